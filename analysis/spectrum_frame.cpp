@@ -1,0 +1,62 @@
+#include "analysis/spectrum_frame.h"
+
+#include <cstdlib>
+
+#include "analysis/spectrum_frame_testing.h"
+#include "fft/dzfft1dc.h"
+#include "platform/debug_output.h"
+
+namespace {
+
+constexpr int kLength = static_cast<int>(CSpectrumFrame::kFrames);
+constexpr std::size_t kDataDoubles = CSpectrumFrame::kFrames + 2;
+constexpr std::size_t kTableDoubles = 2 * CSpectrumFrame::kFrames + 4;
+
+kinetra::analysis::testing::FrameAlloc g_alloc = nullptr;
+
+double* AllocateDoubles(std::size_t count) {
+    const std::size_t bytes = count * sizeof(double);
+    return static_cast<double*>(g_alloc != nullptr ? g_alloc(bytes) : std::malloc(bytes));
+}
+
+}  // namespace
+
+namespace kinetra::analysis::testing {
+void SetFrameAllocator(FrameAlloc alloc) { g_alloc = alloc; }
+}  // namespace kinetra::analysis::testing
+
+CSpectrumFrame::CSpectrumFrame() {
+    m_pData = AllocateDoubles(kDataDoubles);
+    if (m_pData != nullptr) m_pTable = AllocateDoubles(kTableDoubles);
+    if (m_pTable != nullptr) m_pSpectrum = AllocateDoubles(SPECTRUM_BINS);
+    if (m_pSpectrum == nullptr) {
+        kinetra::DebugOutput("Bad malloc!\n");
+        return;
+    }
+    for (std::uint32_t k = 0; k < SPECTRUM_BINS; ++k) m_pSpectrum[k] = 0.0;
+    DZFFT1DC(m_pData, kLength, 0, m_pTable);
+}
+
+CSpectrumFrame::~CSpectrumFrame() {
+    std::free(m_pSpectrum);
+    std::free(m_pTable);
+    std::free(m_pData);
+}
+
+bool CSpectrumFrame::IsComplete() const { return m_pSpectrum != nullptr; }
+
+const double* CSpectrumFrame::Transform(const std::int16_t* samples, std::uint32_t frameCount) {
+    if (frameCount != kFrames || samples == nullptr) {
+        kinetra::DebugOutput("(FFT) Bad input!\n");
+        return nullptr;
+    }
+    if (!IsComplete()) return nullptr;
+    for (std::uint32_t j = 0; j < kFrames; ++j) m_pData[j] = static_cast<double>(samples[j]);
+    DZFFT1DC(m_pData, kLength, -1, m_pTable);
+    const double* re = m_pData;
+    const double* im = m_pData + SPECTRUM_BINS;
+    for (std::uint32_t k = 0; k < SPECTRUM_BINS; ++k) {
+        m_pSpectrum[k] = (re[k] * re[k] + im[k] * im[k]) * kScale;
+    }
+    return m_pSpectrum;
+}

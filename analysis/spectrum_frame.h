@@ -1,0 +1,37 @@
+// Turns one captured block of 1024 16-bit mono samples into the power of bins 0 .. 512.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Number of bins of a 1024-point transform of a real block, and the length of a spectrum.
+constexpr std::uint32_t SPECTRUM_BINS = 513;
+
+class CSpectrumFrame {
+public:
+    static constexpr std::uint32_t kFrames = 1024;
+    static constexpr double kScale = 1.0 / 1048576.0;  // 1 / 1024^2
+
+    // Obtains the transform array, the work table and the spectrum, in that order, and prepares
+    // the table. At the first allocation that fails it writes "Bad malloc!\n" and stops; such a
+    // frame is not complete (IsComplete) and refuses every block. Thread: owner's.
+    CSpectrumFrame();
+    ~CSpectrumFrame();
+    CSpectrumFrame(const CSpectrumFrame&) = delete;
+    CSpectrumFrame& operator=(const CSpectrumFrame&) = delete;
+
+    // True when all three arrays exist. Thread: any.
+    bool IsComplete() const;
+
+    // Returns the 513 powers (|X[k]| / 1024)^2 of the block, lent until the next call or the
+    // frame's release; or null when the block is refused: frameCount other than 1024 or no
+    // samples (with "(FFT) Bad input!\n"), or an incomplete frame. A refused block leaves the
+    // previous spectrum as it was. Allocates nothing. Thread: one thread at a time (the capture
+    // thread).
+    const double* Transform(const std::int16_t* samples, std::uint32_t frameCount);
+
+private:
+    double* m_pData = nullptr;      // 1026 doubles: samples in, packed transform out
+    double* m_pTable = nullptr;     // 2052 doubles: the transform's work table
+    double* m_pSpectrum = nullptr;  // 513 doubles: the latest block's powers
+};

@@ -1,0 +1,101 @@
+// The spectrum frame: powers of known blocks (hand arithmetic), refused blocks, and
+// construction that runs out of memory.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "analysis/spectrum_frame.h"
+#include "analysis/spectrum_frame_testing.h"
+#include "support/debug_capture.h"
+
+namespace {
+
+using Block = std::vector<std::int16_t>;
+
+std::vector<double> Powers(CSpectrumFrame& frame, const Block& block) {
+    const double* s = frame.Transform(block.data(), static_cast<std::uint32_t>(block.size()));
+    if (s == nullptr) return {};
+    return std::vector<double>(s, s + SPECTRUM_BINS);
+}
+
+TEST(SpectrumFrame, ConstantBlocksPutAllPowerInBinZero) {
+    CSpectrumFrame frame;
+    ASSERT_TRUE(frame.IsComplete());
+    EXPECT_EQ(Powers(frame, Block(1024, 0)), std::vector<double>(513, 0.0));
+
+    auto ones = Powers(frame, Block(1024, 1));
+    EXPECT_EQ(ones[0], 1.0);
+    for (int k = 1; k < 513; ++k) EXPECT_EQ(ones[k], 0.0) << k;
+
+    auto lowest = Powers(frame, Block(1024, -32768));
+    EXPECT_EQ(lowest[0], 1073741824.0);
+    for (int k = 1; k < 513; ++k) EXPECT_EQ(lowest[k], 0.0) << k;
+}
+
+TEST(SpectrumFrame, AlternatingAndImpulseBlocks) {
+    CSpectrumFrame frame;
+    Block alternating(1024);
+    for (int j = 0; j < 1024; ++j) alternating[j] = (j % 2 == 0) ? 1 : -1;
+    auto out = Powers(frame, alternating);
+    EXPECT_EQ(out[512], 1.0);
+    for (int k = 0; k < 512; ++k) EXPECT_EQ(out[k], 0.0) << k;
+
+    Block impulse(1024, 0);
+    impulse[0] = 1024;
+    EXPECT_EQ(Powers(frame, impulse), std::vector<double>(513, 1.0));
+}
+
+TEST(SpectrumFrame, CosineGivesAQuarterOfItsSquaredAmplitude) {
+    CSpectrumFrame frame;
+    Block block(1024);
+    const double twoPi = 8.0 * std::atan(1.0);
+    for (int j = 0; j < 1024; ++j) {
+        block[j] = static_cast<std::int16_t>(std::lround(1000.0 * std::cos(twoPi * 10 * j / 1024)));
+    }
+    auto out = Powers(frame, block);
+    EXPECT_NEAR(out[10], 250000.0, 250.0);
+    EXPECT_LT(out[9], 1.0);
+    EXPECT_LT(out[11], 1.0);
+}
+
+TEST(SpectrumFrame, WrongSizedBlocksAreRefusedAndKeepThePreviousSpectrum) {
+    kinetra::test::DebugCapture debug;
+    CSpectrumFrame frame;
+    Block ones(2048, 1);
+    const double* first = frame.Transform(ones.data(), 1024);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(frame.Transform(ones.data(), 1023), nullptr);
+    EXPECT_EQ(frame.Transform(ones.data(), 2048), nullptr);
+    EXPECT_EQ(frame.Transform(nullptr, 1024), nullptr);
+    EXPECT_EQ(debug.Count("(FFT) Bad input!\n"), 3);
+    EXPECT_EQ(first[0], 1.0);
+}
+
+int g_allocationsLeft = 0;
+void* LimitedAlloc(std::size_t bytes) {
+    if (g_allocationsLeft == 0) return nullptr;
+    --g_allocationsLeft;
+    return std::malloc(bytes);
+}
+
+TEST(SpectrumFrame, FailedAllocationStopsConstructionAndTheFrameRefusesBlocks) {
+    for (int allowed = 0; allowed < 3; ++allowed) {
+        kinetra::test::DebugCapture debug;
+        g_allocationsLeft = allowed;
+        kinetra::analysis::testing::SetFrameAllocator(&LimitedAlloc);
+        {
+            CSpectrumFrame frame;
+            kinetra::analysis::testing::SetFrameAllocator(nullptr);
+            EXPECT_FALSE(frame.IsComplete());
+            EXPECT_EQ(g_allocationsLeft, 0) << "later arrays must not be requested";
+            Block block(1024, 1);
+            EXPECT_EQ(frame.Transform(block.data(), 1024), nullptr);
+        }
+        EXPECT_EQ(debug.Lines(), std::vector<std::string>{"Bad malloc!\n"}) << allowed;
+    }
+}
+
+}  // namespace
