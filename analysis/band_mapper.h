@@ -1,0 +1,67 @@
+// Band mappers: one frequency band of the spectrum drives one periodic force effect.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class CForceChannel;
+
+// Receives every spectrum the capture engine produces.
+class CSpectrumListener {
+public:
+    CSpectrumListener() = default;
+    CSpectrumListener(const CSpectrumListener&) = delete;
+    CSpectrumListener& operator=(const CSpectrumListener&) = delete;
+
+    // spectrum and average point to SPECTRUM_BINS doubles, valid for the call only; byteLength is
+    // the length the caller vouches for. Returns 1 when processed, 0 when skipped.
+    // Thread: capture thread.
+    virtual int OnSpectrum(const double* spectrum, const double* average,
+                           std::uint32_t byteLength) = 0;
+    // Stores the flag and returns it. Thread: user-interface thread.
+    virtual int Enable(int flag);
+
+protected:
+    ~CSpectrumListener() = default;  // owners delete mappers through their own type
+
+    std::atomic<std::int32_t> m_bEnabled{1};
+};
+
+class CBandMapper final : public CSpectrumListener {
+public:
+    // Thread (all but OnSpectrum): user-interface thread.
+    explicit CBandMapper(std::uint32_t binCount);
+    ~CBandMapper();
+
+    // Creates the mapper's force channel and its effect (magnitude 0, current effect frequency).
+    // Returns 1, or 0 after destroying the channel again.
+    int AttachEffect();
+    int SetBand(std::uint32_t lowHz, std::uint32_t highHz);
+    int SetEffectFrequency(std::uint32_t hz);
+    // Threshold = e^(position / 5), integer division. Thread: user-interface thread, any time.
+    int SetThreshold(std::uint32_t position);
+    // Passes gain (0..10000) to the channel; 0 without one. Thread: user-interface thread.
+    int SetGain(std::uint32_t gain);
+    int Enable(int flag) override;
+    int OnSpectrum(const double* spectrum, const double* average,
+                   std::uint32_t byteLength) override;
+
+    // Bin of a band edge: 1 below one bin width, else ceil(min(freq, 22050) / width).
+    std::uint32_t BinOf(std::uint32_t freq) const;
+
+    // Read-only views for the dialog, tools and tests.
+    std::uint32_t Scale() const { return m_dwScale; }
+    std::int32_t Hysteresis() const { return m_nHysteresis; }
+    double Threshold() const { return m_dThreshold.load(std::memory_order_relaxed); }
+    CForceChannel* Channel() const { return m_pChannel; }
+
+private:
+    std::uint32_t m_dwLowHz = 0;
+    std::uint32_t m_dwHighHz = 0;
+    std::uint32_t m_dwEffectHz = 0;
+    std::uint32_t m_nBins;
+    std::uint32_t m_dwScale = 50;
+    std::int32_t m_nHysteresis = 0;
+    std::atomic<double> m_dThreshold{3000.0};
+    CForceChannel* m_pChannel = nullptr;
+};
