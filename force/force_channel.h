@@ -24,7 +24,8 @@ public:
     int CreateEffect(std::uint32_t magnitude, std::uint32_t frequencyHz);
 
     // Changes magnitude (0..10000) and period (1000 / Hz, integer division) of the playing
-    // effect. Returns the library's result, or 0 without an effect.
+    // effect; a frequency of 0 leaves the period as it is and changes only the magnitude.
+    // Returns the library's result, or 0 without an effect.
     // Thread: capture thread (may overlap Start, Stop and ChangeGain on the user-interface thread).
     int ChangeParameters(std::uint32_t magnitude, std::uint32_t frequencyHz);
 
@@ -38,6 +39,11 @@ public:
     // device (buffer untouched). Thread: user-interface thread.
     static int GetDeviceProductName(char* buffer, std::uint32_t size);
 
+    // Owner of the shared device: the program's module instance and its main window, handed to
+    // the library when the first channel opens the device (both may be null).
+    // Thread: user-interface thread, before the first channel is created.
+    static void SetOwner(void* instance, void* window);
+
     // Process-wide state, exposed read-only for diagnostics and tests.
     static COndMouse* SharedDevice() { return s_pDevice; }
     static std::int32_t ChannelCount() { return s_nChannels; }
@@ -47,4 +53,6 @@ private:
 
     static COndMouse* s_pDevice;
     static std::int32_t s_nChannels;
+    static void* s_pOwnerInstance;
+    static void* s_pOwnerWindow;
 };
