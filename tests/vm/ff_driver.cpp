@@ -1,0 +1,325 @@
+// The driver side of a force-feedback test device, run inside the test guest.
+//
+// Creates a uinput device that announces periodic sine effects and a device gain, starts the
+// client program as a child process and records, in order, every request that reaches the
+// device: effect uploads and erasures (answered with success), play, stop and gain events, and
+// the client's own notes. The client sends a note as one packet on the socket named by the
+// environment variable KINETRA_VM_NOTE_FD; the driver first takes every device event that is
+// already queued, then records the note and answers "ok", so notes and device events keep the
+// order in which the client caused them.
+//
+// Usage: kinetra_vm_ff_driver LOG_FILE CLIENT [ARGS...]
+// Exit status: the client's exit status, or 1 when the device could not be made or a wait ran
+// out of time.
+//
+// Thread: single-threaded program.
+#include <fcntl.h>
+#include <linux/input.h>
+#include <linux/uinput.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr const char* kDeviceName = "Kinetra VM Force Mouse";
+constexpr int kMaxEffects = 16;
+// Longest the whole exchange with the client may take, and the longest wait for its exit.
+constexpr int kRunSeconds = 90;
+constexpr int kExitWaitSeconds = 10;
+
+FILE* g_log = nullptr;
+
+// Appends one line to the recorded log (and flushes it, so a crash loses nothing).
+void Record(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(g_log, format, args);
+    va_end(args);
+    std::fputc('\n', g_log);
+    std::fflush(g_log);
+}
+
+// Diagnostics that are not part of the recorded log.
+void Say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::fputs("ff_driver: ", stderr);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+}
+
+double Now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+const char* WaveformName(unsigned waveform) {
+    switch (waveform) {
+        case FF_SQUARE:
+            return "square";
+        case FF_TRIANGLE:
+            return "triangle";
+        case FF_SINE:
+            return "sine";
+        case FF_SAW_UP:
+            return "saw_up";
+        case FF_SAW_DOWN:
+            return "saw_down";
+        case FF_CUSTOM:
+            return "custom";
+        default:
+            return "unknown";
+    }
+}
+
+// One line describing an uploaded effect. Direction and trigger are left out on purpose:
+// a one-axis mouse effect does not depend on them.
+void RecordUpload(const ff_effect& effect, bool isUpdate) {
+    if (effect.type != FF_PERIODIC) {
+        Record("upload id=%d %s type=0x%x", effect.id, isUpdate ? "update" : "new", effect.type);
+        return;
+    }
+    const ff_periodic_effect& p = effect.u.periodic;
+    Record(
+        "upload id=%d %s periodic waveform=%s magnitude=%d period=%u offset=%d phase=%u "
+        "length=%u delay=%u envelope=%u/%u/%u/%u",
+        effect.id, isUpdate ? "update" : "new", WaveformName(p.waveform), p.magnitude, p.period,
+        p.offset, p.phase, effect.replay.length, effect.replay.delay, p.envelope.attack_length,
+        p.envelope.attack_level, p.envelope.fade_length, p.envelope.fade_level);
+}
+
+int CreateDevice() {
+    int fd = open("/dev/uinput", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Say("cannot open /dev/uinput: %s", std::strerror(errno));
+        return -1;
+    }
+    bool ok = ioctl(fd, UI_SET_EVBIT, EV_FF) == 0 && ioctl(fd, UI_SET_FFBIT, FF_PERIODIC) == 0 &&
+              ioctl(fd, UI_SET_FFBIT, FF_SINE) == 0 && ioctl(fd, UI_SET_FFBIT, FF_GAIN) == 0;
+    uinput_setup setup{};
+    setup.id.bustype = BUS_USB;
+    setup.id.vendor = 0x1d6b;
+    setup.id.product = 0x0104;
+    setup.id.version = 1;
+    std::snprintf(setup.name, sizeof setup.name, "%s", kDeviceName);
+    setup.ff_effects_max = kMaxEffects;
+    ok = ok && ioctl(fd, UI_DEV_SETUP, &setup) == 0 && ioctl(fd, UI_DEV_CREATE) == 0;
+    if (!ok) {
+        Say("cannot create the uinput device: %s", std::strerror(errno));
+        close(fd);
+        return -1;
+    }
+    char sysname[64] = {};
+    if (ioctl(fd, UI_GET_SYSNAME(sizeof sysname), sysname) >= 0) {
+        Say("device /sys/devices/virtual/input/%s created", sysname);
+    }
+    return fd;
+}
+
+// Answers one upload request; returns false when the kernel refused the exchange.
+bool AnswerUpload(int fd, int requestId) {
+    uinput_ff_upload upload{};
+    upload.request_id = static_cast<__u32>(requestId);
+    if (ioctl(fd, UI_BEGIN_FF_UPLOAD, &upload) < 0) {
+        Record("upload request=%d failed to begin: %s", requestId, std::strerror(errno));
+        return false;
+    }
+    RecordUpload(upload.effect, upload.old.type != 0);
+    upload.retval = 0;
+    if (ioctl(fd, UI_END_FF_UPLOAD, &upload) < 0) {
+        Record("upload request=%d failed to end: %s", requestId, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool AnswerErase(int fd, int requestId) {
+    uinput_ff_erase erase{};
+    erase.request_id = static_cast<__u32>(requestId);
+    if (ioctl(fd, UI_BEGIN_FF_ERASE, &erase) < 0) {
+        Record("erase request=%d failed to begin: %s", requestId, std::strerror(errno));
+        return false;
+    }
+    Record("erase id=%u", erase.effect_id);
+    erase.retval = 0;
+    if (ioctl(fd, UI_END_FF_ERASE, &erase) < 0) {
+        Record("erase request=%d failed to end: %s", requestId, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+void HandleEvent(int fd, const input_event& ev) {
+    if (ev.type == EV_UINPUT && ev.code == UI_FF_UPLOAD) {
+        AnswerUpload(fd, ev.value);
+    } else if (ev.type == EV_UINPUT && ev.code == UI_FF_ERASE) {
+        AnswerErase(fd, ev.value);
+    } else if (ev.type == EV_FF && ev.code == FF_GAIN) {
+        Record("gain value=%d", ev.value);
+    } else if (ev.type == EV_FF && ev.value == 0) {
+        Record("stop id=%u", ev.code);
+    } else if (ev.type == EV_FF) {
+        Record("play id=%u count=%d", ev.code, ev.value);
+    } else if (ev.type != EV_SYN) {
+        Record("event type=%u code=%u value=%d", ev.type, ev.code, ev.value);
+    }
+}
+
+// Handles every device event already queued. Returns false on a read error.
+bool Drain(int fd) {
+    for (;;) {
+        input_event ev{};
+        ssize_t n = read(fd, &ev, sizeof ev);
+        if (n == static_cast<ssize_t>(sizeof ev)) {
+            HandleEvent(fd, ev);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EAGAIN) return true;
+        Say("reading the device failed: %s", n < 0 ? std::strerror(errno) : "short read");
+        return false;
+    }
+}
+
+pid_t StartClient(char** argv, int noteFd) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    std::string fdText = std::to_string(noteFd);
+    setenv("KINETRA_VM_NOTE_FD", fdText.c_str(), 1);
+    execv(argv[0], argv);
+    Say("cannot start %s: %s", argv[0], std::strerror(errno));
+    _exit(127);
+}
+
+// Waits at most kExitWaitSeconds for the client; kills it after that. Returns its exit status,
+// or -1 when it had to be killed.
+int ReapClient(pid_t pid) {
+    double deadline = Now() + kExitWaitSeconds;
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) {
+            if (WIFEXITED(status)) return WEXITSTATUS(status);
+            Say("client ended by signal %d", WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+            return -1;
+        }
+        if (r < 0 && errno != EINTR) return -1;
+        if (Now() > deadline) {
+            Say("client did not end in time; killing it");
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        usleep(10000);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s LOG_FILE CLIENT [ARGS...]\n", argv[0]);
+        return 2;
+    }
+    g_log = std::fopen(argv[1], "w");
+    if (!g_log) {
+        Say("cannot write %s: %s", argv[1], std::strerror(errno));
+        return 1;
+    }
+    int dev = CreateDevice();
+    if (dev < 0) return 1;
+
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+        Say("socketpair: %s", std::strerror(errno));
+        return 1;
+    }
+    // The client's end must survive exec.
+    fcntl(pair[1], F_SETFD, 0);
+    pid_t client = StartClient(argv + 2, pair[1]);
+    close(pair[1]);
+    if (client < 0) {
+        Say("fork: %s", std::strerror(errno));
+        return 1;
+    }
+
+    bool ok = true;
+    bool clientOpen = true;
+    double deadline = Now() + kRunSeconds;
+    while (clientOpen) {
+        if (Now() > deadline) {
+            Record("driver: the client did not finish within %d s", kRunSeconds);
+            ok = false;
+            break;
+        }
+        pollfd fds[2] = {{dev, POLLIN, 0}, {pair[0], POLLIN, 0}};
+        int n = poll(fds, 2, 1000);
+        if (n < 0 && errno != EINTR) {
+            Say("poll: %s", std::strerror(errno));
+            ok = false;
+            break;
+        }
+        if (n <= 0) continue;
+        if ((fds[0].revents & POLLIN) && !Drain(dev)) {
+            ok = false;
+            break;
+        }
+        if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char note[512];
+            ssize_t len = recv(pair[0], note, sizeof note - 1, 0);
+            if (len <= 0) {
+                clientOpen = false;  // the client has closed its end: it is ending
+                continue;
+            }
+            note[len] = '\0';
+            if (!Drain(dev)) {
+                ok = false;
+                break;
+            }
+            Record("client: %s", note);
+            send(pair[0], "ok", 2, MSG_NOSIGNAL);
+        }
+    }
+    close(pair[0]);
+    // The client may still be closing the device: its last erase requests need answers.
+    int status = -1;
+    {
+        double exitDeadline = Now() + kExitWaitSeconds;
+        for (;;) {
+            Drain(dev);
+            int st = 0;
+            pid_t r = waitpid(client, &st, WNOHANG);
+            if (r == client) {
+                status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+                break;
+            }
+            if (Now() > exitDeadline) {
+                status = ReapClient(client);
+                break;
+            }
+            pollfd pfd{dev, POLLIN, 0};
+            poll(&pfd, 1, 20);
+        }
+    }
+    Drain(dev);
+    Record("client exit=%d", status);
+    ioctl(dev, UI_DEV_DESTROY);
+    close(dev);
+    std::fclose(g_log);
+    if (!ok) return 1;
+    return status < 0 ? 1 : status;
+}
