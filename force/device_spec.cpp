@@ -1,0 +1,128 @@
+#include "force/device_spec.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "force/virtual_device.h"
+
+namespace kinetra::force {
+namespace {
+
+// Parses a whole decimal number no larger than limit.
+bool ParseCount(std::string_view text, std::int64_t limit, std::int64_t* value) {
+    if (text.empty() || text.size() > 18) return false;
+    std::int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v > limit) return false;
+    *value = v;
+    return true;
+}
+
+bool ParseVirtual(std::string_view rest, DeviceSpec* spec, std::string* error) {
+    spec->kind = DeviceSpec::Kind::Virtual;
+    spec->virtualName = kVirtualDefaultName;
+    if (!rest.empty() && rest.front() == ':') {
+        rest.remove_prefix(1);
+        const std::size_t comma = rest.find(',');
+        const std::string_view name = rest.substr(0, comma);
+        if (name.empty()) {
+            *error = "the product name after \"virtual:\" is empty";
+            return false;
+        }
+        if (name.size() > 255) {
+            *error = "the product name is longer than 255 characters";
+            return false;
+        }
+        spec->virtualName.assign(name);
+        rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma);
+    }
+    while (!rest.empty()) {
+        if (rest.front() != ',') {
+            *error = "expected ',' after \"virtual\"";
+            return false;
+        }
+        rest.remove_prefix(1);
+        const std::size_t comma = rest.find(',');
+        const std::string_view option = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma);
+        const std::size_t equals = option.find('=');
+        if (equals == std::string_view::npos) {
+            *error = "option \"" + std::string(option) + "\" has no '=' (fail=open, effects=N, " +
+                     "lost-after=N)";
+            return false;
+        }
+        const std::string_view key = option.substr(0, equals);
+        const std::string_view value = option.substr(equals + 1);
+        std::int64_t number = 0;
+        if (key == "fail") {
+            if (value != "open") {
+                *error = "fail=" + std::string(value) + " is unknown (only fail=open)";
+                return false;
+            }
+            spec->failOpen = true;
+        } else if (key == "effects") {
+            if (!ParseCount(value, kVirtualEffectSlots, &number)) {
+                *error = "effects=" + std::string(value) + " is not a number from 0 to " +
+                         std::to_string(kVirtualEffectSlots);
+                return false;
+            }
+            spec->effectLimit = static_cast<int>(number);
+        } else if (key == "lost-after") {
+            if (!ParseCount(value, 999999999999999999, &number)) {
+                *error = "lost-after=" + std::string(value) + " is not a whole number";
+                return false;
+            }
+            spec->lostAfter = number;
+        } else {
+            *error = "option \"" + std::string(key) + "\" is unknown (fail, effects, lost-after)";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseDeviceSpec(const char* text, DeviceSpec* spec, std::string* error) {
+    *spec = DeviceSpec{};
+    const std::string_view value = text ? std::string_view(text) : std::string_view{};
+    if (value.empty() || value == "sdl") return true;
+    if (value == "none") {
+        spec->kind = DeviceSpec::Kind::None;
+        return true;
+    }
+    if (value.starts_with("sdl:")) {
+        const std::string_view which = value.substr(4);
+        if (which.empty()) {
+            *error = "\"sdl:\" needs a device index or name";
+            return false;
+        }
+        std::int64_t index = 0;
+        if (which.find_first_not_of("0123456789") == std::string_view::npos) {
+            if (!ParseCount(which, 9999, &index)) {
+                *error = "the SDL device index " + std::string(which) + " is too large";
+                return false;
+            }
+            spec->sdlIndex = static_cast<int>(index);
+        } else {
+            spec->sdlName.assign(which);
+        }
+        return true;
+    }
+    if (value.starts_with("virtual")) {
+        const std::string_view rest = value.substr(7);
+        if (rest.empty() || rest.front() == ':' || rest.front() == ',') {
+            if (ParseVirtual(rest, spec, error)) return true;
+            *spec = DeviceSpec{};
+            return false;
+        }
+    }
+    *error =
+        "unknown device; use sdl, sdl:<index>, sdl:<name>, virtual[:<name>][,option...] or none";
+    return false;
+}
+
+}  // namespace kinetra::force

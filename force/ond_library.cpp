@@ -1,0 +1,292 @@
+#include "force/ond_library.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "force/backend.h"
+#include "force/device_spec.h"
+#include "force/force_units.h"
+#include "platform/debug_output.h"
+
+std::atomic<std::uint32_t> CHXCErrors::m_dwErrHandlingFlags{0};
+
+namespace kinetra::force {
+namespace {
+
+bool Reporting() {
+    return (CHXCErrors::m_dwErrHandlingFlags.load(std::memory_order_relaxed) &
+            CHXCErrors::HXC_ERR_REPORT) != 0;
+}
+
+std::uint32_t Full(std::uint32_t value) {
+    return value > kFullScale ? kFullScale : value;
+}
+
+}  // namespace
+
+// An effect's settings in the library's units.
+struct EffectSettings {
+    std::uint32_t magnitude = 0;
+    std::uint32_t period = 0;
+    std::uint32_t duration = OND_INFINITE;
+    std::int32_t directionX = 1;
+    std::int32_t directionY = 0;
+    std::int32_t offset = 0;
+    std::uint32_t phase = 0;
+    VORBIT_ENVELOPE envelope;
+    std::uint32_t button = 0;
+};
+
+struct EffectState {
+    // Set by Initialize on the user-interface thread before any other call may run, cleared by
+    // the destructor after the last one; read-only in between.
+    std::shared_ptr<Backend> backend;
+    int id = -1;
+    std::atomic<bool> created{false};
+
+    // Everything below is guarded by mutex, which is never held during device I/O.
+    std::mutex mutex;
+    EffectSettings wanted;
+    std::uint32_t gain = kFullScale;
+    bool playing = false;
+    std::uint32_t iterations = OND_UNCHANGED;
+    DeviceEffect sent;         // what the device has
+    bool sentPlaying = false;  // whether the device plays it
+    bool busy = false;         // a call is talking to the device for this effect
+    bool failing = false;      // the last device call for this effect failed
+
+    DeviceEffect ToDevice() const {
+        const std::int32_t max = backend->MaxLevel();
+        DeviceEffect d;
+        d.level = DeviceLevel(wanted.magnitude, gain, max);
+        d.periodMs = wanted.period;
+        d.durationMs = wanted.duration;
+        d.directionX = wanted.directionX;
+        d.directionY = wanted.directionY;
+        d.offset = DeviceSignedLevel(wanted.offset, max);
+        d.phase = wanted.phase % 36000u;
+        d.attackLevel = DeviceLevel(wanted.envelope.dwAttackLevel, gain, max);
+        d.attackMs = wanted.envelope.dwAttackTime;
+        d.fadeLevel = DeviceLevel(wanted.envelope.dwFadeLevel, gain, max);
+        d.fadeMs = wanted.envelope.dwFadeTime;
+        d.button = wanted.button;
+        d.magnitude = wanted.magnitude;
+        d.gain = gain;
+        return d;
+    }
+
+    // Brings the device up to date after a call changed what is wanted; lock holds mutex.
+    // Returns the call's result.
+    int Deliver(std::unique_lock<std::mutex>& lock) {
+        if (busy) {
+            // The call that talks to the device now sends this change before it returns.
+            return failing ? 0 : 1;
+        }
+        busy = true;
+        bool sentSomething = false;
+        bool ok = true;
+        for (;;) {
+            const DeviceEffect want = ToDevice();
+            const bool needStop = !playing && sentPlaying;
+            const bool needUpdate = !(want == sent);
+            const bool needRun = playing && !sentPlaying;
+            if (!needStop && !needUpdate && !needRun) break;
+            const std::uint32_t runIterations = iterations;
+            lock.unlock();
+            bool done;
+            if (needStop) {
+                done = backend->StopEffect(id);
+            } else if (needUpdate) {
+                done = backend->UpdateEffect(id, want);
+            } else {
+                done = backend->RunEffect(id, runIterations);
+            }
+            lock.lock();
+            sentSomething = true;
+            if (!done) {
+                ok = false;
+                break;
+            }
+            if (needStop) {
+                sentPlaying = false;
+            } else if (needUpdate) {
+                sent = want;
+            } else {
+                sentPlaying = true;
+            }
+        }
+        busy = false;
+        if (!sentSomething) return failing ? 0 : 1;
+        if (!ok && !failing && Reporting()) {
+            DebugOutput("FORCE: the device refused an effect change\n");
+        }
+        failing = !ok;
+        return ok ? 1 : 0;
+    }
+};
+
+}  // namespace kinetra::force
+
+using kinetra::force::EffectState;
+
+// ---- COndDevice, COndMouse ----
+
+COndDevice::COndDevice() = default;
+COndDevice::~COndDevice() = default;
+
+int COndDevice::GetProductName(char* buffer, std::uint32_t size) const {
+    if (!m_pBackend || !buffer || size == 0) return 0;
+    std::snprintf(buffer, size, "%s", m_pBackend->ProductName());
+    return 1;
+}
+
+int COndMouse::Initialize(void* /*instance*/, void* /*window*/, std::uint32_t flags,
+                          bool /*bOption*/) {
+    using namespace kinetra::force;
+    if (m_pBackend) return 0;
+    if (flags != OND_INIT_EFFECTS && flags != OND_INIT_QUERY) {
+        if (Reporting()) kinetra::DebugOutput("FORCE: Initialize with unknown flags\n");
+        return 0;
+    }
+    const char* variable = std::getenv("KINETRA_FORCE_DEVICE");
+    DeviceSpec spec;
+    std::string error;
+    if (!ParseDeviceSpec(variable, &spec, &error)) {
+        std::fprintf(stderr,
+                     "Kinetra: KINETRA_FORCE_DEVICE=\"%s\" is not valid: %s; no force "
+                     "device is used.\n",
+                     variable ? variable : "", error.c_str());
+        return 0;
+    }
+    switch (spec.kind) {
+        case DeviceSpec::Kind::None:
+            error = "no force device (KINETRA_FORCE_DEVICE=none)";
+            break;
+        case DeviceSpec::Kind::Sdl:
+            m_pBackend = OpenSdlBackend(spec, flags == OND_INIT_EFFECTS, &error);
+            break;
+        case DeviceSpec::Kind::Virtual:
+            m_pBackend = OpenVirtualBackend(spec, flags == OND_INIT_EFFECTS, &error);
+            break;
+    }
+    if (!m_pBackend) {
+        if (Reporting()) {
+            char line[320];
+            std::snprintf(line, sizeof line, "FORCE: %s\n", error.c_str());
+            kinetra::DebugOutput(line);
+        }
+        return 0;
+    }
+    return 1;
+}
+
+// ---- COndEffect ----
+
+COndEffect::COndEffect() : m_pState(std::make_unique<EffectState>()) {}
+COndEffect::~COndEffect() = default;
+
+bool COndEffect::IsCreated() const {
+    return m_pState->created.load(std::memory_order_acquire);
+}
+
+int COndEffect::Start(std::uint32_t dwIterations, std::uint32_t /*dwFlags*/,
+                      bool /*bAllowStartDelay*/) {
+    EffectState& s = *m_pState;
+    if (!IsCreated()) return 0;
+    std::unique_lock lock(s.mutex);
+    s.playing = true;
+    s.iterations = dwIterations;
+    return s.Deliver(lock);
+}
+
+int COndEffect::Stop() {
+    EffectState& s = *m_pState;
+    if (!IsCreated()) return 0;
+    std::unique_lock lock(s.mutex);
+    s.playing = false;
+    return s.Deliver(lock);
+}
+
+int COndEffect::ChangeGain(std::uint32_t gain) {
+    EffectState& s = *m_pState;
+    if (!IsCreated()) return 0;
+    std::unique_lock lock(s.mutex);
+    s.gain = kinetra::force::Full(gain);
+    return s.Deliver(lock);
+}
+
+// ---- COndPeriodic ----
+
+COndPeriodic::COndPeriodic(const OND_GUID& type) : m_type(type) {}
+
+COndPeriodic::~COndPeriodic() {
+    EffectState& s = *m_pState;
+    if (s.created.load(std::memory_order_acquire)) {
+        s.backend->DestroyEffect(s.id);  // the device stops it first
+        s.created.store(false, std::memory_order_release);
+    }
+    s.backend.reset();
+}
+
+int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std::uint32_t dwPeriod,
+                             std::uint32_t dwDuration, std::int32_t lDirectionX,
+                             std::int32_t lDirectionY, std::int32_t lOffset, std::uint32_t dwPhase,
+                             VORBIT_ENVELOPE* pEnvelope, std::uint32_t dwTriggerButton) {
+    using namespace kinetra::force;
+    EffectState& s = *m_pState;
+    if (IsCreated() || !pDevice || !pDevice->m_pBackend || !pDevice->m_pBackend->CanPlay() ||
+        !(m_type == GUID_Ond_Sine) || pEnvelope == OND_ENVELOPE_UNCHANGED) {
+        return 0;
+    }
+    std::unique_lock lock(s.mutex);
+    s.backend = pDevice->m_pBackend;
+    s.wanted.magnitude = Full(dwMagnitude);
+    s.wanted.period = dwPeriod;
+    s.wanted.duration = dwDuration;
+    s.wanted.directionX = lDirectionX;
+    s.wanted.directionY = lDirectionY;
+    s.wanted.offset = lOffset;
+    s.wanted.phase = dwPhase;
+    s.wanted.envelope = pEnvelope ? *pEnvelope : VORBIT_ENVELOPE{};
+    s.wanted.button = dwTriggerButton;
+    s.gain = kFullScale;
+    s.playing = false;
+    const DeviceEffect effect = s.ToDevice();
+    const int id = s.backend->CreateEffect(effect);
+    if (id < 0) {
+        s.backend.reset();
+        if (Reporting()) kinetra::DebugOutput("FORCE: the device refused a new effect\n");
+        return 0;
+    }
+    s.id = id;
+    s.sent = effect;
+    s.sentPlaying = false;
+    s.failing = false;
+    s.created.store(true, std::memory_order_release);
+    return 1;
+}
+
+int COndPeriodic::ChangeParameters(std::uint32_t dwMagnitude, std::uint32_t dwPeriod,
+                                   std::uint32_t dwDuration, std::int32_t lDirectionX,
+                                   std::int32_t lDirectionY, std::int32_t lOffset,
+                                   std::uint32_t dwPhase, VORBIT_ENVELOPE* pEnvelope) {
+    EffectState& s = *m_pState;
+    if (!IsCreated()) return 0;
+    constexpr std::int32_t kSignedUnchanged = static_cast<std::int32_t>(OND_UNCHANGED);
+    std::unique_lock lock(s.mutex);
+    kinetra::force::EffectSettings& w = s.wanted;
+    if (dwMagnitude != OND_UNCHANGED) w.magnitude = kinetra::force::Full(dwMagnitude);
+    if (dwPeriod != OND_UNCHANGED) w.period = dwPeriod;
+    if (dwDuration != OND_UNCHANGED) w.duration = dwDuration;
+    if (lDirectionX != kSignedUnchanged) w.directionX = lDirectionX;
+    if (lDirectionY != kSignedUnchanged) w.directionY = lDirectionY;
+    if (lOffset != kSignedUnchanged) w.offset = lOffset;
+    if (dwPhase != OND_UNCHANGED) w.phase = dwPhase;
+    if (pEnvelope != OND_ENVELOPE_UNCHANGED) {
+        w.envelope = pEnvelope ? *pEnvelope : VORBIT_ENVELOPE{};
+    }
+    return s.Deliver(lock);
+}

@@ -1,0 +1,206 @@
+// The virtual device: one piece of simulated hardware per process behind a short state lock.
+#include "force/virtual_device.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "force/backend.h"
+
+namespace kinetra::force {
+namespace {
+
+struct Hardware {
+    std::mutex mutex;
+    VirtualDeviceSnapshot state;
+    DeviceEffect effects[kVirtualEffectSlots];
+    // Connection that made each slot's effect (null when empty).
+    const void* owner[kVirtualEffectSlots] = {};
+};
+
+Hardware& TheHardware() {
+    static Hardware hardware;
+    return hardware;
+}
+
+std::atomic<VirtualCallHook> g_hook{nullptr};
+std::atomic<void*> g_hookContext{nullptr};
+
+void CallHook(VirtualCall call, int slot) {
+    const VirtualCallHook hook = g_hook.load(std::memory_order_acquire);
+    if (hook) hook(g_hookContext.load(std::memory_order_acquire), call, slot);
+}
+
+void CopyName(char (&to)[256], const std::string& from) {
+    const std::size_t n = from.size() < sizeof to - 1 ? from.size() : sizeof to - 1;
+    std::memcpy(to, from.data(), n);
+    to[n] = '\0';
+}
+
+void ShowEffect(VirtualEffectSnapshot& shown, const DeviceEffect& effect) {
+    shown.magnitude = effect.magnitude;
+    shown.gain = effect.gain;
+    shown.level = effect.level;
+    shown.periodMs = effect.periodMs;
+    shown.durationMs = effect.durationMs;
+}
+
+class VirtualBackend final : public Backend {
+public:
+    VirtualBackend(bool forEffects, const char* name) : m_forEffects(forEffects), m_name(name) {}
+
+    ~VirtualBackend() override {
+        CallHook(VirtualCall::Close, -1);
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        for (int slot = 0; slot < kVirtualEffectSlots; ++slot) {
+            if (hw.owner[slot] == this) Clear(hw, slot);
+        }
+        --hw.state.connections;
+    }
+
+    const char* ProductName() const override { return m_name.c_str(); }
+    std::int32_t MaxLevel() const override { return kVirtualMaxLevel; }
+    bool CanPlay() const override { return m_forEffects; }
+
+    int CreateEffect(const DeviceEffect& effect) override {
+        CallHook(VirtualCall::Create, -1);
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        if (hw.state.lost || !m_forEffects || hw.state.effectCount >= hw.state.effectLimit) {
+            ++hw.state.failedCalls;
+            return -1;
+        }
+        for (int slot = 0; slot < kVirtualEffectSlots; ++slot) {
+            if (hw.owner[slot]) continue;
+            hw.owner[slot] = this;
+            hw.effects[slot] = effect;
+            VirtualEffectSnapshot& shown = hw.state.effects[slot];
+            shown = VirtualEffectSnapshot{};
+            shown.created = true;
+            ShowEffect(shown, effect);
+            ++hw.state.effectCount;
+            return slot;
+        }
+        ++hw.state.failedCalls;
+        return -1;
+    }
+
+    bool UpdateEffect(int id, const DeviceEffect& effect) override {
+        CallHook(VirtualCall::Update, id);
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        if (!Usable(hw, id)) return false;
+        VirtualEffectSnapshot& shown = hw.state.effects[id];
+        ++hw.state.updates;
+        ++shown.updates;
+        if (hw.effects[id] == effect) ++hw.state.unchangedUpdates;
+        hw.effects[id] = effect;
+        ShowEffect(shown, effect);
+        if (hw.state.lostAfter >= 0 &&
+            hw.state.updates >= static_cast<std::uint64_t>(hw.state.lostAfter)) {
+            hw.state.lost = true;
+        }
+        return true;
+    }
+
+    bool RunEffect(int id, std::uint32_t /*iterations*/) override {
+        CallHook(VirtualCall::Run, id);
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        if (!Usable(hw, id)) return false;
+        ++hw.state.starts;
+        hw.state.effects[id].playing = true;
+        return true;
+    }
+
+    bool StopEffect(int id) override {
+        CallHook(VirtualCall::Stop, id);
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        if (!Usable(hw, id)) return false;
+        ++hw.state.stops;
+        hw.state.effects[id].playing = false;
+        return true;
+    }
+
+    void DestroyEffect(int id) override {
+        CallHook(VirtualCall::Destroy, id);
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        if (id >= 0 && id < kVirtualEffectSlots && hw.owner[id] == this) Clear(hw, id);
+    }
+
+private:
+    // Called with the lock held.
+    bool Usable(Hardware& hw, int id) const {
+        if (hw.state.lost || id < 0 || id >= kVirtualEffectSlots || hw.owner[id] != this) {
+            ++hw.state.failedCalls;
+            return false;
+        }
+        return true;
+    }
+
+    static void Clear(Hardware& hw, int slot) {
+        hw.owner[slot] = nullptr;
+        hw.effects[slot] = DeviceEffect{};
+        hw.state.effects[slot].created = false;
+        hw.state.effects[slot].playing = false;
+        --hw.state.effectCount;
+    }
+
+    bool m_forEffects;
+    std::string m_name;
+};
+
+}  // namespace
+
+std::shared_ptr<Backend> OpenVirtualBackend(const DeviceSpec& spec, bool forEffects,
+                                            std::string* error) {
+    CallHook(VirtualCall::Open, -1);
+    Hardware& hw = TheHardware();
+    std::lock_guard lock(hw.mutex);
+    if (hw.state.connections == 0) {
+        // Plugged in afresh with the settings named now.
+        const std::uint64_t openFailures = hw.state.openFailures;
+        hw.state = VirtualDeviceSnapshot{};
+        for (auto& owner : hw.owner) owner = nullptr;
+        for (auto& effect : hw.effects) effect = DeviceEffect{};
+        hw.state.pluggedIn = true;
+        hw.state.openFailures = openFailures;
+        CopyName(hw.state.productName, spec.virtualName);
+        hw.state.effectLimit = spec.effectLimit;
+        hw.state.lostAfter = spec.lostAfter;
+        hw.state.failOpen = spec.failOpen;
+        hw.state.lost = spec.lostAfter == 0;
+    }
+    if (hw.state.failOpen) {
+        ++hw.state.openFailures;
+        *error = "the virtual device cannot be opened (fail=open)";
+        return nullptr;
+    }
+    if (hw.state.lost && hw.state.connections > 0) {
+        ++hw.state.openFailures;
+        *error = "the virtual device has been lost";
+        return nullptr;
+    }
+    ++hw.state.connections;
+    ++hw.state.opens;
+    // A device that is already plugged in keeps its name.
+    return std::make_shared<VirtualBackend>(forEffects, hw.state.productName);
+}
+
+VirtualDeviceSnapshot GetVirtualDeviceSnapshot() {
+    Hardware& hw = TheHardware();
+    std::lock_guard lock(hw.mutex);
+    return hw.state;
+}
+
+void SetVirtualDeviceCallHook(VirtualCallHook hook, void* context) {
+    g_hookContext.store(context, std::memory_order_release);
+    g_hook.store(hook, std::memory_order_release);
+}
+
+}  // namespace kinetra::force
