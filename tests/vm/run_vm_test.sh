@@ -25,6 +25,8 @@ qemu=${KINETRA_VM_QEMU:-qemu-system-x86_64}
 busybox=${KINETRA_VM_BUSYBOX:-/bin/busybox}
 guest_timeout=${KINETRA_VM_TIMEOUT:-150}
 SKIP=77
+fetch_tmp=""
+trap '[ -z "$fetch_tmp" ] || rm -rf "$fetch_tmp"' EXIT
 
 say() { echo "vm-test: $*" >&2; }
 fail() {
@@ -43,7 +45,7 @@ if ! probe=$(timeout 20 "$qemu" -accel tcg -machine none -nodefaults -display no
     say "SKIP: $qemu cannot start here: $probe"
     exit $SKIP
 fi
-if ! "$busybox" --help 2>&1 | head -1 | grep -q BusyBox || ldd "$busybox" >/dev/null 2>&1; then
+if [ ! -x "$busybox" ] || ldd "$busybox" >/dev/null 2>&1; then
     fail "$busybox is not a static busybox (install busybox-static)"
 fi
 
@@ -74,8 +76,7 @@ fi
 prepare_kernel() {
     local dir=$1 tmp
     tmp=$(mktemp -d "$cache_root/.fetch.XXXXXX")
-    # shellcheck disable=SC2064
-    trap "rm -rf '$tmp'" RETURN
+    fetch_tmp=$tmp
     say "fetching $pkg $version (once; cached in $dir)"
     (cd "$tmp" && apt-get download -q "$pkg=$version" >/dev/null 2>"$tmp/apt.err") ||
         fail "apt-get download $pkg=$version failed: $(tail -3 "$tmp/apt.err")"
@@ -138,6 +139,8 @@ prepare_kernel() {
     echo "$pkg $version" >"$tmp/out/package"
     rm -rf "$dir"
     mv "$tmp/out" "$dir"
+    rm -rf "$tmp"
+    fetch_tmp=""
 }
 
 exec 9>"$cache_root/.lock"
