@@ -1,5 +1,6 @@
 #include "fft/dzfft1dc.h"
 
+#include <atomic>
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
@@ -44,8 +45,12 @@ private:
 class VectorFloatEnvironment {
 public:
 #ifdef KINETRA_FFT_HAVE_MXCSR
-    VectorFloatEnvironment() : m_saved(_mm_getcsr()) { _mm_setcsr(kDefaultMxcsr); }
-    ~VectorFloatEnvironment() { _mm_setcsr(m_saved); }
+    VectorFloatEnvironment() : m_saved(_mm_getcsr()) {
+        _mm_setcsr(kDefaultMxcsr);
+    }
+    ~VectorFloatEnvironment() {
+        _mm_setcsr(m_saved);
+    }
 
 private:
     static constexpr unsigned kDefaultMxcsr = 0x1F80;  // all masked, nearest, no FTZ/DAZ
@@ -111,60 +116,71 @@ void ReleaseScratch(Scratch& scratch) {
     scratch.block = nullptr;
 }
 
-bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
+bool IsPowerOfTwo(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
 
 // True when the table element, truncated toward zero, equals m. NaN and huge values fail.
 bool TableHolds(double element, std::size_t m) {
     return std::trunc(element) == static_cast<double>(m);
 }
 
-void InitTable(double* table, std::size_t n) {
+void InitTableChecked(double* table, std::size_t n) {
     FullFloatEnvironment environment;
-    const std::size_t m = n / 2;
-    table[0] = static_cast<double>(m);
-    table[1] = 0.0;
-    InitComplexTwiddles(table + TwiddleOffset(n), m);
-    // Split coefficients, each angle formed directly as k * 2 pi / n in extended precision.
-    double* a = table + kSplitOffset;
-    double* b = a + n / 4;
-    const long double twoPi = 8.0L * std::atan(1.0L);
-    for (std::size_t k = 0; k < n / 4; ++k) {
-        const long double theta = twoPi * static_cast<long double>(k) / static_cast<long double>(n);
-        a[k] = static_cast<double>(0.5L * (1.0L - std::sin(theta)));
-        b[k] = static_cast<double>(0.5L * std::cos(theta));
-    }
-    table[2 * n - 1] = static_cast<double>(m);
+    InitTable(table, n);
 }
 
-// Turns Z (split, natural order, m points) into X[0..m] and stores it packed into data.
-void SplitStep(const double* zr, const double* zi, std::size_t n, const double* table,
-               double* data) {
-    const std::size_t m = n / 2;
-    double* xr = data;
-    double* xi = data + m + 1;
-    const double* a = table + kSplitOffset;
-    const double* b = a + n / 4;
-    for (std::size_t k = 1; k < n / 4; ++k) {
-        const std::size_t j = m - k;
-        const double d = zr[k] - zr[j];
-        const double s = zi[k] + zi[j];
-        const double h = d * a[k] + s * b[k];
-        const double g = s * a[k] - d * b[k];
-        xr[k] = zr[j] + h;
-        xr[j] = zr[k] - h;
-        xi[k] = g - zi[j];
-        xi[j] = g - zi[k];
+using TransformFn = void (*)(double*, std::size_t, const double*, double*);
+
+bool CpuHas(testing::Path path) {
+    switch (path) {
+        case testing::Path::kScalar:
+            return true;
+        case testing::Path::kAvx2:
+#if defined(__x86_64__) || defined(__i386__)
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+            return false;
+#endif
+        case testing::Path::kAvx512:
+#if defined(__x86_64__) || defined(__i386__)
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                   __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+            return false;
+#endif
     }
-    if (n >= 4) {
-        xr[n / 4] = zr[n / 4];
-        xi[n / 4] = -zi[n / 4];
+    return false;
+}
+
+TransformFn PathFunction(testing::Path path) {
+    switch (path) {
+        case testing::Path::kAvx2:
+            return &TransformAvx2;
+        case testing::Path::kAvx512:
+            return &TransformAvx512;
+        case testing::Path::kScalar:
+            break;
     }
-    const double r0 = zr[0];
-    const double i0 = zi[0];
-    xr[0] = r0 + i0;
-    xr[m] = r0 - i0;
-    xi[0] = 0.0;
-    xi[m] = 0.0;
+    return &TransformScalar;
+}
+
+// The widest path this processor runs, chosen once.
+testing::Path BestPath() {
+    static const testing::Path best = [] {
+        if (CpuHas(testing::Path::kAvx512)) return testing::Path::kAvx512;
+        if (CpuHas(testing::Path::kAvx2)) return testing::Path::kAvx2;
+        return testing::Path::kScalar;
+    }();
+    return best;
+}
+
+// A path forced by a test, or -1 for the automatic choice.
+std::atomic<int> g_forcedPath{-1};
+
+testing::Path CurrentPath() {
+    const int forced = g_forcedPath.load(std::memory_order_relaxed);
+    return forced >= 0 ? static_cast<testing::Path>(forced) : BestPath();
 }
 
 void Transform(double* data, std::size_t n, const double* table) {
@@ -174,16 +190,7 @@ void Transform(double* data, std::size_t n, const double* table) {
         ReportInternalCondition(0, kRoutine);
         return;
     }
-    const std::size_t m = n / 2;
-    double* re = scratch.data;
-    double* im = re + m;
-    for (std::size_t j = 0; j < m; ++j) {
-        re[j] = data[2 * j];
-        im[j] = data[2 * j + 1];
-    }
-    // The input has been copied; the caller's array serves as the complex step's work area.
-    if (m > 1) ZFFT1D(table + TwiddleOffset(n), m, re, im, data);
-    SplitStep(re, im, n, table, data);
+    PathFunction(CurrentPath())(data, n, table, scratch.data);
     ReleaseScratch(scratch);
 }
 
@@ -219,6 +226,36 @@ void SetScratchAllocator(ScratchAlloc alloc, ScratchFree release) {
     g_free = release;
 }
 
+bool PathSupported(Path path) {
+    return CpuHas(path);
+}
+
+bool ForcePath(Path path) {
+    if (!CpuHas(path)) return false;
+    g_forcedPath.store(static_cast<int>(path), std::memory_order_relaxed);
+    return true;
+}
+
+void ResetPath() {
+    g_forcedPath.store(-1, std::memory_order_relaxed);
+}
+
+Path ActivePath() {
+    return CurrentPath();
+}
+
+const char* PathName(Path path) {
+    switch (path) {
+        case Path::kScalar:
+            return "scalar";
+        case Path::kAvx2:
+            return "AVX2+FMA";
+        case Path::kAvx512:
+            return "AVX-512";
+    }
+    return "?";
+}
+
 }  // namespace testing
 }  // namespace kinetra::fft
 
@@ -248,7 +285,7 @@ void DZFFT1DC(double* data, int n, int isign, double* table) {
         return;
     }
     if (isign == 0) {
-        InitTable(table, length);
+        InitTableChecked(table, length);
     } else {
         Transform(data, length, table);
     }

@@ -12,22 +12,80 @@ void ReportParameterError(int parameter, const char* routine);
 // "FFT INTERNAL ERROR : Condition <c> detected in function <name>" (name cut to 10 characters).
 void ReportInternalCondition(int condition, const char* routine);
 
-// Work table layout for length n (m = n/2), in doubles from the table's start:
-//   [0]                 m
-//   [1]                 0.0
-//   [kSplitOffset ..)   split coefficients: A[k] = (1 - sin t_k)/2 for k = 0 .. n/4-1, then
-//                       B[k] = cos(t_k)/2 for k = 0 .. n/4-1, t_k = 2 pi k / n
-//   [TwiddleOffset(n)..) the complex step's twiddles, one block per pass (see zfft1d_omp.cpp)
-//   [2n - 1]            m
+// ---- Work table --------------------------------------------------------------------------------
+//
+// Layout for length n (m = n/2), in doubles from the table's start:
+//   [0]                  m
+//   [1]                  0.0
+//   [kSplitOffset ..)    split coefficients: A[k] = (1 - sin t_k)/2 for k = 0 .. n/4-1, then
+//                        B[k] = cos(t_k)/2 for k = 0 .. n/4-1, t_k = 2 pi k / n
+//   [TwiddleOffset(n)..) the complex step's twiddles: one block per radix-4 pass whose length
+//                        L is at least 8, in pass order (L = m, m/4, m/16, ...). A block holds
+//                        six arrays of L/4 doubles: cos and -sin of 2 pi j p / L for j = 1, 2, 3
+//                        (p = 0 .. L/4-1), i.e. w1r, w1i, w2r, w2i, w3r, w3i.
+//   [2n - 1]             m
+// Everything fits: 2 + n/2 + (less than) n doubles before element 2n - 1.
+//
+// The helpers below are static so that the vector sources, compiled for other instruction sets,
+// never share an out-of-line copy with the rest of the program.
 constexpr std::size_t kSplitOffset = 2;
-inline std::size_t TwiddleOffset(std::size_t n) { return kSplitOffset + 2 * (n / 4); }
+static inline std::size_t TwiddleOffset(std::size_t n) {
+    return kSplitOffset + 2 * (n / 4);
+}
 
-// Fills the complex step's part of the table for m complex points (m a power of two >= 1).
-// Returns the number of doubles written from twiddles on.
-std::size_t InitComplexTwiddles(double* twiddles, std::size_t m);
+// Fills table for length n (n a power of two >= 2), fixed elements included. Thread: any.
+void InitTable(double* table, std::size_t n);
+
+// ---- Complex step plan
+// ---------------------------------------------------------------------------
+//
+// The complex step of m = 2^q points is a self-sorting (Stockham) decimation in frequency: radix-4
+// passes of lengths L = m, m/4, ..., and one final radix-2 pass of length 2 when q is odd. A pass
+// of length L and radix r works at stride s = m/L: it reads x[c + s*(p + j*L/r)] and writes
+// y[c + s*(r*p + j)] times W_L^(j*p), for c = 0 .. s-1, p = 0 .. L/r-1, j = 0 .. r-1, so the
+// result comes out in natural order. The last pass (L = 4 or 2) has p = 0 only: no twiddles.
+
+// log2 of a power of two.
+static inline unsigned Log2(std::size_t value) {
+    unsigned q = 0;
+    while ((std::size_t{1} << q) < value) ++q;
+    return q;
+}
+
+// Number of passes of the complex step for m points (m >= 2).
+static inline unsigned PassCount(std::size_t m) {
+    return (Log2(m) + 1) / 2;
+}
+
+// (cos, -sin) of 2 pi k / m, read from the first pass's j = 1 block of m points (m >= 8) by
+// exact quadrant symmetry; k may be any non-negative integer.
+struct Root {
+    double re;
+    double im;
+};
+Root RootFromFirstBlock(const double* firstBlock, std::size_t m, std::size_t k);
+
+// ---- Scalar kernels (always built)
+// ---------------------------------------------------------------
 
 // Forward complex transform of m points held split in re[0..m) and im[0..m), natural order in
 // and out. work must hold 2m doubles. The result ends in re/im.
 void ZFFT1D(const double* twiddles, std::size_t m, double* re, double* im, double* work);
+
+// Turns Z (split, natural order, m = n/2 points at zr/zi) into X[0..m], written to xr[0..m] and
+// xi[0..m]. xr/xi may equal zr/zi (in place), provided xr[m] and xi[m] lie outside Z.
+void SplitStep(const double* table, std::size_t n, const double* zr, const double* zi, double* xr,
+               double* xi);
+
+// The whole transform of n >= 2 points on the scalar path: data as the caller's array, scratch
+// at least n doubles on a 64-byte boundary.
+void TransformScalar(double* data, std::size_t n, const double* table, double* scratch);
+
+// ---- Vector paths ------------------------------------------------------------------------------
+
+// The same transform with AVX2 + FMA and with AVX-512 (F, DQ) instructions. Each exists in every
+// build and may only be called on a processor that has those instructions. n >= 2.
+void TransformAvx2(double* data, std::size_t n, const double* table, double* scratch);
+void TransformAvx512(double* data, std::size_t n, const double* table, double* scratch);
 
 }  // namespace kinetra::fft
