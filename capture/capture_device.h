@@ -17,11 +17,11 @@ namespace kinetra::capture {
 // value as failure and pass it on unchanged).
 using Result = std::int32_t;
 constexpr Result kOk = 0;
-constexpr Result kFail = static_cast<Result>(0x80004005);           // unspecified failure
-constexpr Result kInvalidArg = static_cast<Result>(0x80070057);     // bad argument or format
-constexpr Result kNoDriver = static_cast<Result>(0x88780078);       // no such capture device
-constexpr Result kOutOfMemory = static_cast<Result>(0x8007000E);    // allocation failed
-constexpr Result kBadFormat = static_cast<Result>(0x88780064);      // format not supported
+constexpr Result kFail = static_cast<Result>(0x80004005);         // unspecified failure
+constexpr Result kInvalidArg = static_cast<Result>(0x80070057);   // bad argument or format
+constexpr Result kNoDriver = static_cast<Result>(0x88780078);     // no such capture device
+constexpr Result kOutOfMemory = static_cast<Result>(0x8007000E);  // allocation failed
+constexpr Result kBadFormat = static_cast<Result>(0x88780064);    // format not supported
 
 constexpr std::uint16_t kWaveFormatPcm = 1;
 
@@ -49,7 +49,8 @@ public:
     virtual ~ICaptureBuffer() = default;
 
     // Installs notification positions (before Start). Thread: user-interface thread.
-    virtual Result SetNotificationPositions(std::uint32_t count, const PositionNotify* positions) = 0;
+    virtual Result SetNotificationPositions(std::uint32_t count,
+                                            const PositionNotify* positions) = 0;
     // Starts capturing into the ring, wrapping at its end. Thread: user-interface thread.
     virtual Result Start(bool looping) = 0;
     // Stops capturing; no notification is raised after it returns. Thread: user-interface thread.

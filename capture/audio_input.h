@@ -1,0 +1,54 @@
+// Which audio input a KINETRA_AUDIO_INPUT value (or a device id) names, and the backends'
+// entry points behind capture_device.h.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/capture_device.h"
+
+namespace kinetra::capture {
+
+enum class AudioInputKind {
+    kDefault,  // "" or "default": the system's default capture device
+    kMonitor,  // "monitor": what the computer plays (the default output's monitor)
+    kNamed,    // "sdl:NAME" or any other text: the capture device called NAME
+    kFile,     // "file:PATH", or a value with a '/' or ending in .wav, .flac, .ogg or .oga
+};
+
+struct AudioInput {
+    AudioInputKind kind = AudioInputKind::kDefault;
+    std::string value;  // the device name or the file path
+};
+
+// Reads a KINETRA_AUDIO_INPUT value or a device id. Thread: any.
+AudioInput ParseAudioInput(const std::string& text);
+
+// The value of KINETRA_AUDIO_INPUT ("" when unset). Thread: any.
+std::string AudioInputSetting();
+
+// Tells the user why an input cannot be used: a debug line, and the same text on standard
+// error unless KINETRA_DEBUG already sends debug lines there. Thread: user-interface thread.
+void ReportAudioInputProblem(const std::string& reason);
+
+// SDL audio capture. kind is kDefault, kMonitor or kNamed. Thread: user-interface thread.
+Result OpenSdlCaptureDevice(AudioInputKind kind, const std::string& name,
+                            std::unique_ptr<ICaptureDevice>* device);
+// Names of SDL's capture devices (monitors included); empty when SDL audio cannot start.
+std::vector<std::string> SdlCaptureDeviceNames();
+
+// A sound file played into the ring at real-time pace, looping. Thread: user-interface thread.
+Result OpenFileCaptureDevice(const std::string& path, std::unique_ptr<ICaptureDevice>* device);
+
+// Decodes a WAV, FLAC or Ogg file to 16-bit mono at 44100 Hz (channels averaged, other rates
+// resampled). False with a reason in error when the file cannot be used.
+// Thread: any; allocates as needed.
+bool DecodeSoundFile(const std::string& path, std::vector<std::int16_t>* samples,
+                     std::string* error);
+
+// Longest file accepted, in seconds of its own sample rate.
+constexpr std::int64_t kMaxSoundFileSeconds = 20 * 60;
+
+}  // namespace kinetra::capture

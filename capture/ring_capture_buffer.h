@@ -1,0 +1,48 @@
+// The ring every live backend captures into: a producer (an audio callback or a feeder thread)
+// appends bytes and raises the notifications it passes; the capture thread reads positions and
+// borrows regions. Neither side takes a lock or allocates.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "capture/capture_device.h"
+
+namespace kinetra::capture {
+
+class RingCaptureBuffer : public ICaptureBuffer {
+public:
+    // A ring of bytes bytes, zeroed. Thread: user-interface thread.
+    explicit RingCaptureBuffer(std::uint32_t bytes);
+    ~RingCaptureBuffer() override = default;
+
+    // False when the ring could not be allocated.
+    bool IsValid() const { return m_ring != nullptr; }
+
+    Result SetNotificationPositions(std::uint32_t count, const PositionNotify* positions) override;
+    Result GetCurrentPosition(std::uint32_t* capturePosition, std::uint32_t* readPosition) override;
+    Result Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* bytes1,
+                void** region2, std::uint32_t* bytes2) override;
+    Result Unlock(void* region1, std::uint32_t bytes1, void* region2,
+                  std::uint32_t bytes2) override;
+
+    std::uint32_t Size() const { return m_size; }
+
+protected:
+    // Appends bytes at the write position, wrapping, and raises every notification whose offset
+    // was written. Thread: the producer only. No lock, no allocation, no logging.
+    void Produce(const std::uint8_t* data, std::uint32_t bytes);
+    // True between Start and Stop: notifications may not change then.
+    std::atomic<bool> m_running{false};
+
+private:
+    std::unique_ptr<std::uint8_t[]> m_ring;
+    std::uint32_t m_size;
+    std::array<PositionNotify, 64> m_notify{};
+    std::uint32_t m_notifyCount = 0;
+    std::atomic<std::uint32_t> m_writePosition{0};
+};
+
+}  // namespace kinetra::capture
