@@ -6,7 +6,12 @@
 // the client's own notes. The client sends a note as one packet on the socket named by the
 // environment variable KINETRA_VM_NOTE_FD; the driver first takes every device event that is
 // already queued, then records the note and answers "ok", so notes and device events keep the
-// order in which the client caused them.
+// order in which the client caused them. Notes that start with '!' are commands instead:
+//   !quiet   keep answering and following the effects' state, but record no device events
+//   !loud    record device events again
+//   !state   record the state of every effect on the device (one line each)
+// so that a phase whose event order is not fixed (calls from two threads) can be checked by the
+// state it leaves behind.
 //
 // Usage: kinetra_vm_ff_driver LOG_FILE CLIENT [ARGS...]
 // Exit status: the client's exit status, or 1 when the device could not be made or a wait ran
@@ -20,6 +25,8 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -40,15 +47,43 @@ constexpr int kRunSeconds = 90;
 constexpr int kExitWaitSeconds = 10;
 
 FILE* g_log = nullptr;
+bool g_quiet = false;
+long g_quietEvents = 0;  // device events handled while quiet
 
-// Appends one line to the recorded log (and flushes it, so a crash loses nothing).
+// What the device holds, as the requests so far have left it.
+struct EffectSlot {
+    bool exists = false;
+    bool playing = false;
+    int magnitude = 0;
+    unsigned period = 0;
+    unsigned waveform = 0;
+};
+EffectSlot g_slots[kMaxEffects];
+
+void RecordV(const char* format, va_list args) {
+    std::vfprintf(g_log, format, args);
+    std::fputc('\n', g_log);
+    std::fflush(g_log);  // so that a crash loses nothing
+}
+
+// Appends one line to the recorded log.
 void Record(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::vfprintf(g_log, format, args);
+    RecordV(format, args);
     va_end(args);
-    std::fputc('\n', g_log);
-    std::fflush(g_log);
+}
+
+// A device event: recorded unless the client asked for quiet.
+void RecordEvent(const char* format, ...) {
+    if (g_quiet) {
+        ++g_quietEvents;
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    RecordV(format, args);
+    va_end(args);
 }
 
 // Diagnostics that are not part of the recorded log.
@@ -89,17 +124,50 @@ const char* WaveformName(unsigned waveform) {
 // One line describing an uploaded effect. Direction and trigger are left out on purpose:
 // a one-axis mouse effect does not depend on them.
 void RecordUpload(const ff_effect& effect, bool isUpdate) {
+    if (effect.id >= 0 && effect.id < kMaxEffects) {
+        EffectSlot& slot = g_slots[effect.id];
+        if (!isUpdate) slot = EffectSlot{};
+        slot.exists = true;
+        slot.magnitude = effect.type == FF_PERIODIC ? effect.u.periodic.magnitude : 0;
+        slot.period = effect.type == FF_PERIODIC ? effect.u.periodic.period : 0;
+        slot.waveform = effect.type == FF_PERIODIC ? effect.u.periodic.waveform : 0;
+    }
     if (effect.type != FF_PERIODIC) {
-        Record("upload id=%d %s type=0x%x", effect.id, isUpdate ? "update" : "new", effect.type);
+        RecordEvent("upload id=%d %s type=0x%x", effect.id, isUpdate ? "update" : "new",
+                    effect.type);
         return;
     }
     const ff_periodic_effect& p = effect.u.periodic;
-    Record(
+    RecordEvent(
         "upload id=%d %s periodic waveform=%s magnitude=%d period=%u offset=%d phase=%u "
         "length=%u delay=%u envelope=%u/%u/%u/%u",
         effect.id, isUpdate ? "update" : "new", WaveformName(p.waveform), p.magnitude, p.period,
         p.offset, p.phase, effect.replay.length, effect.replay.delay, p.envelope.attack_length,
         p.envelope.attack_level, p.envelope.fade_length, p.envelope.fade_level);
+}
+
+// Finds the event node of the new input device (it is not always event0) and makes sure that
+// /dev has it, so that a program scanning /dev/input/event* finds the device.
+void EnsureEventNode(const char* sysname) {
+    std::string dir = std::string("/sys/devices/virtual/input/") + sysname;
+    for (int n = 0; n < 64; ++n) {
+        std::string node = "event" + std::to_string(n);
+        FILE* f = std::fopen((dir + "/" + node + "/dev").c_str(), "r");
+        if (!f) continue;
+        unsigned major = 0, minor = 0;
+        int got = std::fscanf(f, "%u:%u", &major, &minor);
+        std::fclose(f);
+        std::string path = "/dev/input/" + node;
+        if (got == 2 && access(path.c_str(), F_OK) != 0) {
+            mkdir("/dev/input", 0755);
+            if (mknod(path.c_str(), S_IFCHR | 0600, makedev(major, minor)) != 0) {
+                Say("mknod %s: %s", path.c_str(), std::strerror(errno));
+            }
+        }
+        Say("device %s is %s", sysname, path.c_str());
+        return;
+    }
+    Say("device %s has no event node", sysname);
 }
 
 int CreateDevice() {
@@ -124,8 +192,10 @@ int CreateDevice() {
         return -1;
     }
     char sysname[64] = {};
-    if (ioctl(fd, UI_GET_SYSNAME(sizeof sysname), sysname) >= 0) {
-        Say("device /sys/devices/virtual/input/%s created", sysname);
+    if (ioctl(fd, UI_GET_SYSNAME(sizeof sysname), sysname) < 0) {
+        Say("UI_GET_SYSNAME: %s", std::strerror(errno));
+    } else {
+        EnsureEventNode(sysname);
     }
     return fd;
 }
@@ -154,7 +224,8 @@ bool AnswerErase(int fd, int requestId) {
         Record("erase request=%d failed to begin: %s", requestId, std::strerror(errno));
         return false;
     }
-    Record("erase id=%u", erase.effect_id);
+    if (erase.effect_id < kMaxEffects) g_slots[erase.effect_id] = EffectSlot{};
+    RecordEvent("erase id=%u", erase.effect_id);
     erase.retval = 0;
     if (ioctl(fd, UI_END_FF_ERASE, &erase) < 0) {
         Record("erase request=%d failed to end: %s", requestId, std::strerror(errno));
@@ -169,11 +240,14 @@ void HandleEvent(int fd, const input_event& ev) {
     } else if (ev.type == EV_UINPUT && ev.code == UI_FF_ERASE) {
         AnswerErase(fd, ev.value);
     } else if (ev.type == EV_FF && ev.code == FF_GAIN) {
-        Record("gain value=%d", ev.value);
-    } else if (ev.type == EV_FF && ev.value == 0) {
-        Record("stop id=%u", ev.code);
+        RecordEvent("gain value=%d", ev.value);
     } else if (ev.type == EV_FF) {
-        Record("play id=%u count=%d", ev.code, ev.value);
+        if (ev.code < kMaxEffects) g_slots[ev.code].playing = ev.value != 0;
+        if (ev.value == 0) {
+            RecordEvent("stop id=%u", ev.code);
+        } else {
+            RecordEvent("play id=%u count=%d", ev.code, ev.value);
+        }
     } else if (ev.type != EV_SYN) {
         Record("event type=%u code=%u value=%d", ev.type, ev.code, ev.value);
     }
@@ -193,6 +267,36 @@ bool Drain(int fd) {
         Say("reading the device failed: %s", n < 0 ? std::strerror(errno) : "short read");
         return false;
     }
+}
+
+void RecordState() {
+    bool any = false;
+    for (int id = 0; id < kMaxEffects; ++id) {
+        const EffectSlot& slot = g_slots[id];
+        if (!slot.exists) continue;
+        any = true;
+        Record("state id=%d %s waveform=%s magnitude=%d period=%u", id,
+               slot.playing ? "playing" : "stopped", WaveformName(slot.waveform), slot.magnitude,
+               slot.period);
+    }
+    if (!any) Record("state: no effects");
+}
+
+// Carries out a command note; returns false for an unknown one.
+bool Command(const char* note) {
+    if (std::strcmp(note, "!quiet") == 0) {
+        g_quiet = true;
+    } else if (std::strcmp(note, "!loud") == 0) {
+        g_quiet = false;
+        Say("%ld device events while quiet", g_quietEvents);
+        g_quietEvents = 0;
+    } else if (std::strcmp(note, "!state") == 0) {
+        RecordState();
+    } else {
+        Record("driver: unknown command %s", note);
+        return false;
+    }
+    return true;
 }
 
 pid_t StartClient(char** argv, int noteFd) {
@@ -290,7 +394,11 @@ int main(int argc, char** argv) {
                 ok = false;
                 break;
             }
-            Record("client: %s", note);
+            if (note[0] == '!') {
+                if (!Command(note)) ok = false;
+            } else {
+                Record("client: %s", note);
+            }
             send(pair[0], "ok", 2, MSG_NOSIGNAL);
         }
     }

@@ -56,10 +56,10 @@ work=$(readlink -f "$work")
 cache_root=${KINETRA_VM_CACHE:-${XDG_CACHE_HOME:-${HOME:-$work}/.cache}/kinetra-vm}
 mkdir -p "$cache_root"
 
-pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/{print $2; exit}' || true)
+pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '!f && /Depends: linux-image-/{print $2; f = 1}' || true)
 version=""
 if [ -n "$pkg" ]; then
-    version=$(apt-cache show --no-all-versions "$pkg" 2>/dev/null | awk '/^Version:/{print $2; exit}' || true)
+    version=$(apt-cache show --no-all-versions "$pkg" 2>/dev/null | awk '!f && /^Version:/{print $2; f = 1}' || true)
 fi
 if [ -n "$pkg" ] && [ -n "$version" ]; then
     kdir=$cache_root/${pkg}_$version
@@ -83,20 +83,20 @@ prepare_kernel() {
     mkdir "$tmp/x"
     dpkg-deb -x "$tmp"/*.deb "$tmp/x" || fail "cannot unpack the kernel package"
     local vmlinuz
-    vmlinuz=$(ls "$tmp"/x/boot/vmlinuz-* 2>/dev/null | head -1)
+    vmlinuz=$(ls "$tmp"/x/boot/vmlinuz-* 2>/dev/null | sed -n 1p)
     [ -n "$vmlinuz" ] || fail "the kernel package holds no /boot/vmlinuz-*"
     mkdir -p "$tmp/out/modules"
 
     # The bzImage carries the kernel as an xz stream; QEMU boots the uncompressed ELF directly
     # (much faster than letting the guest decompress itself) when it has a PVH entry note.
     local off
-    off=$(LC_ALL=C grep -obUaP '\xfd\x37\x7a\x58\x5a\x00' "$vmlinuz" | head -1 | cut -d: -f1 || true)
+    off=$(LC_ALL=C grep -obUaP '\xfd\x37\x7a\x58\x5a\x00' "$vmlinuz" | sed -n 1p | cut -d: -f1 || true)
     if [ -n "$off" ] && tail -c +$((off + 1)) "$vmlinuz" | xz -dc >"$tmp/vmlinux" 2>/dev/null ||
         [ -s "$tmp/vmlinux" ]; then
         :
     fi
     if [ -s "$tmp/vmlinux" ] && command -v readelf >/dev/null &&
-        readelf -n "$tmp/vmlinux" 2>/dev/null | grep -q 'Xen.*(0x00000012)'; then
+        readelf -n "$tmp/vmlinux" 2>/dev/null | grep -c 'Xen.*(0x00000012)' >/dev/null; then
         mv "$tmp/vmlinux" "$tmp/out/kernel"
     else
         say "no uncompressed PVH kernel found; booting the bzImage (slower)"
@@ -105,16 +105,16 @@ prepare_kernel() {
 
     # Modules, with their dependencies first (read from each module's own depends= entry).
     local moddir order=()
-    moddir=$(ls -d "$tmp"/x/lib/modules/*/kernel 2>/dev/null | head -1)
+    moddir=$(ls -d "$tmp"/x/lib/modules/*/kernel 2>/dev/null | sed -n 1p)
     [ -n "$moddir" ] || fail "the kernel package holds no modules"
     add_module() {
         local name=$1 file base dep deps
         for done in "${order[@]}"; do [ "$done" = "$name.ko" ] && return 0; done
         file=$(find "$moddir" -name "$name.ko" -o -name "$name.ko.xz" -o -name "$name.ko.gz" \
-            -o -name "$name.ko.zst" | head -1)
+            -o -name "$name.ko.zst" | sed -n 1p)
         if [ -z "$file" ]; then
             # Module names use '_' and '-' interchangeably.
-            file=$(find "$moddir" -name "${name//_/-}.ko*" -o -name "${name//-/_}.ko*" | head -1)
+            file=$(find "$moddir" -name "${name//_/-}.ko*" -o -name "${name//-/_}.ko*" | sed -n 1p)
         fi
         if [ -z "$file" ]; then
             # Not a module: built into this kernel.
@@ -129,7 +129,7 @@ prepare_kernel() {
             *.ko.zst) zstd -qdc "$file" >"$base" ;;
             *) cp "$file" "$base" ;;
         esac
-        deps=$(tr '\0' '\n' <"$base" | sed -n 's/^depends=//p' | head -1 | tr ',' ' ')
+        deps=$(tr '\0' '\n' <"$base" | sed -n 's/^depends=//p' | sed -n 1p | tr ',' ' ')
         for dep in $deps; do add_module "$dep"; done
         order+=("$name.ko")
     }
@@ -174,7 +174,7 @@ copy_libs() {
     done
 }
 copy_libs "$driver" "$client"
-udev_lib=$(ldconfig -p 2>/dev/null | awk '/libudev\.so\.1 .*x86-64/{print $NF; exit}')
+udev_lib=$(ldconfig -p 2>/dev/null | awk '!f && /libudev\.so\.1 .*x86-64/{print $NF; f = 1}')
 [ -n "$udev_lib" ] || udev_lib=/lib/x86_64-linux-gnu/libudev.so.1
 if [ -e "$udev_lib" ]; then
     mkdir -p "$root$(dirname "$udev_lib")"
