@@ -1,0 +1,172 @@
+// Capture-thread ChangeParameters against user-interface-thread Start, Stop and ChangeGain.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "force/force_channel.h"
+#include "force/ond_library.h"
+#include "force/virtual_device.h"
+#include "force_env.h"
+
+using kinetra::force::GetVirtualDeviceSnapshot;
+using kinetra::force::SetVirtualDeviceCallHook;
+using kinetra::force::VirtualCall;
+using kinetra::force::VirtualDeviceSnapshot;
+using kinetra::test::ForceDeviceVariable;
+
+namespace {
+
+constexpr auto kWayOut = std::chrono::seconds(30);
+
+// Holds one kind of device call inside the device until released, like a slow driver.
+class SlowCall {
+public:
+    explicit SlowCall(VirtualCall call) : m_call(call) { SetVirtualDeviceCallHook(&Hook, this); }
+    ~SlowCall() {
+        Release();
+        SetVirtualDeviceCallHook(nullptr, nullptr);
+    }
+
+    // Waits until a call of the kind is held; false after the way-out time.
+    bool WaitHeld() {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, kWayOut, [this] { return m_held; });
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    static void Hook(void* context, VirtualCall call, int /*slot*/) {
+        auto* self = static_cast<SlowCall*>(context);
+        if (call != self->m_call) return;
+        std::unique_lock lock(self->m_mutex);
+        if (self->m_held) return;  // hold only the first one
+        self->m_held = true;
+        self->m_changed.notify_all();
+        self->m_changed.wait_for(lock, kWayOut, [self] { return self->m_released; });
+    }
+
+    const VirtualCall m_call;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_released = false;
+};
+
+}  // namespace
+
+TEST(ForceThreads, CaptureChangesAreNotHeldUpByASlowStop) {
+    ForceDeviceVariable variable("virtual");
+    CForceChannel channel;
+    ASSERT_EQ(channel.CreateEffect(0, 40), 1);
+    SlowCall slow(VirtualCall::Stop);
+
+    auto ui = std::async(std::launch::async, [&] { return channel.Stop(); });
+    ASSERT_TRUE(slow.WaitHeld());
+    // The user-interface thread is inside the device now; the capture thread goes on.
+    auto capture = std::async(std::launch::async, [&] {
+        int result = 1;
+        for (int block = 1; block <= 10; ++block) {
+            result &= channel.ChangeParameters(static_cast<std::uint32_t>(block) * 1000, 250);
+        }
+        return result;
+    });
+    ASSERT_EQ(capture.wait_for(kWayOut), std::future_status::ready);
+    EXPECT_EQ(capture.get(), 1);
+    EXPECT_EQ(GetVirtualDeviceSnapshot().updates, 0u);  // taken, not yet sent
+
+    slow.Release();
+    ASSERT_EQ(ui.wait_for(kWayOut), std::future_status::ready);
+    EXPECT_EQ(ui.get(), 1);
+    // The call that talked to the device sent the newest change before returning.
+    const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
+    EXPECT_FALSE(s.effects[0].playing);
+    EXPECT_EQ(s.effects[0].magnitude, 10000u);
+    EXPECT_EQ(s.effects[0].periodMs, 4u);
+    EXPECT_EQ(s.updates, 1u);  // only the newest of the ten
+}
+
+TEST(ForceThreads, UserInterfaceIsNotHeldUpByASlowUpdate) {
+    ForceDeviceVariable variable("virtual");
+    CForceChannel channel;
+    ASSERT_EQ(channel.CreateEffect(0, 40), 1);
+    SlowCall slow(VirtualCall::Update);
+
+    auto capture =
+        std::async(std::launch::async, [&] { return channel.ChangeParameters(8000, 75); });
+    ASSERT_TRUE(slow.WaitHeld());
+    auto ui = std::async(std::launch::async, [&] {
+        return channel.ChangeGain(5000) & channel.Stop() & channel.Start();
+    });
+    ASSERT_EQ(ui.wait_for(kWayOut), std::future_status::ready);
+    EXPECT_EQ(ui.get(), 1);
+
+    slow.Release();
+    ASSERT_EQ(capture.wait_for(kWayOut), std::future_status::ready);
+    EXPECT_EQ(capture.get(), 1);
+    const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
+    EXPECT_TRUE(s.effects[0].playing);
+    EXPECT_EQ(s.effects[0].magnitude, 8000u);
+    EXPECT_EQ(s.effects[0].gain, 5000u);
+    EXPECT_EQ(s.effects[0].level, 13107);  // 32767 * 0.8 * 0.5 = 13106.8
+    EXPECT_EQ(s.effects[0].periodMs, 13u);
+    // Stop and Start again while the update was held: the device never had to stop.
+    EXPECT_EQ(s.stops, 0u);
+    EXPECT_EQ(s.starts, 1u);
+}
+
+TEST(ForceThreads, ConcurrentCallsLoseNothing) {
+    ForceDeviceVariable variable("virtual");
+    constexpr int kChannels = 5;
+    constexpr int kBlocks = 4000;
+    constexpr std::uint32_t kFrequencies[kChannels] = {43, 75, 90, 115, 250};
+    CForceChannel channels[kChannels];
+    for (int c = 0; c < kChannels; ++c) ASSERT_EQ(channels[c].CreateEffect(0, 0), 1);
+
+    std::atomic<bool> captureDone{false};
+    std::thread capture([&] {
+        for (int block = 0; block < kBlocks; ++block) {
+            for (int c = 0; c < kChannels; ++c) {
+                const auto magnitude = static_cast<std::uint32_t>((block * 37 + c * 1000) % 10001);
+                EXPECT_EQ(channels[c].ChangeParameters(magnitude, kFrequencies[c]), 1);
+            }
+        }
+        captureDone = true;
+    });
+    std::uint32_t lastGain[kChannels] = {};
+    bool lastPlaying[kChannels] = {};
+    std::uint32_t round = 0;
+    while (!captureDone || round < 200) {
+        for (int c = 0; c < kChannels; ++c) {
+            lastGain[c] = (round * 613 + static_cast<std::uint32_t>(c) * 97) % 10001;
+            EXPECT_EQ(channels[c].ChangeGain(lastGain[c]), 1);
+            lastPlaying[c] = (round + static_cast<std::uint32_t>(c)) % 3 != 0;
+            EXPECT_EQ(lastPlaying[c] ? channels[c].Start() : channels[c].Stop(), 1);
+        }
+        ++round;
+    }
+    capture.join();
+
+    // Both threads are done: the device has the last wish of each.
+    const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
+    for (int c = 0; c < kChannels; ++c) {
+        const auto lastMagnitude =
+            static_cast<std::uint32_t>(((kBlocks - 1) * 37 + c * 1000) % 10001);
+        EXPECT_EQ(s.effects[c].magnitude, lastMagnitude) << c;
+        EXPECT_EQ(s.effects[c].periodMs, 1000u / kFrequencies[c]) << c;
+        EXPECT_EQ(s.effects[c].gain, lastGain[c]) << c;
+        EXPECT_EQ(s.effects[c].playing, lastPlaying[c]) << c;
+        // Level from magnitude and gain: 32767 * m * g / 10^8 to nearest, in long double.
+        const long double exact = 32767.0L * lastMagnitude * lastGain[c] / 1e8L;
+        EXPECT_NEAR(static_cast<long double>(s.effects[c].level), exact, 0.5L) << c;
+    }
+    EXPECT_EQ(s.unchangedUpdates, 0u);
+}
