@@ -1,0 +1,33 @@
+// Dialog units: the layout of the windows is given in units of the dialog font, a quarter of its
+// average character width across and an eighth of its height down, so that it scales with the
+// font.
+#pragma once
+
+class QFont;
+class QFontMetrics;
+
+namespace kinetra::app {
+
+// The font's base units in pixels: average character width and character height.
+struct DialogBaseUnits {
+    int cx = 0;
+    int cy = 0;
+};
+
+// The windows' font: "MS Sans Serif" 8 points, or the nearest sans-serif face the system has.
+// Thread: user-interface thread.
+QFont DialogFont();
+
+// Base units of a font: the average width of the 52 Latin letters, rounded, and the font's
+// line height. Thread: user-interface thread.
+DialogBaseUnits BaseUnitsOf(const QFontMetrics& metrics);
+
+// a × b ÷ c rounded to the nearest integer, halves away from zero; 0 when c is 0.
+int MulDiv(int a, int b, int c);
+
+// Horizontal dialog units to pixels: dlu × cx ÷ 4, rounded. Thread: any.
+int DluToPixelsX(int dlu, const DialogBaseUnits& units);
+// Vertical dialog units to pixels: dlu × cy ÷ 8, rounded. Thread: any.
+int DluToPixelsY(int dlu, const DialogBaseUnits& units);
+
+}  // namespace kinetra::app

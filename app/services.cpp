@@ -1,0 +1,82 @@
+#include "app/services.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace kinetra::app {
+
+namespace {
+
+MessageBoxFunction& MessageBoxOverride() {
+    static MessageBoxFunction function;
+    return function;
+}
+
+UrlOpener& UrlOpenerOverride() {
+    static UrlOpener opener;
+    return opener;
+}
+
+QStringList& DataDirectoriesOverride() {
+    static QStringList directories;
+    return directories;
+}
+
+}  // namespace
+
+void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
+    if (MessageBoxOverride()) {
+        MessageBoxOverride()(owner, text, caption, icon);
+        return;
+    }
+    QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
+                    caption, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+void SetMessageBoxFunction(MessageBoxFunction function) {
+    MessageBoxOverride() = std::move(function);
+}
+
+bool OpenUrl(const QUrl& url) {
+    if (UrlOpenerOverride()) return UrlOpenerOverride()(url);
+    return QDesktopServices::openUrl(url);
+}
+
+void SetUrlOpener(UrlOpener opener) {
+    UrlOpenerOverride() = std::move(opener);
+}
+
+QStringList DataDirectories() {
+    if (!DataDirectoriesOverride().isEmpty()) return DataDirectoriesOverride();
+    QStringList directories;
+    const QString fromEnvironment = qEnvironmentVariable("KINETRA_DATA_DIR");
+    if (!fromEnvironment.isEmpty()) directories << fromEnvironment;
+    if (QCoreApplication::instance() != nullptr) {
+        const QDir exeDir(QCoreApplication::applicationDirPath());
+        directories << exeDir.filePath(QStringLiteral("data"))
+                    << QDir::cleanPath(exeDir.filePath(QStringLiteral("../share/kinetra")));
+    }
+#ifdef KINETRA_BUILD_DATA_DIR
+    directories << QStringLiteral(KINETRA_BUILD_DATA_DIR);
+#endif
+    return directories;
+}
+
+void SetDataDirectories(const QStringList& directories) {
+    DataDirectoriesOverride() = directories;
+}
+
+QString FindDataFile(const QString& relativePath) {
+    for (const QString& directory : DataDirectories()) {
+        const QFileInfo candidate(QDir(directory).filePath(relativePath));
+        if (candidate.isFile()) return candidate.absoluteFilePath();
+    }
+    return {};
+}
+
+}  // namespace kinetra::app

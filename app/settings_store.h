@@ -1,0 +1,36 @@
+// The stored slider positions: five level positions and the strength, kept per user with
+// QSettings under "Ondrel Corporation" / "Kinetra Entertainment" (an INI file in the user's
+// configuration folder on Linux), values "threshold1".."threshold5" and "gain".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class QSettings;
+
+namespace kinetra::app {
+
+inline constexpr int kDefaultThreshold = 20;
+inline constexpr int kDefaultGain = 100;
+
+// Opens the store for one load or one save. Thread: user-interface thread.
+std::unique_ptr<QSettings> OpenSettingsKey();
+
+// A stored value as a 32-bit integer: fallback when the value is missing, is not a whole
+// decimal number, or does not fit in 32 bits (signed). Thread: user-interface thread.
+std::int32_t ReadStoredInt(const QSettings& key, const char* name, std::int32_t fallback);
+// The stored position of a level slider, 20 when it cannot be read.
+std::int32_t ReadThreshold(const QSettings& key, const char* name);
+// The stored strength in percent, 100 when it cannot be read.
+std::int32_t ReadGain(const QSettings& key, const char* name);
+
+// Stores one value (not looked at again until the key is synced).
+void WriteStoredInt(QSettings& key, const char* name, std::int32_t value);
+// Writes the store to disk; false when it could not be written (the old file stays intact).
+bool SyncSettingsKey(QSettings& key);
+
+// Setting name of level slider band (1..5): "threshold1".."threshold5".
+const char* ThresholdValueName(int band);
+inline constexpr const char* kGainValueName = "gain";
+
+}  // namespace kinetra::app

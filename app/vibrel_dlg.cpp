@@ -1,0 +1,495 @@
+#include "app/vibrel_dlg.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QTimer>
+#include <QUrl>
+
+#include "analysis/band_mapper.h"
+#include "analysis/spectrum_frame.h"
+#include "app/about_dlg.h"
+#include "app/app_icon.h"
+#include "app/desktop_check.h"
+#include "app/dialog_units.h"
+#include "app/hyperlink.h"
+#include "app/services.h"
+#include "app/settings_store.h"
+#include "app/supported_devices.h"
+#include "force/force_channel.h"
+#include "platform/debug_output.h"
+#include "platform/priority.h"
+
+using kinetra::app::MessageIcon;
+
+const char* const CVibrelDlg::kWebAddress = "https://www.ondrel.example/";
+const char* const CVibrelDlg::kWebHost = "ondrel.example";
+
+namespace {
+
+constexpr const char kCaption[] = "Ondrel Kinetra Entertainment 0.2beta";
+constexpr const char kAboutMenuText[] = "&About Orlix Entertainment...";
+constexpr const char kNoDevice[] = "Could not find an Ondrel Pulsenic device.";
+constexpr const char kNoCaptureBuffer[] = "Error creating sound capture buffer.";
+constexpr const char kNoCaptureThread[] = "Could not start the sound capture thread.";
+// The topic the Help button opens.
+constexpr int kHelpTopic = 1006;
+
+void MarkControl(QWidget* widget, int id, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setProperty("controlId", id);
+}
+
+}  // namespace
+
+CVibrelDlg::CVibrelDlg(QWidget* parent) : QDialog(parent), m_hIcon(kinetra::app::MakeAppIcon()) {
+    setObjectName(QStringLiteral("IDD_MAIN"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(kinetra::app::DialogFont());
+    BuildControls();
+    qApp->installEventFilter(this);
+}
+
+CVibrelDlg::~CVibrelDlg() {
+    qApp->removeEventFilter(this);
+    if (m_bStarted) OnDestroy();
+}
+
+void CVibrelDlg::BuildControls() {
+    using namespace kinetra::app;
+    const DialogBaseUnits units = BaseUnitsOf(QFontMetrics(font()));
+    auto place = [&units](QWidget* widget, int x, int y, int cx, int cy) {
+        widget->setGeometry(DluToPixelsX(x, units), DluToPixelsY(y, units), DluToPixelsX(cx, units),
+                            DluToPixelsY(cy, units));
+    };
+    setFixedSize(DluToPixelsX(320, units), DluToPixelsY(146, units));
+
+    // In tab order: link, level sliders, Disable boxes, Strength, Locked, Test, Help.
+    m_webLink = new CZCommon_HyperLink(this);
+    m_webLink->setText(QString::fromLatin1(kWebHost));
+    MarkControl(m_webLink, IDC_WEB_LINK, "IDC_WEB_LINK");
+    place(m_webLink, 7, 131, 64, 8);
+
+    static const int kLevelX[kBands] = {95, 141, 188, 234, 280};
+    static const int kDisableX[kBands] = {90, 136, 182, 228, 274};
+    static const char* const kLevelNames[kBands] = {"IDC_LEVEL1", "IDC_LEVEL2", "IDC_LEVEL3",
+                                                    "IDC_LEVEL4", "IDC_LEVEL5"};
+    static const char* const kDisableNames[kBands] = {
+        "IDC_DISABLE1", "IDC_DISABLE2", "IDC_DISABLE3", "IDC_DISABLE4", "IDC_DISABLE5"};
+    for (int k = 0; k < kBands; ++k) {
+        m_levelSlider[k] = new CSliderCtrl(this);
+        MarkControl(m_levelSlider[k], IDC_LEVEL1 + k, kLevelNames[k]);
+        m_levelSlider[k]->setAccessibleName(QStringLiteral("Response level %1").arg(k + 1));
+        place(m_levelSlider[k], kLevelX[k], 22, 27, 73);
+    }
+    for (int k = 0; k < kBands; ++k) {
+        m_disableBox[k] = new QCheckBox(QStringLiteral("Disable"), this);
+        MarkControl(m_disableBox[k], IDC_DISABLE1 + k, kDisableNames[k]);
+        place(m_disableBox[k], kDisableX[k], 97, 39, 10);
+    }
+    m_strengthSlider = new CSliderCtrl(this);
+    MarkControl(m_strengthSlider, IDC_STRENGTH, "IDC_STRENGTH");
+    m_strengthSlider->setAccessibleName(QStringLiteral("Strength"));
+    place(m_strengthSlider, 28, 22, 28, 73);
+
+    auto* strengthLabel = new QLabel(QStringLiteral("Strength"), this);
+    strengthLabel->setObjectName(QStringLiteral("strengthLabel"));
+    place(strengthLabel, 28, 14, 28, 8);
+
+    m_lockedBox = new QCheckBox(QStringLiteral("Locked"), this);
+    MarkControl(m_lockedBox, IDC_LOCKED, "IDC_LOCKED");
+    place(m_lockedBox, 273, 13, 40, 10);
+
+    auto* levelsLabel = new QLabel(QStringLiteral("Response Levels"), this);
+    levelsLabel->setObjectName(QStringLiteral("levelsLabel"));
+    place(levelsLabel, 173, 14, 56, 8);
+
+    m_testButton = new QPushButton(QStringLiteral("Test"), this);
+    MarkControl(m_testButton, IDC_TEST, "IDC_TEST");
+    place(m_testButton, 205, 125, 50, 14);
+
+    auto* helpText = new QLabel(
+        QStringLiteral("For help optimizing your settings, please read the Help file."), this);
+    helpText->setObjectName(QStringLiteral("helpText"));
+    helpText->setWordWrap(true);
+    helpText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(helpText, 90, 123, 108, 16);
+
+    m_helpButton = new QPushButton(QStringLiteral("Help"), this);
+    MarkControl(m_helpButton, IDC_HELP_BUTTON, "IDC_HELP_BUTTON");
+    place(m_helpButton, 263, 125, 50, 14);
+
+    for (QPushButton* button : {m_testButton, m_helpButton}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    for (QLabel* label : {strengthLabel, levelsLabel, helpText}) {
+        label->setTextFormat(Qt::PlainText);
+    }
+
+    // Signals to the handlers.
+    for (int k = 0; k < kBands; ++k) {
+        const int band = k + 1;
+        connect(m_disableBox[k], &QCheckBox::clicked, this, [this, band] { OnDisable(band); });
+        connect(m_levelSlider[k], &CSliderCtrl::ReleasedCapture, this,
+                [this, band] { OnReleasedLevel(band); });
+        CSliderCtrl* slider = m_levelSlider[k];
+        connect(slider, &QAbstractSlider::actionTriggered, this, [this, slider](int action) {
+            OnVScroll(kinetra::app::ScrollCodeForAction(action), slider);
+        });
+    }
+    connect(m_strengthSlider, &CSliderCtrl::ReleasedCapture, this, &CVibrelDlg::OnReleasedStrength);
+    connect(m_strengthSlider, &QAbstractSlider::actionTriggered, this, [this](int action) {
+        OnVScroll(kinetra::app::ScrollCodeForAction(action), m_strengthSlider);
+    });
+    connect(m_lockedBox, &QCheckBox::clicked, this, &CVibrelDlg::OnLocked);
+    connect(m_testButton, &QPushButton::clicked, this, &CVibrelDlg::OnTest);
+    connect(m_helpButton, &QPushButton::clicked, this, &CVibrelDlg::OnHelpButton);
+
+    // F1 opens the help's table of contents, as the framework's help command does.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [] {
+        const QString path = kinetra::app::FindDataFile(QStringLiteral("help/index.html"));
+        if (!path.isEmpty()) kinetra::app::OpenUrl(QUrl::fromLocalFile(path));
+    });
+}
+
+QWidget* CVibrelDlg::GetDlgItem(int id) const {
+    const QList<QWidget*> children = findChildren<QWidget*>();
+    for (QWidget* child : children) {
+        const QVariant value = child->property("controlId");
+        if (value.isValid() && value.toInt() == id) return child;
+    }
+    return nullptr;
+}
+
+std::uint32_t CVibrelDlg::GainForPosition(int position) {
+    return static_cast<std::uint32_t>((100 - position) * 0.01 * 10000);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up and teardown
+
+void CVibrelDlg::SetUpSliders() {
+    for (CSliderCtrl* slider : m_levelSlider) slider->SetRange(0, 100);
+    m_levelSlider[0]->SetTicFreq(10);
+    for (int k = 1; k < kBands; ++k) {
+        m_levelSlider[k]->setEnabled(false);
+        m_levelSlider[k]->ClearTics();
+    }
+}
+
+void CVibrelDlg::LoadSettings() {
+    using namespace kinetra::app;
+    const std::unique_ptr<QSettings> key = OpenSettingsKey();
+    m_levelSlider[0]->SetPos(ReadThreshold(*key, ThresholdValueName(1)));
+    m_lastLevel1 = m_levelSlider[0]->GetPos();
+    for (int k = 1; k < kBands; ++k) {
+        m_levelSlider[k]->SetPos(ReadThreshold(*key, ThresholdValueName(k + 1)));
+    }
+    m_strengthSlider->SetRange(0, 100);
+    m_strengthSlider->SetTicFreq(10);
+    const std::int64_t gain = ReadGain(*key, kGainValueName);
+    m_strengthSlider->SetPos(static_cast<int>(std::clamp<std::int64_t>(100 - gain, -1, 101)));
+}
+
+void CVibrelDlg::SaveSettings() {
+    using namespace kinetra::app;
+    const std::unique_ptr<QSettings> key = OpenSettingsKey();
+    if (!key->isWritable()) {
+        kinetra::DebugOutput("SETTINGS: the settings file cannot be written\n");
+        return;
+    }
+    for (int k = 0; k < kBands; ++k) {
+        WriteStoredInt(*key, ThresholdValueName(k + 1), m_levelSlider[k]->value());
+    }
+    WriteStoredInt(*key, kGainValueName, 100 - m_strengthSlider->value());
+    if (!SyncSettingsKey(*key)) {
+        kinetra::DebugOutput("SETTINGS: the settings could not be saved\n");
+    }
+}
+
+void CVibrelDlg::ErrorBox(const char* text) {
+    // Once quitting has been asked for, the loop that would show a box ends at once.
+    if (m_bQuitRequested) return;
+    kinetra::app::ShowMessageBox(this, QString::fromLatin1(text),
+                                 QString::fromLatin1(kinetra::app::kErrorCaption),
+                                 MessageIcon::Error);
+}
+
+void CVibrelDlg::Fail() {
+    PostQuitMessage(1);
+}
+
+void CVibrelDlg::PostQuitMessage(int exitCode) {
+    if (!m_bQuitRequested) {
+        m_bQuitRequested = true;
+        m_nQuitCode = exitCode;
+    }
+    if (isVisible()) QMetaObject::invokeMethod(this, &QDialog::close, Qt::QueuedConnection);
+}
+
+void CVibrelDlg::ReportFatalError(const char* text, const char* /*caption*/, int exitCode) {
+    ErrorBox(text);
+    PostQuitMessage(exitCode);
+}
+
+bool CVibrelDlg::OnInitDialog() {
+    m_bStarted = true;
+
+    // Icons of the window (the About command lives in the context menu).
+    setWindowIcon(m_hIcon);
+    m_webLink->SetURL(QString::fromLatin1(kWebAddress));
+
+    if (!kinetra::SetProcessPriorityClass(kinetra::PriorityClass::kHigh)) {
+        kinetra::DebugOutput("SetPriorityClass failed\n");
+    }
+
+    SetUpSliders();
+    LoadSettings();
+    m_lockedBox->setChecked(true);
+
+    void* const instance = qApp;
+    kinetra::app::CheckDesktopProgram(instance, this);
+
+    m_capture.Init(this);
+
+    CForceChannel::SetOwner(instance, this);
+    for (int k = 0; k < kBands; ++k) {
+        m_mapper[k] = new CBandMapper(SPECTRUM_BINS);
+        if (m_mapper[k]->AttachEffect() == 0) {
+            delete m_mapper[k];
+            m_mapper[k] = nullptr;
+            if (k == 0) {
+                ErrorBox(kNoDevice);
+                Fail();
+                return false;
+            }
+            if (k < kBands - 1) {
+                Fail();
+                return false;
+            }
+            break;  // without band 5 the program runs with four bands
+        }
+        m_mapper[k]->SetBand(kBandLowHz[k], kBandHighHz[k]);
+        const int product = kinetra::app::GetProductIndex();
+        m_mapper[k]->SetEffectFrequency(
+            static_cast<std::uint32_t>(kinetra::app::g_supportedDevices[product].bandFrequency[k]));
+        m_mapper[k]->SetThreshold(static_cast<std::uint32_t>(m_levelSlider[k]->GetPos()));
+        m_capture.AddListener(m_mapper[k]);
+    }
+
+    GiveGainToMappers(m_strengthSlider->GetPos());
+
+    if (m_capture.OpenCaptureBuffer(13) != 0) {
+        ErrorBox(kNoCaptureBuffer);
+        Fail();
+        return false;
+    }
+    if (!m_capture.StartThread()) {
+        ErrorBox(kNoCaptureThread);
+        Fail();
+        return false;
+    }
+    return true;
+}
+
+void CVibrelDlg::OnDestroy() {
+    if (m_bDestroyed) return;
+    m_bDestroyed = true;
+    SaveSettings();
+    m_testSound.Stop();
+    const bool stopped = m_capture.StopThread();
+    if (!stopped) {
+        // The capture thread may still be inside a mapper: leave the mappers alive rather than
+        // pull them from under it.
+        kinetra::DebugOutput("CAPTURE: the capture thread did not stop; mappers kept\n");
+    } else {
+        for (int k = 0; k < kBands; ++k) {
+            if (m_mapper[k] == nullptr) continue;
+            m_capture.RemoveListener(m_mapper[k]);
+            delete m_mapper[k];
+            m_mapper[k] = nullptr;
+        }
+    }
+    m_capture.Shutdown();
+}
+
+int CVibrelDlg::DoModal() {
+    OnInitDialog();
+    if (!m_bQuitRequested) {
+        ArmAutomation();
+        exec();
+    }
+    OnDestroy();
+    return m_bQuitRequested ? m_nQuitCode : 0;
+}
+
+// KINETRA_SCREENSHOT=path saves a picture of the window, and KINETRA_QUIT_AFTER_MS=n closes it
+// after n milliseconds: for demonstrations and pictures of the window.
+void CVibrelDlg::ArmAutomation() {
+    bool haveQuit = false;
+    const int quitAfter = qEnvironmentVariableIntValue("KINETRA_QUIT_AFTER_MS", &haveQuit);
+    const QString screenshot = qEnvironmentVariable("KINETRA_SCREENSHOT");
+    const int shotAfter = haveQuit ? std::max(0, quitAfter - 100) : 2000;
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(shotAfter, this, [this, screenshot] {
+            const QPixmap picture = grab();
+            if (!picture.save(screenshot, "PNG")) {
+                kinetra::DebugOutput("SCREENSHOT: could not save the picture\n");
+            }
+        });
+    }
+    if (haveQuit) {
+        QTimer::singleShot(std::max(0, quitAfter), this, &QDialog::close);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Window behaviour
+
+bool CVibrelDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Enter and Escape never close the window, whichever of its controls has the focus.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget == this || isAncestorOf(widget)) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CVibrelDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("systemMenu"));
+    QAction* about = menu.addAction(QString::fromLatin1(kAboutMenuText));
+    about->setData(IDM_ABOUTBOX);
+    connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+    menu.exec(event->globalPos());
+    event->accept();
+}
+
+void CVibrelDlg::OnSysCommand(unsigned id) {
+    if ((id & 0xFFF0u) == IDM_ABOUTBOX) {
+        CAboutDlg about(this);
+        about.DoModal();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Controls
+
+void CVibrelDlg::GiveGainToMappers(int strengthPosition) {
+    const std::uint32_t gain = GainForPosition(strengthPosition);
+    for (CBandMapper* mapper : m_mapper) {
+        if (mapper != nullptr) mapper->SetGain(gain);
+    }
+}
+
+void CVibrelDlg::OnDisable(int band) {
+    if (band < 1 || band > kBands) return;
+    const int k = band - 1;
+    const int on = m_disableBox[k]->isChecked() ? 0 : 1;
+    const bool locked = m_lockedBox->isChecked();
+    if (k == 0) {
+        if (on != 0) {
+            m_levelSlider[0]->setEnabled(true);
+        } else if (!locked) {
+            m_levelSlider[0]->setEnabled(false);
+        }
+    } else if (!locked) {
+        m_levelSlider[k]->setEnabled(on != 0);
+    }
+    if (m_mapper[k] != nullptr) m_mapper[k]->Enable(on);
+}
+
+void CVibrelDlg::OnReleasedLevel(int band) {
+    if (band < 1 || band > kBands) return;
+    const int k = band - 1;
+    const int position = m_levelSlider[k]->GetPos();
+    if (m_mapper[k] != nullptr) m_mapper[k]->SetThreshold(static_cast<std::uint32_t>(position));
+    if (k == 0) m_lastLevel1 = position;
+}
+
+void CVibrelDlg::OnReleasedStrength() {
+    GiveGainToMappers(m_strengthSlider->GetPos());
+}
+
+void CVibrelDlg::OnVScroll(int scrollCode, CSliderCtrl* source) {
+    using namespace kinetra::app;
+    const bool actedOn = scrollCode == TB_LINEUP || scrollCode == TB_LINEDOWN ||
+                         scrollCode == TB_PAGEUP || scrollCode == TB_PAGEDOWN ||
+                         scrollCode == TB_THUMBTRACK;
+    if (!actedOn || source == nullptr) return;
+    if (source == m_strengthSlider) {
+        GiveGainToMappers(m_strengthSlider->GetPos());
+        return;
+    }
+    bool isLevel = false;
+    for (CSliderCtrl* slider : m_levelSlider) isLevel = isLevel || slider == source;
+    if (!isLevel) return;
+
+    int delta = 0;
+    if (m_lockedBox->isChecked()) {
+        delta = m_levelSlider[0]->GetPos() - m_lastLevel1;
+        m_lastLevel1 = m_levelSlider[0]->GetPos();
+    }
+    if (m_mapper[0] != nullptr) {
+        m_mapper[0]->SetThreshold(static_cast<std::uint32_t>(m_levelSlider[0]->GetPos()));
+    }
+    for (int k = 1; k < kBands; ++k) {
+        const int position = m_levelSlider[k]->GetPos();
+        m_levelSlider[k]->SetPos(position + delta);
+        if (m_mapper[k] != nullptr) {
+            m_mapper[k]->SetThreshold(static_cast<std::uint32_t>(m_levelSlider[k]->GetPos()));
+        }
+    }
+}
+
+void CVibrelDlg::OnLocked() {
+    if (m_lockedBox->isChecked()) {
+        for (int k = 1; k < kBands; ++k) {
+            m_levelSlider[k]->setEnabled(false);
+            m_levelSlider[k]->ClearTics();
+        }
+        m_levelSlider[0]->setEnabled(true);
+    } else {
+        if (m_disableBox[0]->isChecked()) m_levelSlider[0]->setEnabled(false);
+        for (int k = 1; k < kBands; ++k) {
+            if (!m_disableBox[k]->isChecked()) m_levelSlider[k]->setEnabled(true);
+        }
+        for (int k = 1; k < kBands; ++k) m_levelSlider[k]->SetTicFreq(10);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Test and Help
+
+void CVibrelDlg::OnTest() {
+    m_testSound.Play(kinetra::app::FindDataFile(QStringLiteral("test.wav")));
+}
+
+void CVibrelDlg::OnHelpButton() {
+    const QString path = kinetra::app::FindDataFile(QStringLiteral("help/index.html"));
+    if (path.isEmpty()) {
+        kinetra::DebugOutput("HELP: the help file is missing\n");
+        return;
+    }
+    QUrl url = QUrl::fromLocalFile(path);
+    url.setFragment(QStringLiteral("topic-%1").arg(kHelpTopic));
+    kinetra::app::OpenUrl(url);
+}

@@ -1,0 +1,131 @@
+// The main window: five response-level sliders with their Disable boxes, the Strength slider,
+// the Locked box, Test and Help, and the web link. It owns the capture engine and the five band
+// mappers, brings them up in OnInitDialog and takes them down in OnDestroy.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+#include <cstdint>
+
+#include "app/slider_ctrl.h"
+#include "app/test_sound.h"
+#include "capture/capture_engine.h"
+
+class CBandMapper;
+class CZCommon_HyperLink;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+// Control ids of the main window; each control carries its id in the property "controlId".
+enum : int {
+    IDD_MAIN = 102,
+    IDC_DISABLE1 = 1025,  // .. IDC_DISABLE5 = 1029
+    IDC_WEB_LINK = 1033,
+    IDC_LEVEL1 = 1034,  // .. IDC_LEVEL5 = 1038
+    IDC_STRENGTH = 1039,
+    IDC_LOCKED = 1041,
+    IDC_TEST = 1042,
+    IDC_HELP_BUTTON = 1043,
+    IDM_ABOUTBOX = 0x0010,
+};
+
+class CVibrelDlg : public QDialog, public kinetra::capture::CaptureErrorReporter {
+    Q_OBJECT
+
+public:
+    static constexpr int kBands = 5;
+    // Band edges in Hz, bands 1..5.
+    static constexpr std::uint32_t kBandLowHz[kBands] = {0, 220, 484, 2030, 10040};
+    static constexpr std::uint32_t kBandHighHz[kBands] = {177, 440, 2000, 10000, 23000};
+
+    // Builds the window and its controls; creates no mapper and starts nothing.
+    // Thread (all operations): user-interface thread.
+    explicit CVibrelDlg(QWidget* parent = nullptr);
+    // Runs the teardown if start-up ran and the teardown has not.
+    ~CVibrelDlg() override;
+
+    // Start-up, then the modal loop (unless a quit was requested), then the teardown. Returns
+    // the exit code: 0, or the code of the quit request.
+    int DoModal();
+
+    // Start-up: settings, controls, device check, capture engine, mappers, capture thread.
+    // False after a failure, which has requested quitting with exit code 1.
+    bool OnInitDialog();
+    // Teardown: saves the settings, stops the capture thread, deletes the mappers and shuts
+    // the engine down. Runs once; copes with whatever start-up left.
+    void OnDestroy();
+
+    // Menu commands: IDM_ABOUTBOX shows the About box.
+    void OnSysCommand(unsigned id);
+
+    // Control handlers, also callable directly; band is 1..5.
+    void OnDisable(int band);
+    void OnReleasedLevel(int band);
+    void OnReleasedStrength();
+    void OnVScroll(int scrollCode, CSliderCtrl* source);
+    void OnLocked();
+    void OnTest();
+    void OnHelpButton();
+
+    // Asks the modal loop to end with exitCode (before it runs: it does not start).
+    void PostQuitMessage(int exitCode);
+    bool QuitRequested() const { return m_bQuitRequested; }
+    int QuitCode() const { return m_nQuitCode; }
+
+    // From the capture engine: error box, then the quit request.
+    void ReportFatalError(const char* text, const char* caption, int exitCode) override;
+
+    // The control with this id, or null.
+    QWidget* GetDlgItem(int id) const;
+    CSliderCtrl* LevelSlider(int band) const { return m_levelSlider[band - 1]; }
+    CSliderCtrl* StrengthSlider() const { return m_strengthSlider; }
+    QCheckBox* DisableBox(int band) const { return m_disableBox[band - 1]; }
+    QCheckBox* LockedBox() const { return m_lockedBox; }
+    CBandMapper* Mapper(int band) const { return m_mapper[band - 1]; }
+    std::int32_t LastLevel1() const { return m_lastLevel1; }
+    const CCaptureEngine& Capture() const { return m_capture; }
+    const kinetra::app::TestSoundPlayer& TestSound() const { return m_testSound; }
+    QIcon OnQueryDragIcon() const { return m_hIcon; }
+
+    // Gain of a Strength position (0..100): (100 - position) x 0.01 x 10000 in double precision,
+    // truncated; 10000 at the top, 0 at the bottom.
+    static std::uint32_t GainForPosition(int position);
+
+    // The maker's web address and the host name shown in the link.
+    static const char* const kWebAddress;
+    static const char* const kWebHost;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildControls();
+    void SetUpSliders();
+    void LoadSettings();
+    void SaveSettings();
+    void GiveGainToMappers(int strengthPosition);
+    void Fail();
+    void ErrorBox(const char* text);
+    void ArmAutomation();
+
+    CZCommon_HyperLink* m_webLink = nullptr;
+    QCheckBox* m_lockedBox = nullptr;
+    QCheckBox* m_disableBox[kBands] = {};
+    CSliderCtrl* m_levelSlider[kBands] = {};
+    CSliderCtrl* m_strengthSlider = nullptr;
+    QIcon m_hIcon;
+    CCaptureEngine m_capture;
+    CBandMapper* m_mapper[kBands] = {};
+    std::int32_t m_lastLevel1 = 0;
+
+    QPushButton* m_testButton = nullptr;
+    QPushButton* m_helpButton = nullptr;
+    kinetra::app::TestSoundPlayer m_testSound;
+    bool m_bStarted = false;    // OnInitDialog ran
+    bool m_bDestroyed = false;  // OnDestroy ran
+    bool m_bQuitRequested = false;
+    int m_nQuitCode = 0;
+};
