@@ -49,7 +49,20 @@ public:
     // Bin of a band edge: 1 below one bin width, else ceil(min(freq, 22050) / width).
     std::uint32_t BinOf(std::uint32_t freq) const;
 
+    // What the latest processed block gave. Thread: the capture thread, or any thread while no
+    // capture thread runs.
+    struct BlockReport {
+        std::uint32_t firstBin = 0;
+        std::uint32_t lastBin = 0;
+        double peakLevel = 0.0;
+        double highestLevel = 0.0;
+        double avgLevel = 0.0;
+        std::uint32_t mag = 0;
+    };
+    const BlockReport& LastReport() const { return m_last; }
+
     // Read-only views for the dialog, tools and tests.
+    std::uint32_t EffectFrequency() const { return m_dwEffectHz; }
     std::uint32_t Scale() const { return m_dwScale; }
     std::int32_t Hysteresis() const { return m_nHysteresis; }
     double Threshold() const { return m_dThreshold.load(std::memory_order_relaxed); }
@@ -64,4 +77,5 @@ private:
     std::int32_t m_nHysteresis = 0;
     std::atomic<double> m_dThreshold{3000.0};
     CForceChannel* m_pChannel = nullptr;
+    BlockReport m_last;
 };

@@ -31,6 +31,10 @@ void DebugOutput(const char* line) {
     if (DebugEnabledByEnvironment()) ConsoleWrite(2, line);
 }
 
+bool DebugOutputEnabled() {
+    return g_sink.load(std::memory_order_acquire) != nullptr || DebugEnabledByEnvironment();
+}
+
 void SetDebugSink(DebugSink sink, void* context) {
     if (sink == nullptr) {
         g_sink.store(nullptr, std::memory_order_release);

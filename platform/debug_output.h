@@ -9,6 +9,10 @@ namespace kinetra {
 // Thread: any. Never allocates and takes no lock, so the capture thread may call it.
 void DebugOutput(const char* line);
 
+// True when DebugOutput goes anywhere (a sink is installed, or KINETRA_DEBUG is "1"), so that
+// callers can skip formatting lines nobody will read. Thread: any; allocates nothing.
+bool DebugOutputEnabled();
+
 // Receives each line passed to DebugOutput while installed.
 using DebugSink = void (*)(void* context, const char* line);
 
