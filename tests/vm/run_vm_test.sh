@@ -192,7 +192,8 @@ rm -f "$console" "$raw"
 say "booting $(cat "$kdir/package") under $qemu (software emulation, at most ${guest_timeout}s)"
 start=$(date +%s)
 set +e
-timeout -k 5 "$guest_timeout" "$qemu" -accel tcg -smp 1 -m 512M -nodefaults -no-reboot \
+# Two virtual processors, so that the client's two threads really overlap.
+timeout -k 5 "$guest_timeout" "$qemu" -accel tcg -smp 2 -m 512M -nodefaults -no-reboot \
     -display none -monitor none \
     -serial "file:$console" -serial "file:$raw" \
     -kernel "$kdir/kernel" -initrd "$work/initramfs.cpio" \
