@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/band_levels.h"
 #include "force/force_channel.h"
 #include "platform/debug_output.h"
 
@@ -110,13 +111,18 @@ int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
     double peakLevel = 0.0;
     double highestLevel = 0.0;
     double avgLevel = 0.0;
+    // The band's mean level serves only the lowest band's debug line and the full report, so it
+    // is worked out only when one of them will be read.
+    const bool debugLine = lo <= 1 && kinetra::DebugOutputEnabled();
+    const bool wantAverage = m_bFullReport || debugLine;
     if (lo <= hi) {
-        const double nBandBins = static_cast<double>(hi - lo + 1);
-        for (std::uint32_t i = lo; i <= hi; ++i) {
-            const double ratio = spectrum[i] / average[i];
-            if (ratio > peakLevel) peakLevel = ratio;  // 0/0 never counts
-            if (spectrum[i] > highestLevel) highestLevel = spectrum[i];
-            avgLevel = avgLevel + spectrum[i] / nBandBins;
+        const kinetra::analysis::BandLevels levels =
+            kinetra::analysis::MeasureBand(spectrum, average, lo, hi);
+        peakLevel = levels.peakLevel;
+        highestLevel = levels.highestLevel;
+        if (wantAverage) {
+            const double nBandBins = static_cast<double>(hi - lo + 1);
+            for (std::uint32_t i = lo; i <= hi; ++i) avgLevel = avgLevel + spectrum[i] / nBandBins;
         }
         if (peakLevel < 1.0) peakLevel = 0.0;
     }
@@ -148,7 +154,7 @@ int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
     }
     if (!limited && lo <= 1) mag = QuantiseLowestBand(mag);
 
-    if (lo <= 1 && kinetra::DebugOutputEnabled()) {
+    if (debugLine) {
         char line[256];
         std::snprintf(line, sizeof line,
                       "mag = %d\tpeakLevel = %.0f\thighestLevel = %.0f\tavgLevel = %.0f\n",

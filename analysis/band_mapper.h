@@ -60,6 +60,10 @@ public:
         std::uint32_t mag = 0;
     };
     const BlockReport& LastReport() const { return m_last; }
+    // With full reports on, every block's report carries the band's mean level (avgLevel);
+    // otherwise only the lowest band works it out, and only while debug output is read.
+    // Thread: while no capture thread runs.
+    void SetFullReport(bool on) { m_bFullReport = on; }
 
     // Read-only views for the dialog, tools and tests.
     std::uint32_t EffectFrequency() const { return m_dwEffectHz; }
@@ -78,4 +82,5 @@ private:
     std::atomic<double> m_dThreshold{3000.0};
     CForceChannel* m_pChannel = nullptr;
     BlockReport m_last;
+    bool m_bFullReport = false;
 };

@@ -5,9 +5,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "analysis/band_levels.h"
 #include "analysis/band_mapper.h"
 #include "analysis/spectrum_frame.h"
 #include "force/virtual_device.h"
@@ -238,6 +241,7 @@ TEST(BandMapper, LevelsAreMeasuredOverTheWholeBand) {
     b.spectrum[11] = 600.0;  // ratio 3 over average 200
     b.average[11] = 200.0;
     b.spectrum[12] = 5000.0;  // outside the band
+    m.SetFullReport(true);
     SendBlock(m, b);
     EXPECT_EQ(m.LastReport().firstBin, 6u);
     EXPECT_EQ(m.LastReport().lastBin, 11u);
@@ -279,7 +283,6 @@ TEST(BandMapper, WithoutAChannelGainFailsAndEnableReturnsTheFlag) {
 }  // namespace
 
 // ---- With a force channel on the built-in virtual device ---------------------------------------
-
 
 namespace {
 
@@ -353,6 +356,44 @@ TEST(BandMapperWithChannel, RefusedEffectLeavesNoChannel) {
     Configure(m, kBand3);
     EXPECT_EQ(SendBlock(m, PeakAt(20, 3.0)), 450u);  // still measures: 50 * 9
     unsetenv("KINETRA_FORCE_DEVICE");
+}
+
+}  // namespace
+
+// ---- The vectorised band loop against the plain one ---------------------------------------------
+
+namespace {
+
+TEST(BandLevels, EveryPathAgreesWithThePlainLoop) {
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<double> dist(0.0, 1e6);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int round = 0; round < 200; ++round) {
+        std::vector<double> s(SPECTRUM_BINS), a(SPECTRUM_BINS);
+        for (std::uint32_t i = 0; i < SPECTRUM_BINS; ++i) {
+            s[i] = dist(rng);
+            a[i] = dist(rng);
+            switch (rng() % 16) {
+                case 0:
+                    s[i] = a[i] = 0.0;
+                    break;  // 0 / 0
+                case 1:
+                    a[i] = 0.0;
+                    break;  // a rise over silence
+                case 2:
+                    s[i] = nan;
+                    break;
+                default:
+                    break;
+            }
+        }
+        const std::uint32_t lo = 1 + rng() % 512;
+        const std::uint32_t hi = lo + rng() % (513 - lo);
+        const auto plain = kinetra::analysis::MeasureBandPlain(s.data(), a.data(), lo, hi);
+        const auto fast = kinetra::analysis::MeasureBand(s.data(), a.data(), lo, hi);
+        ASSERT_EQ(fast.peakLevel, plain.peakLevel) << lo << ".." << hi;
+        ASSERT_EQ(fast.highestLevel, plain.highestLevel) << lo << ".." << hi;
+    }
 }
 
 }  // namespace

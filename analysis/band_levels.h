@@ -1,0 +1,24 @@
+// The inner loop of a band mapper: over bins lo .. hi, the largest ratio spectrum / average and
+// the loudest bin, each starting at 0 and replaced only by a strictly greater value (so a ratio
+// that is not a number never counts). Vectorised where the processor allows; every path gives
+// the same values as the plain loop, since taking a maximum does not depend on the order.
+#pragma once
+
+#include <cstdint>
+
+namespace kinetra::analysis {
+
+struct BandLevels {
+    double peakLevel = 0.0;
+    double highestLevel = 0.0;
+};
+
+// Thread: any; allocates nothing.
+BandLevels MeasureBand(const double* spectrum, const double* average, std::uint32_t lo,
+                       std::uint32_t hi);
+
+// The plain loop, always built; for tests.
+BandLevels MeasureBandPlain(const double* spectrum, const double* average, std::uint32_t lo,
+                            std::uint32_t hi);
+
+}  // namespace kinetra::analysis

@@ -1,0 +1,225 @@
+// The per-block cost of the whole analysis path: one block of 1024 int16 samples arrives in the
+// ring, the pump takes it, the spectrum frame transforms it, the average is updated, and five
+// band mappers send five effect updates to the virtual force device. Beside it, the same
+// pipeline built on FFTW with plainly written band loops.
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "analysis/band_mapper.h"
+#include "analysis/spectrum_frame.h"
+#include "bench/ratio_reporter.h"
+#include "capture/capture_engine.h"
+#include "capture/scripted_capture.h"
+#include "force/force_channel.h"
+
+namespace {
+
+constexpr int kBlocks = 64;
+constexpr std::uint32_t kBandEdges[5][2] = {
+    {0, 177}, {220, 440}, {484, 2000}, {2030, 10000}, {10040, 23000}};
+constexpr std::uint32_t kEffectHz[5] = {40, 75, 90, 115, 250};
+
+// Quiet noise with hits in every band now and then, so that the mappers have work to do.
+std::vector<std::vector<std::int16_t>> MakeBlocks() {
+    std::mt19937 rng(3);
+    std::normal_distribution<double> noise(0.0, 300.0);
+    const double hitHz[5] = {80, 330, 1000, 5000, 14000};
+    const double twoPi = 8.0 * std::atan(1.0);
+    std::vector<std::vector<std::int16_t>> blocks(kBlocks, std::vector<std::int16_t>(1024));
+    for (int b = 0; b < kBlocks; ++b) {
+        for (int j = 0; j < 1024; ++j) {
+            double v = noise(rng);
+            if (b % 8 == 3) v += 8000.0 * std::sin(twoPi * hitHz[(b / 8) % 5] * j / 44100.0);
+            blocks[b][j] = static_cast<std::int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
+        }
+    }
+    return blocks;
+}
+
+void BM_Pipeline_Kinetra(benchmark::State& state) {
+    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    const auto blocks = MakeBlocks();
+    auto script = kinetra::capture::ScriptedCapture::Create();
+    {
+        CCaptureEngine engine;
+        engine.SetDeviceOpener(
+            [script](const std::string& id, auto* device) { return script->Open(id, device); });
+        engine.Init(nullptr);
+        std::vector<std::unique_ptr<CBandMapper>> mappers;
+        for (int k = 0; k < 5; ++k) {
+            auto mapper = std::make_unique<CBandMapper>(SPECTRUM_BINS);
+            mapper->AttachEffect();
+            mapper->SetBand(kBandEdges[k][0], kBandEdges[k][1]);
+            mapper->SetEffectFrequency(kEffectHz[k]);
+            mapper->SetThreshold(20);
+            engine.AddListener(mapper.get());
+            mappers.push_back(std::move(mapper));
+        }
+        if (engine.OpenCaptureBuffer(13) != 0) state.SkipWithError("no capture buffer");
+        int next = 0;
+        for (auto _ : state) {
+            script->Append(blocks[next].data(), 1024);
+            engine.PumpBlock();
+            next = (next + 1) % kBlocks;
+        }
+        for (auto& m : mappers) engine.RemoveListener(m.get());
+        engine.Shutdown();
+    }
+    unsetenv("KINETRA_FORCE_DEVICE");
+}
+
+// The same work written plainly on FFTW: convert, transform, square, average, five band loops
+// with the same rules, five effect updates.
+struct PlainBand {
+    std::uint32_t lo, hi, scale = 50;
+    std::int32_t hysteresis = 0;
+    double threshold = std::exp(4.0);
+
+    std::uint32_t Map(const double* spectrum, const double* average) {
+        double peak = 0.0, highest = 0.0;
+        for (std::uint32_t i = lo; i <= hi; ++i) {
+            const double ratio = spectrum[i] / average[i];
+            if (ratio > peak) peak = ratio;
+            if (spectrum[i] > highest) highest = spectrum[i];
+        }
+        if (peak < 1.0) peak = 0.0;
+        if (!(highest > threshold)) return 0;
+        std::uint32_t mag = static_cast<std::uint32_t>(std::min(scale * peak * peak, 4e9));
+        if (mag > 5000) {
+            hysteresis += 3;
+            if (lo == 1) mag = 10000;
+        } else {
+            --hysteresis;
+        }
+        if (hysteresis > 15 && scale > 0) {
+            scale -= 10;
+            hysteresis = 0;
+        } else if (hysteresis < -7) {
+            if (scale < 2000) scale += 10;
+            hysteresis = 0;
+        }
+        if (mag >= 10000 && hi >= 512) return 9999;
+        if (mag >= 9000 && lo > 1) return 9000;
+        if (lo <= 1) return mag > 5000 ? 10000 : mag > 1000 ? mag / 1000 * 1000 : 0;
+        return mag;
+    }
+};
+
+void BM_Pipeline_Fftw(benchmark::State& state) {
+    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    const auto blocks = MakeBlocks();
+    double* in = fftw_alloc_real(1024);
+    fftw_complex* out = fftw_alloc_complex(513);
+    fftw_plan plan = fftw_plan_dft_r2c_1d(1024, in, out, FFTW_MEASURE);
+    std::vector<double> spectrum(513), average(513, 0.0);
+    std::vector<PlainBand> bands;
+    std::vector<std::unique_ptr<CForceChannel>> channels;
+    const double binWidth = 44100.0 / 512 * 0.5;
+    auto binOf = [&](std::uint32_t hz) {
+        return hz < binWidth
+                   ? 1u
+                   : static_cast<std::uint32_t>(std::ceil(std::min(hz, 22050u) / binWidth));
+    };
+    for (int k = 0; k < 5; ++k) {
+        bands.push_back(PlainBand{binOf(kBandEdges[k][0]), binOf(kBandEdges[k][1])});
+        channels.push_back(std::make_unique<CForceChannel>());
+        channels.back()->CreateEffect(0, kEffectHz[k]);
+    }
+    std::vector<std::int16_t> ring(1024 * 16);
+    std::uint32_t offset = 0;
+    int next = 0;
+    for (auto _ : state) {
+        // The arrival of the block, as in the scripted ring above.
+        std::copy(blocks[next].begin(), blocks[next].end(), ring.begin() + offset);
+        const std::int16_t* block = &ring[offset];
+        for (int j = 0; j < 1024; ++j) in[j] = block[j];
+        fftw_execute(plan);
+        for (int k = 0; k < 513; ++k) {
+            spectrum[k] = (out[k][0] * out[k][0] + out[k][1] * out[k][1]) / 1048576.0;
+            average[k] += (spectrum[k] - average[k]) * 0.02;
+        }
+        for (int b = 0; b < 5; ++b) {
+            channels[b]->ChangeParameters(bands[b].Map(spectrum.data(), average.data()),
+                                          kEffectHz[b]);
+        }
+        offset = (offset + 1024) % ring.size();
+        next = (next + 1) % kBlocks;
+    }
+    channels.clear();
+    fftw_destroy_plan(plan);
+    fftw_free(in);
+    fftw_free(out);
+    unsetenv("KINETRA_FORCE_DEVICE");
+}
+
+// The parts, to see where a block's time goes.
+void BM_Part_FiveMappers(benchmark::State& state) {
+    const auto blocks = MakeBlocks();
+    CSpectrumFrame frame;
+    std::vector<std::vector<double>> spectra;
+    std::vector<double> average(513, 0.0);
+    for (const auto& b : blocks) {
+        const double* s = frame.Transform(b.data(), 1024);
+        spectra.emplace_back(s, s + 513);
+        for (int k = 0; k < 513; ++k) average[k] += (s[k] - average[k]) * 0.02;
+    }
+    std::vector<std::unique_ptr<CBandMapper>> mappers;
+    for (int k = 0; k < 5; ++k) {
+        mappers.push_back(std::make_unique<CBandMapper>(SPECTRUM_BINS));
+        mappers.back()->SetBand(kBandEdges[k][0], kBandEdges[k][1]);
+        mappers.back()->SetThreshold(20);
+    }
+    int next = 0;
+    for (auto _ : state) {
+        for (auto& m : mappers) m->OnSpectrum(spectra[next].data(), average.data(), 4104);
+        next = (next + 1) % kBlocks;
+    }
+}
+
+void BM_Part_FiveEffectUpdates(benchmark::State& state) {
+    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    {
+        std::vector<std::unique_ptr<CForceChannel>> channels;
+        for (int k = 0; k < 5; ++k) {
+            channels.push_back(std::make_unique<CForceChannel>());
+            channels.back()->CreateEffect(0, kEffectHz[k]);
+        }
+        std::uint32_t mag = 0;
+        for (auto _ : state) {
+            for (int k = 0; k < 5; ++k) channels[k]->ChangeParameters(mag, kEffectHz[k]);
+            mag = (mag + 1000) % 10000;
+        }
+    }
+    unsetenv("KINETRA_FORCE_DEVICE");
+}
+
+BENCHMARK(BM_Part_FiveMappers);
+BENCHMARK(BM_Part_FiveEffectUpdates);
+BENCHMARK(BM_Pipeline_Kinetra);
+BENCHMARK(BM_Pipeline_Fftw);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    kinetra::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double ours = reporter.Nanoseconds("BM_Pipeline_Kinetra");
+    const double peer = reporter.Nanoseconds("BM_Pipeline_Fftw");
+    if (ours > 0 && peer > 0) {
+        std::printf(
+            "\nPer block, int16 block to five effect updates: Kinetra %.0f ns, FFTW pipeline "
+            "%.0f ns, ratio %.2f (target: Kinetra <= 1000 ns)\n",
+            ours, peer, ours / peer);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,50 @@
+// A console reporter that also collects each benchmark's time per iteration, so that a program
+// can print ours-over-peer ratios after the table Google Benchmark prints.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kinetra::bench {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+                m_nanoseconds[run.benchmark_name()] =
+                    run.GetAdjustedCPUTime() * ToNanoseconds(run.time_unit);
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    // CPU nanoseconds per iteration of a benchmark by its full name, or a negative value. CPU
+    // time, not wall time, so that other work on the machine does not skew a ratio.
+    double Nanoseconds(const std::string& name) const {
+        const auto it = m_nanoseconds.find(name);
+        return it == m_nanoseconds.end() ? -1.0 : it->second;
+    }
+
+private:
+    static double ToNanoseconds(benchmark::TimeUnit unit) {
+        switch (unit) {
+            case benchmark::kNanosecond:
+                return 1.0;
+            case benchmark::kMicrosecond:
+                return 1e3;
+            case benchmark::kMillisecond:
+                return 1e6;
+            case benchmark::kSecond:
+                return 1e9;
+        }
+        return 1.0;
+    }
+    std::map<std::string, double> m_nanoseconds;
+};
+
+}  // namespace kinetra::bench
