@@ -47,7 +47,8 @@ struct EffectState {
     int id = -1;
     std::atomic<bool> created{false};
 
-    // Everything below is guarded by mutex, which is never held during device I/O.
+    // Everything below is guarded by mutex, which is never held during device I/O once the
+    // effect exists.
     std::mutex mutex;
     EffectSettings wanted;
     std::uint32_t gain = kFullScale;

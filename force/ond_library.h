@@ -21,7 +21,10 @@
 // that was asked for. A call that finds the device busy with this effect returns at once; the
 // call that is busy sends the newer settings before it returns. So the capture thread's
 // ChangeParameters never waits behind a slow device call that the user-interface thread started
-// (and the other way round). Different effects never wait for each other.
+// (and the other way round), and once all calls have returned the device has the last settings
+// asked for. A busy call sends only the newest settings, so it works at most as long as the other
+// thread keeps asking for changes faster than the device takes them (the capture thread asks at
+// most once per block). Different effects never wait for each other.
 #pragma once
 
 #include <atomic>

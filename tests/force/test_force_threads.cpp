@@ -132,6 +132,14 @@ TEST(ForceThreads, ConcurrentCallsLoseNothing) {
     for (int c = 0; c < kChannels; ++c) ASSERT_EQ(channels[c].CreateEffect(0, 0), 1);
 
     std::atomic<bool> captureDone{false};
+    // A reader (the main window, a trace tool) may look at the device at any moment.
+    std::thread reader([&] {
+        while (!captureDone) {
+            const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
+            for (int c = 0; c < kChannels; ++c) EXPECT_LE(s.effects[c].level, 32767);
+            std::this_thread::yield();
+        }
+    });
     std::thread capture([&] {
         for (int block = 0; block < kBlocks; ++block) {
             for (int c = 0; c < kChannels; ++c) {
@@ -154,6 +162,7 @@ TEST(ForceThreads, ConcurrentCallsLoseNothing) {
         ++round;
     }
     capture.join();
+    reader.join();
 
     // Both threads are done: the device has the last wish of each.
     const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
