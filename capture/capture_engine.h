@@ -156,6 +156,10 @@ public:
     std::size_t ListenerCount() const { return m_listeners.size(); }
     // True between a successful StartThread and the end of that thread's loop.
     bool IsThreadRunning() const;
+    // True while the capture thread holds the run mutex and pumps blocks.
+    bool IsPumping() const {
+        return m_threadState.load(std::memory_order_acquire) == ThreadState::kRunning;
+    }
 
     // Process-wide lag counter (dropped blocks minus on-time blocks, not below zero).
     static std::int32_t LagBlocks() { return s_nLagBlocks.load(std::memory_order_relaxed); }

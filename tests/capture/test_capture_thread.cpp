@@ -1,0 +1,233 @@
+// The capture thread: start and stop protocol, wake-ups, the way out when audio stops, a failing
+// wait, and listeners whose settings change on another thread while blocks flow.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "engine_fixture.h"
+#include "platform/debug_output.h"
+#include "support/debug_capture.h"
+#include "test_listener.h"
+
+namespace cap = kinetra::capture;
+using kinetra::test::CountingListener;
+using kinetra::test::DebugCapture;
+using kinetra::test::EngineTest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr const char kCalled[] = "WOOHOO!!! RunCapture called!\n";
+constexpr const char kExiting[] = "WOOHOO!!! RunCapture exiting!\n";
+
+// Polls until done() or the limit passes; true when done.
+template <typename Done>
+bool WaitFor(Done done, std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class CaptureThreadTest : public EngineTest {
+protected:
+    // Writes one block of a 1000-amplitude sine at bin 3 and raises its notification.
+    void AppendBlock() {
+        std::int16_t block[1024];
+        for (int j = 0; j < 1024; ++j) {
+            block[j] = static_cast<std::int16_t>(
+                std::lround(1000.0 * std::sin(2 * M_PI * 3 * j / 1024.0)));
+        }
+        ASSERT_TRUE(script->Append(block, 1024));
+    }
+    // Appends blocks one at a time until listener has seen count more of them.
+    void Flow(CountingListener& listener, int count) {
+        const int target = listener.calls.load() + count;
+        for (int i = 0; i < count; ++i) {
+            const int before = listener.calls.load();
+            AppendBlock();
+            ASSERT_TRUE(WaitFor([&] { return listener.calls.load() > before; }));
+        }
+        EXPECT_EQ(listener.calls.load(), target);
+    }
+};
+
+// The capture thread's first act is to ask for its priority: holding it there lets a test act
+// before the thread reaches the run mutex.
+std::atomic<bool> g_holdThread{false};
+std::atomic<bool> g_threadHeld{false};
+bool HoldingHook(kinetra::testing::PriorityRequest request) {
+    if (request == kinetra::testing::PriorityRequest::kThreadTimeCritical) {
+        g_threadHeld = true;
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (g_holdThread && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    return true;
+}
+
+TEST_F(CaptureThreadTest, StopWithoutAThreadReturnsAtOnceEvenTwice) {
+    Open();
+    const auto start = Clock::now();
+    EXPECT_TRUE(engine->StopThread());
+    EXPECT_TRUE(engine->StopThread());
+    EXPECT_LT(SecondsSince(start), 2.0);
+    EXPECT_FALSE(engine->IsThreadRunning());
+}
+
+TEST_F(CaptureThreadTest, BlocksFlowToListenersAndStopWakesTheThread) {
+    Open();
+    DebugCapture debug;
+    CountingListener listener;
+    engine->AddListener(&listener);
+    ASSERT_TRUE(engine->StartThread());
+    EXPECT_FALSE(engine->StartThread());  // one capture thread at a time
+    Flow(listener, 40);
+    // A^2 / 4 for A = 1000, give or take the rounding of the samples.
+    EXPECT_NEAR(listener.spectrumCopy[3], 250000.0, 250.0);
+
+    // No more audio arrives; stopping still returns promptly.
+    const auto start = Clock::now();
+    EXPECT_TRUE(engine->StopThread());
+    EXPECT_LT(SecondsSince(start), 2.0);
+    EXPECT_FALSE(engine->IsThreadRunning());
+    EXPECT_EQ(debug.Count(kCalled), 1);
+    EXPECT_EQ(debug.Count(kExiting), 1);
+
+    // A stopped engine starts again.
+    ASSERT_TRUE(engine->StartThread());
+    Flow(listener, 5);
+    EXPECT_TRUE(engine->StopThread());
+    EXPECT_EQ(debug.Count(kExiting), 2);
+    engine->RemoveListener(&listener);
+}
+
+TEST_F(CaptureThreadTest, StopRightAfterStartWinsTheMutex) {
+    Open();
+    DebugCapture debug;
+    g_holdThread = true;
+    g_threadHeld = false;
+    kinetra::testing::SetPriorityHook(&HoldingHook);
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(WaitFor([] { return g_threadHeld.load(); }));
+    EXPECT_TRUE(engine->StopThread());  // takes the free mutex and returns at once
+    g_holdThread = false;
+    AppendBlock();
+    // Shutdown joins the thread, which gives up after its wait for the mutex.
+    engine->Shutdown();
+    EXPECT_EQ(debug.Count(kCalled), 1);
+    EXPECT_EQ(debug.Count(kExiting), 0);
+    EXPECT_EQ(script->LockCount(), 0);
+}
+
+TEST_F(CaptureThreadTest, ShutdownEndsTheThreadBeforeStoppingTheRing) {
+    Open();
+    struct Probe {
+        std::shared_ptr<cap::ScriptedCapture> script;
+        std::atomic<int> stopsAtExit{-1};
+    } probe{script};
+    kinetra::SetDebugSink(
+        [](void* context, const char* line) {
+            auto* p = static_cast<Probe*>(context);
+            if (std::string(line) == kExiting) p->stopsAtExit = p->script->StopCount();
+        },
+        &probe);
+    CountingListener listener;
+    engine->AddListener(&listener);
+    ASSERT_TRUE(engine->StartThread());
+    Flow(listener, 3);
+    const auto start = Clock::now();
+    engine->Shutdown();
+    EXPECT_LT(SecondsSince(start), 2.0);
+    kinetra::SetDebugSink(nullptr, nullptr);
+    EXPECT_EQ(probe.stopsAtExit.load(), 0);
+    EXPECT_EQ(script->StopCount(), 1);
+}
+
+TEST_F(CaptureThreadTest, FailingWaitBacksOffAndStillStops) {
+    Open();
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(WaitFor([&] { return engine->IsPumping(); }));
+    engine->NotifyEvent()->SetFailWaitsForTesting(true);
+    const std::uint64_t before = engine->NotifyEvent()->WaitCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::uint64_t during = engine->NotifyEvent()->WaitCount() - before;
+    // A loop without a pause would retry millions of times; with it, about 300 / 20.
+    EXPECT_LT(during, 100u);
+    const auto start = Clock::now();
+    EXPECT_TRUE(engine->StopThread());
+    EXPECT_LT(SecondsSince(start), 2.0);
+}
+
+TEST_F(CaptureThreadTest, DestroyingARunningEngineStopsIt) {
+    Open();
+    DebugCapture debug;
+    ASSERT_TRUE(engine->StartThread());
+    ASSERT_TRUE(WaitFor([&] { return engine->IsPumping(); }));
+    engine.reset();  // the owner forgot StopThread and Shutdown
+    EXPECT_EQ(debug.Count(kExiting), 1);
+    EXPECT_EQ(script->DevicesReleased(), 1);
+    // TearDown expects an engine.
+    engine = std::make_unique<CCaptureEngine>();
+}
+
+// A listener whose settings the user-interface thread changes while blocks flow.
+class SteeredListener final : public CSpectrumListener {
+public:
+    int OnSpectrum(const double* spectrum, const double*, std::uint32_t byteLength) override {
+        if (m_bEnabled.load() == 0 || byteLength < SPECTRUM_BINS * sizeof(double)) return 0;
+        const double threshold = m_threshold.load(std::memory_order_relaxed);
+        if (spectrum[3] > threshold) above.fetch_add(1, std::memory_order_relaxed);
+        processed.fetch_add(1, std::memory_order_relaxed);
+        return 1;
+    }
+    int Enable(int flag) override {
+        m_bEnabled.store(flag);
+        return flag;
+    }
+    void SetThreshold(double value) { m_threshold.store(value, std::memory_order_relaxed); }
+
+    std::atomic<int> processed{0};
+    std::atomic<int> above{0};
+
+private:
+    std::atomic<double> m_threshold{3000.0};
+};
+
+TEST_F(CaptureThreadTest, SettingsChangeOnAnotherThreadWhileBlocksFlow) {
+    Open();
+    SteeredListener steered;
+    CountingListener counter;
+    engine->AddListener(&steered);
+    engine->AddListener(&counter);
+    ASSERT_TRUE(engine->StartThread());
+    std::atomic<bool> done{false};
+    std::thread ui([&] {
+        for (int i = 0; !done; ++i) {
+            steered.Enable(i % 3 != 0);
+            steered.SetThreshold(i % 2 == 0 ? 1.0 : 1e12);
+            std::this_thread::yield();
+        }
+        steered.Enable(1);
+    });
+    Flow(counter, 200);
+    done = true;
+    ui.join();
+    EXPECT_TRUE(engine->StopThread());
+    EXPECT_GT(steered.processed.load(), 0);
+    EXPECT_LE(steered.processed.load(), 200);
+    engine->RemoveListener(&steered);
+    engine->RemoveListener(&counter);
+}
+
+}  // namespace
