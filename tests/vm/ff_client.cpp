@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <latch>
 #include <memory>
 #include <string>
 #include <thread>
@@ -28,6 +29,9 @@
 #include "force/force_channel.h"
 
 namespace {
+
+// Bursts of calls from two threads; the device state is checked after each.
+constexpr int kBursts = 8;
 
 int g_noteFd = -1;
 bool g_allAsExpected = true;
@@ -85,34 +89,39 @@ int OpenEventDevices() {
     return count;
 }
 
-// Calls from two threads at once on both channels. The order of what reaches the device is not
-// fixed, so the driver records nothing meanwhile; afterwards the device must hold exactly the
-// last settings of each channel. Returns the number of calls that failed.
-int OverlappingCalls(CForceChannel& first, CForceChannel& second) {
-    constexpr int kRounds = 150;
+// One burst of calls from two threads at once on both channels, started together. The order of
+// what reaches the device is not fixed, so the driver records nothing meanwhile; afterwards the
+// device must hold exactly the last settings of each channel, whichever call came last:
+// channel 1 at 7000, 75 Hz, full gain, playing; channel 2 at 3000, 115 Hz, half gain, and
+// stopped as it was before. burst varies the settings on the way. Returns the failed calls.
+int OverlappingCalls(CForceChannel& first, CForceChannel& second, int burst) {
+    constexpr int kRounds = 30;
+    const std::uint32_t hz[] = {40, 75, 90, 115, 250};
+    std::latch go(2);
     int captureFailures = 0;
     std::thread capture([&] {
+        go.arrive_and_wait();
         for (int i = 0; i < kRounds; ++i) {
-            const std::uint32_t hz[] = {40, 75, 90, 115, 250};
-            if (first.ChangeParameters(static_cast<std::uint32_t>(i * 61 % 10001), hz[i % 5]) != 1)
+            const int k = burst * kRounds + i;
+            if (first.ChangeParameters(static_cast<std::uint32_t>(k * 61 % 10001), hz[k % 5]) != 1)
                 ++captureFailures;
-            if (second.ChangeParameters(static_cast<std::uint32_t>(i * 37 % 10001),
-                                        hz[(i + 2) % 5]) != 1)
+            if (second.ChangeParameters(static_cast<std::uint32_t>(k * 37 % 10001),
+                                        hz[(k + 2) % 5]) != 1)
                 ++captureFailures;
         }
-        // The last settings: 7000 at 75 Hz and 3000 at 115 Hz.
         if (first.ChangeParameters(7000, 75) != 1) ++captureFailures;
         if (second.ChangeParameters(3000, 115) != 1) ++captureFailures;
     });
     int uiFailures = 0;
-    for (int i = 0; i < kRounds / 3; ++i) {
+    go.arrive_and_wait();
+    for (int i = 0; i < kRounds / 2; ++i) {
+        const int k = burst * kRounds + i;
         if (first.Stop() != 1) ++uiFailures;
-        if (first.ChangeGain(static_cast<std::uint32_t>(2000 + i * 97)) != 1) ++uiFailures;
+        if (first.ChangeGain(static_cast<std::uint32_t>(2000 + k * 97 % 8000)) != 1) ++uiFailures;
         if (first.Start() != 1) ++uiFailures;
-        if (second.ChangeGain(static_cast<std::uint32_t>(9000 - i * 53)) != 1) ++uiFailures;
+        if (second.ChangeGain(static_cast<std::uint32_t>(9000 - k * 53 % 8000)) != 1) ++uiFailures;
     }
-    // The last settings: channel 1 at full gain and playing, channel 2 at half gain (and still
-    // stopped, as it was before this phase).
+    if (first.Stop() != 1) ++uiFailures;
     if (first.ChangeGain(10000) != 1) ++uiFailures;
     if (first.Start() != 1) ++uiFailures;
     if (second.ChangeGain(5000) != 1) ++uiFailures;
@@ -171,13 +180,15 @@ int main() {
     Step(1, "channel 2 Stop()", [&] { return second->Stop(); });
     Note("open event devices: %d", OpenEventDevices());
 
-    Note("calls from two threads at once");
-    Note("!quiet");
-    int failures = OverlappingCalls(*first, *second);
-    Note("!loud");
-    Note("failed calls: %d", failures);
-    if (failures != 0) g_allAsExpected = false;
-    Note("!state");
+    for (int burst = 1; burst <= kBursts; ++burst) {
+        Note("calls from two threads at once, burst %d", burst);
+        Note("!quiet");
+        int failures = OverlappingCalls(*first, *second, burst);
+        Note("!loud");
+        Note("failed calls: %d", failures);
+        if (failures != 0) g_allAsExpected = false;
+        Note("!state");
+    }
 
     Note("destroying channel 1");
     first.reset();
