@@ -72,7 +72,9 @@ void InitTable(double* table, std::size_t n) {
         }
         const std::size_t mirror = splitCount - k;
         if (k > 0 && mirror != k && mirror < splitCount) {
-            a[mirror] = static_cast<double>(0.5L * (1.0L - c));
+            // (1 - sin(pi/2 - theta))/2 = sin^2(theta/2), free of cancellation near pi/2.
+            const long double h = std::sin(theta / 2.0L);
+            a[mirror] = static_cast<double>(h * h);
             b[mirror] = static_cast<double>(0.5L * s);
         }
         // First twiddle block: angle 2 pi p / m = theta for p = k / 2, and its mirror m/4 - p.

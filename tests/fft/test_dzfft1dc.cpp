@@ -151,7 +151,9 @@ TEST(DzfftReports, InternalConditionLineFormat) {
               "FFT INTERNAL ERROR : Condition 1004 detected in function AVERYLONGR\n");
 }
 
-void* FailingAlloc(std::size_t) { return nullptr; }
+void* FailingAlloc(std::size_t) {
+    return nullptr;
+}
 void NoFree(void*) {}
 
 TEST(DzfftReports, MissingScratchIsReportedAndDataKept) {
@@ -254,14 +256,16 @@ TEST(DzfftKnown, TableAtAnOddEightByteOffsetGivesTheSameResult) {
 // ---- Accuracy against long-double references -------------------------------------------------
 
 // A few 1e-16 relative to the largest bin, growing gently with the length.
-double Tolerance(int n) { return 4e-16 * (1.0 + std::log2(static_cast<double>(n)) / 4.0); }
+double Tolerance(int n) {
+    return 4e-16 * (1.0 + std::log2(static_cast<double>(n)) / 4.0);
+}
 
 TEST(DzfftAccuracy, EveryLengthUpTo4096MatchesTheDefinition) {
     for (int n = 2; n <= 4096; n *= 2) {
         Prepared p(n);
         const auto x = RandomSignal(n, static_cast<unsigned>(n));
-        const double error = kinetra::test::RelativeError(p.Transform(x),
-                                                          kinetra::test::ReferenceDft(x));
+        const double error =
+            kinetra::test::RelativeError(p.Transform(x), kinetra::test::ReferenceDft(x));
         EXPECT_LT(error, Tolerance(n)) << "n = " << n;
         EXPECT_EQ(p.data[n / 2 + 1], 0.0);
         EXPECT_EQ(p.data[n + 1], 0.0);
@@ -272,8 +276,8 @@ TEST(DzfftAccuracy, LongLengthsMatchALongDoubleFft) {
     for (int n = 8192; n <= (1 << 20); n *= 4) {
         Prepared p(n);
         const auto x = RandomSignal(n, static_cast<unsigned>(n));
-        const double error = kinetra::test::RelativeError(p.Transform(x),
-                                                          kinetra::test::ReferenceFft(x));
+        const double error =
+            kinetra::test::RelativeError(p.Transform(x), kinetra::test::ReferenceFft(x));
         EXPECT_LT(error, Tolerance(n)) << "n = " << n;
     }
 }
@@ -310,7 +314,8 @@ TEST(DzfftAccuracy, RoundTripThroughTheReferenceInverseRestoresTheSignal) {
     for (int j = 0; j < n; j += 37) {
         long double sum = out[0] + out[n / 2] * ((j % 2 == 0) ? 1.0L : -1.0L);
         for (int k = 1; k < n / 2; ++k) {
-            const long double angle = twoPi * static_cast<long double>((static_cast<long>(j) * k) % n) / n;
+            const long double angle =
+                twoPi * static_cast<long double>((static_cast<long>(j) * k) % n) / n;
             sum += 2.0L * (out[k] * std::cos(angle) - out[n / 2 + 1 + k] * std::sin(angle));
         }
         worst = std::max(worst, std::abs(static_cast<double>(sum / n) - x[j]));

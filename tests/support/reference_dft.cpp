@@ -6,15 +6,41 @@
 namespace kinetra::test {
 namespace {
 
-long double TwoPi() { return 8.0L * std::atan(1.0L); }
-
-// exp(-2 pi i k / n) with k reduced modulo n first, so that large products stay exact.
-LongComplex Root(std::size_t k, std::size_t n) {
-    const long double angle = TwoPi() * static_cast<long double>(k % n) / static_cast<long double>(n);
-    return {std::cos(angle), -std::sin(angle)};
+long double TwoPi() {
+    return 8.0L * std::atan(1.0L);
 }
 
-void Fft(std::vector<LongComplex>& a) {
+// exp(-2 pi i k / n). k is reduced modulo n and the angle folded exactly (in integers) into
+// [0, pi/4] before the sine and cosine are taken, so every root has full long-double precision,
+// values near zero included.
+LongComplex Root(std::size_t k, std::size_t n) {
+    k %= n;
+    const std::size_t quadrant = 4 * k / n;
+    const std::size_t rest = 4 * k - quadrant * n;  // angle within the quadrant: 2 pi rest / 4n
+    long double c, s;
+    if (2 * rest <= n) {
+        const long double t = TwoPi() * static_cast<long double>(rest) / (4.0L * n);
+        c = std::cos(t);
+        s = std::sin(t);
+    } else {
+        const long double u = TwoPi() * static_cast<long double>(n - rest) / (4.0L * n);
+        c = std::sin(u);
+        s = std::cos(u);
+    }
+    switch (quadrant) {
+        case 0:
+            return {c, -s};
+        case 1:
+            return {-s, -c};
+        case 2:
+            return {-c, s};
+        default:
+            return {s, c};
+    }
+}
+
+// Radix-2 decimation in time on a[0..n) with the roots of the full length N: W_n^k = roots[k*N/n].
+void Fft(std::vector<LongComplex>& a, const std::vector<LongComplex>& roots, std::size_t full) {
     const std::size_t n = a.size();
     if (n == 1) return;
     std::vector<LongComplex> even(n / 2), odd(n / 2);
@@ -22,10 +48,11 @@ void Fft(std::vector<LongComplex>& a) {
         even[j] = a[2 * j];
         odd[j] = a[2 * j + 1];
     }
-    Fft(even);
-    Fft(odd);
+    Fft(even, roots, full);
+    Fft(odd, roots, full);
+    const std::size_t step = full / n;
     for (std::size_t k = 0; k < n / 2; ++k) {
-        const LongComplex t = Root(k, n) * odd[k];
+        const LongComplex t = roots[k * step] * odd[k];
         a[k] = even[k] + t;
         a[k + n / 2] = even[k] - t;
     }
@@ -40,17 +67,37 @@ std::vector<LongComplex> ReferenceDft(const std::vector<double>& x) {
     std::vector<LongComplex> out(n / 2 + 1);
     for (std::size_t k = 0; k <= n / 2; ++k) {
         LongComplex sum = 0;
-        for (std::size_t j = 0; j < n; ++j) sum += static_cast<long double>(x[j]) * roots[(j * k) % n];
+        for (std::size_t j = 0; j < n; ++j)
+            sum += static_cast<long double>(x[j]) * roots[(j * k) % n];
         out[k] = sum;
     }
     return out;
 }
 
 std::vector<LongComplex> ReferenceFft(const std::vector<double>& x) {
+    const std::size_t n = x.size();
+    std::vector<LongComplex> roots(std::max<std::size_t>(n / 2, 1));
+    for (std::size_t k = 0; k < roots.size(); ++k) roots[k] = Root(k, n);
     std::vector<LongComplex> a(x.begin(), x.end());
-    Fft(a);
-    a.resize(x.size() / 2 + 1);
+    Fft(a, roots, n);
+    a.resize(n / 2 + 1);
     return a;
+}
+
+LongComplex ReferenceBin(const std::vector<double>& x, std::size_t k) {
+    const std::size_t n = x.size();
+    // exp(-2 pi i r / n) = coarse[r / fine] * fineRoots[r % fine], both exact roots.
+    std::size_t fine = 1;
+    while (fine * fine < n) fine *= 2;
+    std::vector<LongComplex> fineRoots(fine), coarse(n / fine);
+    for (std::size_t r = 0; r < fine; ++r) fineRoots[r] = Root(r, n);
+    for (std::size_t r = 0; r < n / fine; ++r) coarse[r] = Root(r * fine, n);
+    LongComplex sum = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t r = (j * k) % n;
+        sum += static_cast<long double>(x[j]) * (coarse[r / fine] * fineRoots[r % fine]);
+    }
+    return sum;
 }
 
 double RelativeError(const std::vector<double>& packed, const std::vector<LongComplex>& reference) {

@@ -1,0 +1,222 @@
+// Each code path of the transform (scalar, AVX2, AVX-512) against long-double references at
+// every power-of-two length, and the work table against directly computed sines and cosines.
+// A path the processor cannot run is skipped with a message.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fft/dzfft1dc.h"
+#include "fft/fft_internal.h"
+#include "fft/fft_testing.h"
+#include "support/reference_dft.h"
+
+namespace {
+
+namespace hooks = kinetra::fft::testing;
+using hooks::Path;
+using kinetra::test::ReferenceDft;
+using kinetra::test::ReferenceFft;
+using kinetra::test::RelativeError;
+
+std::vector<double> RandomSignal(std::size_t n, unsigned seed) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> dist(-1.0, 1.0);
+    std::vector<double> x(n);
+    for (double& v : x) v = dist(rng);
+    return x;
+}
+
+// Runs the transform of x (n = x.size()) on the path; the result is the packed data array.
+std::vector<double> TransformOn(const std::vector<double>& x) {
+    const int n = static_cast<int>(x.size());
+    std::vector<double> table(2 * x.size() + 4);
+    std::vector<double> data(x.size() + 2);
+    DZFFT1DC(data.data(), n, 0, table.data());
+    std::copy(x.begin(), x.end(), data.begin());
+    DZFFT1DC(data.data(), n, -1, table.data());
+    return data;
+}
+
+// Same tolerance as the main accuracy tests: a few 1e-16 of the largest bin.
+double Tolerance(std::size_t n) {
+    return 4e-16 * (1.0 + std::log2(static_cast<double>(n)) / 4.0);
+}
+
+class DzfftPath : public ::testing::TestWithParam<Path> {
+protected:
+    void SetUp() override {
+        if (!hooks::PathSupported(GetParam())) {
+            GTEST_SKIP() << "this processor cannot run the " << hooks::PathName(GetParam())
+                         << " path; its tests are skipped";
+        }
+        ASSERT_TRUE(hooks::ForcePath(GetParam()));
+    }
+    void TearDown() override { hooks::ResetPath(); }
+};
+
+TEST_P(DzfftPath, ForcedPathIsTheActiveOne) {
+    EXPECT_EQ(hooks::ActivePath(), GetParam());
+}
+
+TEST_P(DzfftPath, ShortLengthsMatchTheDefinition) {
+    for (std::size_t n = 2; n <= 4096; n *= 2) {
+        const auto x = RandomSignal(n, static_cast<unsigned>(n) + 100);
+        const auto out = TransformOn(x);
+        EXPECT_LT(RelativeError(out, ReferenceDft(x)), Tolerance(n)) << "n = " << n;
+        EXPECT_EQ(out[n / 2 + 1], 0.0) << n;
+        EXPECT_EQ(out[n + 1], 0.0) << n;
+    }
+}
+
+TEST_P(DzfftPath, ExactInputsGiveExactBins) {
+    for (std::size_t n = 2; n <= 8192; n *= 2) {
+        std::vector<double> impulse(n, 0.0);
+        impulse[0] = 1.0;
+        auto out = TransformOn(impulse);
+        for (std::size_t k = 0; k <= n / 2; ++k) {
+            ASSERT_EQ(out[k], 1.0) << n << " bin " << k;
+            ASSERT_EQ(out[n / 2 + 1 + k], 0.0) << n << " bin " << k;
+        }
+        out = TransformOn(std::vector<double>(n, 1.0));
+        ASSERT_EQ(out[0], static_cast<double>(n)) << n;
+        for (std::size_t i = 1; i < n + 2; ++i) ASSERT_EQ(out[i], 0.0) << n << " element " << i;
+        std::vector<double> alternating(n);
+        for (std::size_t j = 0; j < n; ++j) alternating[j] = (j % 2 == 0) ? 1.0 : -1.0;
+        out = TransformOn(alternating);
+        for (std::size_t i = 0; i < n + 2; ++i) {
+            ASSERT_EQ(out[i], i == n / 2 ? static_cast<double>(n) : 0.0) << n << " element " << i;
+        }
+    }
+}
+
+TEST_P(DzfftPath, UnalignedArraysGiveTheSameBytes) {
+    for (std::size_t n : {64u, 1024u, 32768u}) {
+        const auto x = RandomSignal(n, 5);
+        const auto expected = TransformOn(x);
+        std::vector<double> tableStore(2 * n + 4 + 8), dataStore(n + 2 + 8);
+        auto offsetBy8 = [](std::vector<double>& v) {
+            double* p = v.data();
+            while (reinterpret_cast<std::uintptr_t>(p) % 64 != 8) ++p;
+            return p;
+        };
+        double* table = offsetBy8(tableStore);
+        double* data = offsetBy8(dataStore);
+        DZFFT1DC(data, static_cast<int>(n), 0, table);
+        std::copy(x.begin(), x.end(), data);
+        DZFFT1DC(data, static_cast<int>(n), -1, table);
+        EXPECT_EQ(std::vector<double>(data, data + n + 2), expected) << n;
+    }
+}
+
+std::string PathLabel(const ::testing::TestParamInfo<Path>& info) {
+    switch (info.param) {
+        case Path::kScalar:
+            return "Scalar";
+        case Path::kAvx2:
+            return "Avx2";
+        case Path::kAvx512:
+            return "Avx512";
+    }
+    return "Unknown";
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPaths, DzfftPath,
+                         ::testing::Values(Path::kScalar, Path::kAvx2, Path::kAvx512), PathLabel);
+
+TEST(DzfftPathChoice, UnsupportedPathIsRefusedAndTheChoiceKept) {
+    const Path before = hooks::ActivePath();
+    if (hooks::PathSupported(Path::kAvx512)) GTEST_SKIP() << "AVX-512 present: nothing to refuse";
+    EXPECT_FALSE(hooks::ForcePath(Path::kAvx512));
+    EXPECT_EQ(hooks::ActivePath(), before);
+    EXPECT_TRUE(hooks::PathSupported(Path::kScalar));
+}
+
+// ---- Work table
+// ----------------------------------------------------------------------------------
+
+// Distance, in units in the last place, between a table value and the double nearest to the
+// long-double value.
+double UlpDistance(double value, long double exact) {
+    const double nearest = static_cast<double>(exact);
+    if (value == nearest) return 0.0;
+    const double ulp = std::nextafter(std::abs(nearest), INFINITY) - std::abs(nearest);
+    return static_cast<double>(std::abs(static_cast<long double>(value) - exact) / ulp);
+}
+
+// cos and sin of 2 pi i / N in long double, the angle first reduced exactly (in integers) to at
+// most pi/4, so that values near zero keep their full relative precision.
+struct CosSin {
+    long double c;
+    long double s;
+};
+CosSin ExactCosSin(std::size_t i, std::size_t count) {
+    const long double twoPi = 8.0L * std::atan(1.0L);
+    i %= count;
+    const std::size_t quadrant = 4 * i / count;
+    const std::size_t rest = 4 * i - quadrant * count;  // angle in quadrant: 2 pi rest / (4 N)
+    long double cr, sr;
+    if (2 * rest <= count) {
+        const long double t = twoPi * static_cast<long double>(rest) / (4.0L * count);
+        cr = std::cos(t);
+        sr = std::sin(t);
+    } else {
+        const long double u = twoPi * static_cast<long double>(count - rest) / (4.0L * count);
+        cr = std::sin(u);
+        sr = std::cos(u);
+    }
+    switch (quadrant) {
+        case 0:
+            return {cr, sr};
+        case 1:
+            return {-sr, cr};
+        case 2:
+            return {-cr, -sr};
+        default:
+            return {sr, -cr};
+    }
+}
+
+TEST(DzfftTable, CoefficientsAreTheNearestDoublesToTheirSinesAndCosines) {
+    const long double twoPi = 8.0L * std::atan(1.0L);
+    for (std::size_t n : {std::size_t{4}, std::size_t{8}, std::size_t{64}, std::size_t{2048},
+                          std::size_t{1} << 17}) {
+        std::vector<double> table(2 * n + 4);
+        std::vector<double> data(n + 2);
+        DZFFT1DC(data.data(), static_cast<int>(n), 0, table.data());
+        double worst = 0.0;
+        const double* a = table.data() + kinetra::fft::kSplitOffset;
+        const double* b = a + n / 4;
+        for (std::size_t k = 1; k < n / 4; ++k) {
+            // (1 - sin t)/2 = sin^2(pi/4 - t/2), t = 2 pi k / n.
+            const long double half =
+                std::sin(twoPi * static_cast<long double>(n / 4 - k) / (2.0L * n));
+            worst = std::max(worst, UlpDistance(a[k], half * half));
+            worst = std::max(worst, UlpDistance(b[k], 0.5L * ExactCosSin(k, n).c));
+        }
+        // Twiddle blocks of the radix-4 passes of length L >= 8.
+        const std::size_t m = n / 2;
+        const double* block = table.data() + kinetra::fft::TwiddleOffset(n);
+        for (std::size_t length = m; length >= 8; length /= 4) {
+            const std::size_t quarter = length / 4;
+            for (std::size_t j = 1; j <= 3; ++j) {
+                const double* wr = block + 2 * (j - 1) * quarter;
+                const double* wi = wr + quarter;
+                for (std::size_t p = 0; p < quarter; ++p) {
+                    const CosSin w = ExactCosSin(j * p, length);
+                    worst = std::max(worst, UlpDistance(wr[p], w.c));
+                    worst = std::max(worst, UlpDistance(wi[p], -w.s));
+                }
+            }
+            block += 6 * quarter;
+        }
+        // The nearest double, or one unit off where the value lies almost halfway between two.
+        EXPECT_LE(worst, 1.0) << "n = " << n;
+        EXPECT_LT(block - table.data(), static_cast<std::ptrdiff_t>(2 * n - 1)) << n;
+    }
+}
+
+}  // namespace
