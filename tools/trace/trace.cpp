@@ -1,0 +1,250 @@
+#include "tools/trace/trace.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+
+#include "analysis/band_mapper.h"
+#include "app/supported_devices.h"
+#include "app/vibrel_dlg.h"
+#include "capture/audio_input.h"
+#include "capture/capture_engine.h"
+#include "capture/scripted_capture.h"
+#include "force/force_channel.h"
+
+namespace kinetra::trace {
+namespace {
+
+constexpr double kRate = 44100.0;
+constexpr std::uint32_t kBlockFrames = 1024;
+constexpr int kWideFormat = 13;  // 44100 Hz, 16-bit, mono
+
+// Reads every mapper's report after the five mappers have seen a block.
+class Recorder final : public CSpectrumListener {
+public:
+    Recorder(CBandMapper* const* mappers, const std::uint32_t* effectHz, Trace* trace)
+        : m_mappers(mappers), m_effectHz(effectHz), m_trace(trace) {}
+
+    int OnSpectrum(const double*, const double*, std::uint32_t) override {
+        BlockRow row;
+        for (int b = 0; b < kBands; ++b) {
+            const CBandMapper* m = m_mappers[b];
+            BandRow& out = row.band[b];
+            out.enabled = !m_trace->settings.disabled[b];
+            if (!out.enabled) continue;
+            const CBandMapper::BlockReport& r = m->LastReport();
+            out.highestLevel = r.highestLevel;
+            out.meanLevel = r.avgLevel;
+            out.peakLevel = r.peakLevel;
+            out.scale = m->Scale();
+            out.magnitude = r.mag;
+            out.periodMs = m_effectHz[b] != 0 ? 1000 / m_effectHz[b] : 0;
+        }
+        m_rows.push_back(row);
+        return 1;
+    }
+
+    std::vector<BlockRow>& Rows() { return m_rows; }
+
+private:
+    CBandMapper* const* m_mappers;
+    const std::uint32_t* m_effectHz;
+    Trace* m_trace;
+    std::vector<BlockRow> m_rows;
+};
+
+// The engine reports a failed open through its owner; the trace keeps the text.
+class ErrorKeeper final : public capture::CaptureErrorReporter {
+public:
+    void ReportFatalError(const char* text, const char*, int) override { message = text; }
+    std::string message;
+};
+
+std::uint32_t GainFor(int strengthPosition) {
+    return static_cast<std::uint32_t>((100 - strengthPosition) * 0.01 * 10000);
+}
+
+}  // namespace
+
+std::string MoveLevelSlider(Settings* s, int band, int position) {
+    auto clamp = [](int p) { return p < 0 ? 0 : (p > 100 ? 100 : p); };
+    if (band < 1 || band > kBands) return "there are five level sliders";
+    if (band == 1) {
+        const int delta = position - s->level[0];
+        s->level[0] = clamp(position);
+        if (s->locked) {
+            for (int b = 1; b < kBands; ++b) s->level[b] = clamp(s->level[b] + delta);
+        }
+        return {};
+    }
+    if (s->locked) {
+        return "--level" + std::to_string(band) +
+               " needs --free: while Locked, sliders 2 to 5 follow slider 1";
+    }
+    s->level[band - 1] = clamp(position);
+    return {};
+}
+
+bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, std::string* error,
+              Progress progress, void* progressContext) {
+    std::vector<std::int16_t> samples;
+    if (!capture::DecodeSoundFile(file, &samples, error)) return false;
+
+    const std::size_t total = samples.size();
+    const auto first = static_cast<std::size_t>(std::max(0.0, settings.startSeconds) * kRate);
+    std::size_t end = total;
+    if (settings.endSeconds >= 0) {
+        end = std::min(total, static_cast<std::size_t>(settings.endSeconds * kRate));
+    }
+    if (first >= end || end - first < kBlockFrames) {
+        *error = "the time range holds less than one block (23.2 ms) of sound";
+        return false;
+    }
+
+    *trace = Trace{};
+    trace->file = file;
+    trace->settings = settings;
+    trace->gain = GainFor(settings.strength);
+    const int row = app::ProductIndexForName(settings.product.c_str());
+    for (int b = 0; b < kBands; ++b) {
+        trace->threshold[b] = std::exp(static_cast<double>(settings.level[b] / 5));
+        trace->effectHz[b] =
+            static_cast<std::uint32_t>(app::g_supportedDevices[row].bandFrequency[b]);
+    }
+
+    const std::string device = "virtual:" + settings.product;
+    setenv("KINETRA_FORCE_DEVICE", device.c_str(), 1);
+
+    auto script = capture::ScriptedCapture::Create();
+    CCaptureEngine engine;
+    engine.SetDeviceOpener(
+        [script](const std::string& id, auto* opened) { return script->Open(id, opened); });
+    ErrorKeeper errors;
+    engine.Init(&errors);
+    if (!errors.message.empty()) {
+        *error = errors.message;
+        engine.Shutdown();
+        return false;
+    }
+
+    std::unique_ptr<CBandMapper> mappers[kBands];
+    CBandMapper* raw[kBands] = {};
+    for (int b = 0; b < kBands; ++b) {
+        mappers[b] = std::make_unique<CBandMapper>(SPECTRUM_BINS);
+        raw[b] = mappers[b].get();
+        if (mappers[b]->AttachEffect() == 0) {
+            *error = "the virtual force device refused an effect";
+            engine.Shutdown();
+            return false;
+        }
+        mappers[b]->SetBand(CVibrelDlg::kBandLowHz[b], CVibrelDlg::kBandHighHz[b]);
+        mappers[b]->SetEffectFrequency(trace->effectHz[b]);
+        mappers[b]->SetThreshold(static_cast<std::uint32_t>(settings.level[b]));
+        mappers[b]->SetFullReport(true);
+        engine.AddListener(mappers[b].get());
+    }
+    for (int b = 0; b < kBands; ++b) {
+        mappers[b]->SetGain(trace->gain);
+        if (settings.disabled[b]) mappers[b]->Enable(0);
+    }
+    Recorder recorder(raw, trace->effectHz, trace);
+    engine.AddListener(&recorder);
+
+    if (engine.OpenCaptureBuffer(kWideFormat) != 0) {
+        *error = "the capture engine could not open its ring";
+        engine.Shutdown();
+        return false;
+    }
+
+    const std::size_t blocks = (end - first) / kBlockFrames;
+    recorder.Rows().reserve(blocks);
+    for (std::size_t i = 0; i < blocks; ++i) {
+        script->Append(&samples[first + i * kBlockFrames], kBlockFrames);
+        engine.PumpBlock();
+        if (progress != nullptr && (i % 256 == 0 || i + 1 == blocks)) {
+            progress(static_cast<double>(i + 1) / static_cast<double>(blocks), progressContext);
+        }
+    }
+
+    trace->rows = std::move(recorder.Rows());
+    for (std::size_t i = 0; i < trace->rows.size(); ++i) {
+        trace->rows[i].seconds = static_cast<double>(first + (i + 1) * kBlockFrames) / kRate;
+    }
+    for (auto& m : mappers) engine.RemoveListener(m.get());
+    engine.RemoveListener(&recorder);
+    engine.Shutdown();
+    for (auto& m : mappers) m.reset();
+    return true;
+}
+
+bool WriteCsv(const Trace& trace, const std::string& path, std::string* error) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (f == nullptr) {
+        *error = "cannot write '" + path + "'";
+        return false;
+    }
+    std::fprintf(f, "time_s");
+    for (int b = 1; b <= kBands; ++b) {
+        std::fprintf(f,
+                     ",band%d_highest,band%d_mean,band%d_peak_ratio,band%d_scale,band%d_magnitude,"
+                     "band%d_period_ms",
+                     b, b, b, b, b, b);
+    }
+    std::fprintf(f, "\n");
+    for (const BlockRow& row : trace.rows) {
+        std::fprintf(f, "%.6f", row.seconds);
+        for (const BandRow& band : row.band) {
+            if (!band.enabled) {
+                std::fprintf(f, ",,,,,,");
+                continue;
+            }
+            std::fprintf(f, ",%.17g,%.17g,%.17g,%u,%u,%u", band.highestLevel, band.meanLevel,
+                         band.peakLevel, band.scale, band.magnitude, band.periodMs);
+        }
+        std::fprintf(f, "\n");
+    }
+    const bool ok = std::fflush(f) == 0 && std::ferror(f) == 0;
+    if (std::fclose(f) != 0 || !ok) {
+        *error = "cannot write '" + path + "'";
+        return false;
+    }
+    return true;
+}
+
+std::string Summary(const Trace& trace) {
+    std::ostringstream out;
+    const double seconds = static_cast<double>(trace.rows.size()) * kBlockFrames / kRate;
+    char line[200];
+    std::snprintf(line, sizeof line, "%zu blocks (%.1f s)\n", trace.rows.size(), seconds);
+    out << line;
+    out << "band  range (Hz)     fired  of blocks  mean magnitude  peak magnitude\n";
+    for (int b = 0; b < kBands; ++b) {
+        if (trace.settings.disabled[b]) {
+            std::snprintf(line, sizeof line, "%4d  %5u-%-5u   disabled\n", b + 1,
+                          CVibrelDlg::kBandLowHz[b], CVibrelDlg::kBandHighHz[b]);
+            out << line;
+            continue;
+        }
+        std::size_t fired = 0;
+        double sum = 0.0;
+        std::uint32_t peak = 0;
+        for (const BlockRow& row : trace.rows) {
+            const std::uint32_t mag = row.band[b].magnitude;
+            if (mag == 0) continue;
+            ++fired;
+            sum += mag;
+            peak = std::max(peak, mag);
+        }
+        const double share = trace.rows.empty() ? 0.0 : 100.0 * fired / trace.rows.size();
+        std::snprintf(line, sizeof line, "%4d  %5u-%-5u  %6zu  %8.1f%%  %14.0f  %14u\n", b + 1,
+                      CVibrelDlg::kBandLowHz[b], CVibrelDlg::kBandHighHz[b], fired, share,
+                      fired ? sum / fired : 0.0, peak);
+        out << line;
+    }
+    return out.str();
+}
+
+}  // namespace kinetra::trace
