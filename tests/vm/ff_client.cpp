@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "force/force_channel.h"
+#include "force/ond_library.h"
 
 namespace {
 
@@ -162,6 +163,21 @@ int main() {
     Step(1, "channel 2 CreateEffect(0, 0)", [&] { return second->CreateEffect(0, 0); });
     Step(0, "channel 1 CreateEffect(5000, 40) again",
          [&] { return first->CreateEffect(5000, 40); });
+
+    // A device object of its own, opened only to read the name (as device discovery does),
+    // must leave the channels' device and effects alone, also when it is destroyed.
+    {
+        COndMouse probe;
+        Step(1, "second device object Initialize(query)",
+             [&] { return probe.Initialize(nullptr, nullptr, OND_INIT_QUERY, true); });
+        std::memset(name, 'x', sizeof name);
+        name[sizeof name - 1] = '\0';
+        probe.GetProductName(name, sizeof name);
+        Note("second device object product name: \"%s\"", name);
+    }
+    Note("second device object destroyed");
+    Note("!state");
+
     Step(1, "channel 1 ChangeParameters(5000, 43)",
          [&] { return first->ChangeParameters(5000, 43); });
     Step(1, "channel 1 ChangeParameters(5000, 43) unchanged",
