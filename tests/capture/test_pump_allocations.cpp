@@ -1,0 +1,220 @@
+// The per-block path (pump, spectrum frame, average, listeners) allocates nothing: every
+// allocation function of the process is counted while blocks flow.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
+#include "engine_fixture.h"
+#include "test_listener.h"
+
+namespace {
+
+std::atomic<bool> g_counting{false};
+std::atomic<long> g_allocations{0};
+
+void Count() {
+    if (g_counting.load(std::memory_order_relaxed)) {
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+}  // namespace
+
+// Every form of operator new lands here.
+void* operator new(std::size_t size) {
+    Count();
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    Count();
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return operator new(size, std::nothrow);
+}
+void* operator new(std::size_t size, std::align_val_t align) {
+    Count();
+    void* p = nullptr;
+    if (posix_memalign(&p, static_cast<std::size_t>(align), size == 0 ? 1 : size) == 0) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size, std::align_val_t align) {
+    return operator new(size, align);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
+    std::free(p);
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// The C heap too (the sanitizers own malloc in their builds; there only operator new counts).
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+void __libc_free(void*);
+
+void* malloc(std::size_t size) {
+    Count();
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) {
+    Count();
+    return __libc_calloc(count, size);
+}
+void* realloc(void* p, std::size_t size) {
+    Count();
+    return __libc_realloc(p, size);
+}
+void* aligned_alloc(std::size_t align, std::size_t size) {
+    Count();
+    return __libc_memalign(align, size);
+}
+int posix_memalign(void** out, std::size_t align, std::size_t size) {
+    Count();
+    void* p = __libc_memalign(align, size);
+    if (p == nullptr) return ENOMEM;
+    *out = p;
+    return 0;
+}
+void free(void* p) {
+    __libc_free(p);
+}
+}
+#endif
+
+namespace {
+
+using kinetra::test::CountingListener;
+using kinetra::test::EngineTest;
+
+bool SilentHook(kinetra::testing::PriorityRequest) {
+    return true;
+}
+
+class PumpAllocationTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        kinetra::testing::SetPriorityHook(&SilentHook);  // the recorder's vector would allocate
+        for (std::int16_t j = 0; j < 1024; ++j)
+            m_block[j] = static_cast<std::int16_t>((j * 37) % 2001 - 1000);
+        Open();
+        for (CountingListener& l : m_listeners) engine->AddListener(&l);
+    }
+    void TearDown() override {
+        g_counting = false;
+        for (CountingListener& l : m_listeners) engine->RemoveListener(&l);
+        EngineTest::TearDown();
+    }
+    void AppendBlocks(int count) {
+        for (int i = 0; i < count; ++i) ASSERT_TRUE(script->Append(m_block, 1024));
+    }
+
+    std::int16_t m_block[1024];
+    CountingListener m_listeners[5];
+};
+
+void* volatile g_escape = nullptr;
+
+TEST(AllocationCounter, SeesAllocations) {
+    g_allocations = 0;
+    g_counting = true;
+    g_escape = ::operator new(64);
+    ::operator delete(g_escape);
+    g_escape = std::malloc(64);
+    std::free(g_escape);
+    g_counting = false;
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    EXPECT_GE(g_allocations.load(), 3);  // operator new (and the malloc under it), malloc
+#else
+    EXPECT_GE(g_allocations.load(), 1);
+#endif
+}
+
+TEST_F(PumpAllocationTest, PumpingOnTheCallingThreadAllocatesNothing) {
+    AppendBlocks(1);
+    engine->PumpBlock();  // warm-up
+    g_allocations = 0;
+    g_counting = true;
+    for (int i = 0; i < 3000; ++i) {
+        switch (i % 5) {
+            case 0:
+                AppendBlocks(4);  // stale blocks dropped and counted
+                break;
+            case 1:
+                CCaptureEngine::SetLagBlocksForTesting(100);  // past the limit: priority raised
+                AppendBlocks(2);
+                break;
+            case 2:
+                script->SetLockLengthOverride(1024);  // a block the frame refuses
+                AppendBlocks(1);
+                break;
+            default:
+                script->SetLockLengthOverride(0);
+                AppendBlocks(1);
+                break;
+        }
+        engine->PumpBlock();
+    }
+    g_counting = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_GT(m_listeners[4].calls.load(), 2000);
+}
+
+TEST_F(PumpAllocationTest, TheRunningCaptureThreadAllocatesNothingPerBlock) {
+    ASSERT_TRUE(engine->StartThread());
+    // Warm-up: the thread is in its loop and has handled a block.
+    AppendBlocks(1);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (m_listeners[0].calls.load() < 1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(m_listeners[0].calls.load(), 1);
+
+    g_allocations = 0;
+    g_counting = true;
+    for (int i = 0; i < 500; ++i) {
+        const int before = m_listeners[4].calls.load();
+        AppendBlocks(1);
+        while (m_listeners[4].calls.load() == before &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+    g_counting = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(m_listeners[4].calls.load(), 501);
+    EXPECT_TRUE(engine->StopThread());
+}
+
+}  // namespace
