@@ -56,10 +56,22 @@ work=$(readlink -f "$work")
 cache_root=${KINETRA_VM_CACHE:-${XDG_CACHE_HOME:-${HOME:-$work}/.cache}/kinetra-vm}
 mkdir -p "$cache_root"
 
-pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '!f && /Depends: linux-image-/{print $2; f = 1}' || true)
-version=""
-if [ -n "$pkg" ]; then
-    version=$(apt-cache show --no-all-versions "$pkg" 2>/dev/null | awk '!f && /^Version:/{print $2; f = 1}' || true)
+# Sets pkg and version from the package index (empty when it does not know them).
+find_kernel_package() {
+    pkg=$(apt-cache depends linux-image-amd64 2>/dev/null |
+        awk '!f && /Depends: linux-image-/{print $2; f = 1}' || true)
+    version=""
+    if [ -n "$pkg" ]; then
+        version=$(apt-cache show --no-all-versions "$pkg" 2>/dev/null |
+            awk '!f && /^Version:/{print $2; f = 1}' || true)
+    fi
+}
+find_kernel_package
+if { [ -z "$pkg" ] || [ -z "$version" ]; } && [ "$(id -u)" = 0 ] &&
+    ! ls -d "$cache_root"/linux-image-*/ >/dev/null 2>&1; then
+    say "the package index does not know linux-image-amd64; running apt-get update"
+    apt-get update -qq >/dev/null 2>&1 || true
+    find_kernel_package
 fi
 if [ -n "$pkg" ] && [ -n "$version" ]; then
     kdir=$cache_root/${pkg}_$version
@@ -148,6 +160,10 @@ flock -w 600 9 || fail "the kernel cache $cache_root stays locked"
 if [ ! -s "$kdir/kernel" ] || [ ! -s "$kdir/modules/order" ]; then
     [ -n "$pkg" ] && [ -n "$version" ] || fail "no kernel cached in $kdir"
     prepare_kernel "$kdir"
+    # Older kernels are of no more use.
+    for old in "$cache_root"/linux-image-*/; do
+        [ "${old%/}" = "$kdir" ] || rm -rf "${old%/}"
+    done
 fi
 flock -u 9
 
