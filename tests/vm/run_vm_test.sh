@@ -103,9 +103,9 @@ prepare_kernel() {
     # (much faster than letting the guest decompress itself) when it has a PVH entry note.
     local off
     off=$(LC_ALL=C grep -obUaP '\xfd\x37\x7a\x58\x5a\x00' "$vmlinuz" | sed -n 1p | cut -d: -f1 || true)
-    if [ -n "$off" ] && tail -c +$((off + 1)) "$vmlinuz" | xz -dc >"$tmp/vmlinux" 2>/dev/null ||
-        [ -s "$tmp/vmlinux" ]; then
-        :
+    if [ -n "$off" ]; then
+        # xz may complain about what follows the stream; the ELF note check below decides.
+        tail -c +$((off + 1)) "$vmlinuz" | xz -dc >"$tmp/vmlinux" 2>/dev/null || true
     fi
     if [ -s "$tmp/vmlinux" ] && command -v readelf >/dev/null &&
         readelf -n "$tmp/vmlinux" 2>/dev/null | grep -c 'Xen.*(0x00000012)' >/dev/null; then
@@ -120,8 +120,8 @@ prepare_kernel() {
     moddir=$(ls -d "$tmp"/x/lib/modules/*/kernel 2>/dev/null | sed -n 1p)
     [ -n "$moddir" ] || fail "the kernel package holds no modules"
     add_module() {
-        local name=$1 file base dep deps
-        for done in "${order[@]}"; do [ "$done" = "$name.ko" ] && return 0; done
+        local name=$1 file base dep deps seen
+        for seen in "${order[@]}"; do [ "$seen" = "$name.ko" ] && return 0; done
         file=$(find "$moddir" -name "$name.ko" -o -name "$name.ko.xz" -o -name "$name.ko.gz" \
             -o -name "$name.ko.zst" | sed -n 1p)
         if [ -z "$file" ]; then
