@@ -3,10 +3,9 @@
 // configuration folder on Linux), values "threshold1".."threshold5" and "gain".
 #pragma once
 
+#include <QSettings>
 #include <cstdint>
 #include <memory>
-
-class QSettings;
 
 namespace kinetra::app {
 

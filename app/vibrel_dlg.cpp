@@ -31,7 +31,7 @@
 
 using kinetra::app::MessageIcon;
 
-const char* const CVibrelDlg::kWebAddress = "https://www.ondrel.example/";
+const char* const CVibrelDlg::kWebAddress = "https://ondrel.example/";
 const char* const CVibrelDlg::kWebHost = "ondrel.example";
 
 namespace {

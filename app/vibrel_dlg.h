@@ -86,6 +86,8 @@ public:
     CBandMapper* Mapper(int band) const { return m_mapper[band - 1]; }
     std::int32_t LastLevel1() const { return m_lastLevel1; }
     const CCaptureEngine& Capture() const { return m_capture; }
+    // The engine, for choosing its audio input before OnInitDialog (tests and tools).
+    CCaptureEngine& CaptureForSetup() { return m_capture; }
     const kinetra::app::TestSoundPlayer& TestSound() const { return m_testSound; }
     QIcon OnQueryDragIcon() const { return m_hIcon; }
 

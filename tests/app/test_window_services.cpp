@@ -1,0 +1,200 @@
+// The window's own behaviour and services: Enter and Escape, the About box from the context
+// menu, Help with and without its file, the Test sound, and the web link.
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/about_dlg.h"
+#include "app/hyperlink.h"
+#include "app/services.h"
+#include "app/test_sound.h"
+#include "dialog_fixture.h"
+
+namespace {
+
+using kinetra::test::DialogFixture;
+
+class WindowServices : public DialogFixture {
+protected:
+    void TearDown() override {
+        kinetra::app::SetDataDirectories({});
+        DialogFixture::TearDown();
+    }
+};
+
+TEST_F(WindowServices, EnterAndEscapeNeverCloseTheWindow) {
+    ASSERT_TRUE(Start());
+    auto* test = qobject_cast<QPushButton*>(m_dlg->GetDlgItem(IDC_TEST));
+    for (QWidget* focus : {static_cast<QWidget*>(m_dlg.get()), m_dlg->GetDlgItem(IDC_LEVEL1),
+                           m_dlg->GetDlgItem(IDC_LOCKED), static_cast<QWidget*>(test)}) {
+        focus->setFocus();
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+            QTest::keyClick(focus, key);
+            QApplication::processEvents();
+            EXPECT_TRUE(m_dlg->isVisible()) << focus->objectName().toStdString();
+        }
+    }
+    EXPECT_EQ(Pos(1), 20);
+    EXPECT_TRUE(m_dlg->LockedBox()->isChecked());
+    EXPECT_EQ(m_dlg->TestSound().QueuedBytes(), 0u);  // Enter did not press Test
+    EXPECT_FALSE(m_dlg->QuitRequested());
+    // The close box still closes it.
+    m_dlg->close();
+    EXPECT_FALSE(m_dlg->isVisible());
+}
+
+TEST_F(WindowServices, ContextMenuOffersTheAboutBox) {
+    ASSERT_TRUE(Start());
+    QStringList menuItems;
+    QString aboutTitle;
+    QStringList aboutTexts;
+    bool aboutWasModal = false;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* action : menu->actions()) menuItems << action->text();
+            for (QAction* action : menu->actions()) {
+                if (action->text() == "&About Orlix Entertainment...") {
+                    // Queued, so that this timer is free again while the About box runs.
+                    QMetaObject::invokeMethod(action, &QAction::trigger, Qt::QueuedConnection);
+                    menu->close();
+                    return;
+                }
+            }
+            menu->close();
+        } else if (auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
+            aboutTitle = about->windowTitle();
+            aboutWasModal = about->isModal();
+            for (QLabel* label : about->findChildren<QLabel*>()) {
+                if (!label->text().isEmpty()) aboutTexts << label->text();
+            }
+            auto* ok = about->findChild<QPushButton*>("IDOK");
+            if (ok != nullptr) QTest::mouseClick(ok, Qt::LeftButton);
+        }
+    });
+    driver.start(20);
+    QTest::mouseClick(m_dlg.get(), Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_TRUE(kinetra::test::WaitUntil([&] { return !aboutTitle.isEmpty(); }));
+    driver.stop();
+    EXPECT_EQ(menuItems, QStringList{"&About Orlix Entertainment..."});
+    EXPECT_EQ(aboutTitle, "About Ondrel Kinetra Entertainment");
+    EXPECT_TRUE(aboutWasModal);
+    EXPECT_TRUE(aboutTexts.contains("Ondrel Kinetra Entertainment Version 0.1beta"));
+    EXPECT_TRUE(m_dlg->isVisible());
+}
+
+TEST_F(WindowServices, AboutBoxEndsWithEnterOrEscape) {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        CAboutDlg about;
+        QTimer::singleShot(50, &about, [&about, key] { QTest::keyClick(&about, key); });
+        QTimer::singleShot(3000, &about, [&about] { about.done(99); });  // never hang
+        const int result = about.DoModal();
+        EXPECT_NE(result, 99);
+    }
+}
+
+TEST_F(WindowServices, HelpOpensTopic1006OfTheBundledHelp) {
+    ASSERT_TRUE(Start());
+    QTest::mouseClick(m_dlg->GetDlgItem(IDC_HELP_BUTTON), Qt::LeftButton);
+    ASSERT_EQ(m_urls.Urls().size(), 1u);
+    const QUrl url = m_urls.Urls()[0];
+    EXPECT_TRUE(url.isLocalFile());
+    EXPECT_TRUE(url.toLocalFile().endsWith("help/index.html"));
+    EXPECT_EQ(url.fragment(), "topic-1006");
+    QFile page(url.toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(page.readAll().contains("id=\"topic-1006\""));
+}
+
+TEST_F(WindowServices, HelpWithoutItsFileLeavesTheWindowAsItWas) {
+    ASSERT_TRUE(Start());
+    QTemporaryDir empty;
+    kinetra::app::SetDataDirectories({empty.path()});
+    Key(1, Qt::Key_Down, 2);
+    QTest::mouseClick(m_dlg->GetDlgItem(IDC_HELP_BUTTON), Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_TRUE(m_urls.Urls().empty());
+    EXPECT_TRUE(m_boxes.Boxes().empty());
+    EXPECT_TRUE(m_dlg->isVisible());
+    EXPECT_EQ(Pos(1), 22);
+    EXPECT_EQ(Pos(2), 22);
+    EXPECT_TRUE(m_dlg->Capture().IsThreadRunning());
+}
+
+TEST_F(WindowServices, TestPlaysTheBundledSoundAndASecondPressRestartsIt) {
+    ASSERT_TRUE(Start());
+    std::vector<std::int16_t> bundled;
+    ASSERT_TRUE(kinetra::app::LoadSoundFile(kinetra::app::FindDataFile("test.wav"), &bundled));
+    const std::uint32_t fullBytes = static_cast<std::uint32_t>(bundled.size() * 2);
+    QWidget* test = m_dlg->GetDlgItem(IDC_TEST);
+    QTest::mouseClick(test, Qt::LeftButton);
+    EXPECT_FALSE(m_dlg->TestSound().LastWasBuiltIn());
+    const std::uint32_t first = m_dlg->TestSound().QueuedBytes();
+    EXPECT_GT(first, fullBytes / 2);
+    EXPECT_LE(first, fullBytes);
+    QTest::qWait(300);  // it plays on without the window waiting
+    const std::uint32_t later = m_dlg->TestSound().QueuedBytes();
+    EXPECT_LT(later, first);
+    QTest::mouseClick(test, Qt::LeftButton);
+    EXPECT_GT(m_dlg->TestSound().QueuedBytes(), later);  // from the beginning again
+    EXPECT_TRUE(m_dlg->isVisible());
+}
+
+TEST_F(WindowServices, TestWithoutItsFilePlaysTheBuiltInSound) {
+    ASSERT_TRUE(Start());
+    QTemporaryDir empty;
+    kinetra::app::SetDataDirectories({empty.path()});
+    QTest::mouseClick(m_dlg->GetDlgItem(IDC_TEST), Qt::LeftButton);
+    EXPECT_TRUE(m_dlg->TestSound().LastWasBuiltIn());
+    EXPECT_GT(m_dlg->TestSound().QueuedBytes(), 0u);
+}
+
+TEST_F(WindowServices, WebLinkOpensTheMakersAddress) {
+    ASSERT_TRUE(Start());
+    auto* link = qobject_cast<CZCommon_HyperLink*>(m_dlg->GetDlgItem(IDC_WEB_LINK));
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text(), CVibrelDlg::kWebHost);
+    QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+    ASSERT_EQ(m_urls.Urls().size(), 1u);
+    EXPECT_EQ(m_urls.Urls()[0], QUrl(CVibrelDlg::kWebAddress));
+    EXPECT_EQ(m_urls.Urls()[0].host(), QString(CVibrelDlg::kWebHost));
+}
+
+}  // namespace
+
+// Loading sound files for the Test button: what is read, cut and refused.
+namespace {
+
+TEST(TestSoundFiles, BundledSoundIsMonoAt44100AndHasHitsInEveryBand) {
+    std::vector<std::int16_t> samples;
+    ASSERT_TRUE(kinetra::app::LoadSoundFile(kinetra::app::FindDataFile("test.wav"), &samples));
+    EXPECT_GT(samples.size(), 44100u * 3);
+    EXPECT_LT(samples.size(), 44100u * 10);
+}
+
+TEST(TestSoundFiles, BrokenAndMissingFilesAreRefused) {
+    QTemporaryDir dir;
+    std::vector<std::int16_t> samples{1, 2, 3};
+    EXPECT_FALSE(kinetra::app::LoadSoundFile(dir.filePath("missing.wav"), &samples));
+    QFile junk(dir.filePath("junk.wav"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("RIFF\x10\0\0\0WAVEfmt garbage that is not a wave file", 44);
+    junk.close();
+    EXPECT_FALSE(kinetra::app::LoadSoundFile(junk.fileName(), &samples));
+    EXPECT_EQ(samples, (std::vector<std::int16_t>{1, 2, 3}));         // untouched
+    EXPECT_FALSE(kinetra::app::LoadSoundFile(dir.path(), &samples));  // a folder
+}
+
+TEST(TestSoundFiles, BuiltInSoundIsAQuarterSecondAndNotSilent) {
+    const auto samples = kinetra::app::BuiltInSound();
+    EXPECT_EQ(samples.size(), 44100u / 4);
+    int loudest = 0;
+    for (std::int16_t s : samples) loudest = std::max(loudest, std::abs(static_cast<int>(s)));
+    EXPECT_GT(loudest, 5000);
+}
+
+}  // namespace
