@@ -230,6 +230,109 @@ void Split(const double* table, std::size_t n, const double* zr, const double* z
     xi[m] = 0.0;
 }
 
+// The final radix-2 pass (length 2, stride m/2) fused with the split step, for odd log2 m. x holds
+// the input of that pass; with h = m/2, Z[c] = x[c] + x[c+h] and Z[c+h] = x[c] - x[c+h]. The
+// pairs (k, m-k) and (h-k, h+k) of the split read and write exactly the positions k, h-k, h+k,
+// m-k of x, so each such quadruple is done at once, and x may be the output itself (in place).
+template <class V>
+void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const double* xi,
+                    double* outR, double* outI) {
+    const std::size_t m = n / 2;
+    const std::size_t h = m / 2;
+    const std::size_t quarter = m / 4;
+    const double* a = table + kSplitOffset;
+    const double* b = a + h;
+    // One split pair: Z[k] = (pr, pi), Z[m-k] = (qr, qi) with coefficients (ak, bk); returns the
+    // new values of positions k (xk) and m-k (xj).
+    auto split = [](auto pr, auto pi, auto qr, auto qi, auto ak, auto bk, auto& xkR, auto& xkI,
+                    auto& xjR, auto& xjI) {
+        const auto d = V::Sub(pr, qr);
+        const auto s = V::Add(pi, qi);
+        const auto hh = V::MulAdd(d, ak, V::Mul(s, bk));
+        const auto g = V::MulSub(s, ak, V::Mul(d, bk));
+        xkR = V::Add(qr, hh);
+        xjR = V::Sub(pr, hh);
+        xkI = V::Sub(g, qi);
+        xjI = V::Sub(g, pi);
+    };
+    std::size_t k = 1;
+    for (; k + V::W <= quarter; k += V::W) {
+        const std::size_t low = h - k - (V::W - 1);  // lowest index of the h-k group
+        const std::size_t top = m - k - (V::W - 1);  // lowest index of the m-k group
+        const auto x1r = V::Load(xr + k);
+        const auto x1i = V::Load(xi + k);
+        const auto x2r = V::Load(xr + k + h);
+        const auto x2i = V::Load(xi + k + h);
+        const auto x3r = V::Reverse(V::Load(xr + low));
+        const auto x3i = V::Reverse(V::Load(xi + low));
+        const auto x4r = V::Reverse(V::Load(xr + top));
+        const auto x4i = V::Reverse(V::Load(xi + top));
+        // Z at k, h+k, h-k, m-k.
+        const auto z1r = V::Add(x1r, x2r);
+        const auto z1i = V::Add(x1i, x2i);
+        const auto z2r = V::Sub(x1r, x2r);
+        const auto z2i = V::Sub(x1i, x2i);
+        const auto z3r = V::Add(x3r, x4r);
+        const auto z3i = V::Add(x3i, x4i);
+        const auto z4r = V::Sub(x3r, x4r);
+        const auto z4i = V::Sub(x3i, x4i);
+        typename V::T o1r, o1i, o2r, o2i, o3r, o3i, o4r, o4i;
+        split(z1r, z1i, z4r, z4i, V::Load(a + k), V::Load(b + k), o1r, o1i, o4r, o4i);
+        split(z3r, z3i, z2r, z2i, V::Reverse(V::Load(a + low)), V::Reverse(V::Load(b + low)), o3r,
+              o3i, o2r, o2i);
+        V::Store(outR + k, o1r);
+        V::Store(outI + k, o1i);
+        V::Store(outR + k + h, o2r);
+        V::Store(outI + k + h, o2i);
+        V::Store(outR + low, V::Reverse(o3r));
+        V::Store(outI + low, V::Reverse(o3i));
+        V::Store(outR + top, V::Reverse(o4r));
+        V::Store(outI + top, V::Reverse(o4i));
+    }
+    for (; k <= quarter; ++k) {
+        // Scalar rest, k = m/4 included (where h-k = k and m-k = h+k).
+        const double x1r = xr[k], x1i = xi[k], x2r = xr[k + h], x2i = xi[k + h];
+        const double x3r = xr[h - k], x3i = xi[h - k], x4r = xr[m - k], x4i = xi[m - k];
+        const double z[4][2] = {{x1r + x2r, x1i + x2i},
+                                {x1r - x2r, x1i - x2i},
+                                {x3r + x4r, x3i + x4i},
+                                {x3r - x4r, x3i - x4i}};
+        double o[4][2];
+        auto pair = [&](const double* p, const double* q, std::size_t c, double* ok, double* oj) {
+            const double d = p[0] - q[0];
+            const double sum = p[1] + q[1];
+            const double hh = d * a[c] + sum * b[c];
+            const double g = sum * a[c] - d * b[c];
+            ok[0] = q[0] + hh;
+            oj[0] = p[0] - hh;
+            ok[1] = g - q[1];
+            oj[1] = g - p[1];
+        };
+        pair(z[0], z[3], k, o[0], o[3]);
+        if (k != quarter) pair(z[2], z[1], h - k, o[2], o[1]);
+        outR[k] = o[0][0];
+        outI[k] = o[0][1];
+        outR[m - k] = o[3][0];
+        outI[m - k] = o[3][1];
+        if (k != quarter) {
+            outR[h - k] = o[2][0];
+            outI[h - k] = o[2][1];
+            outR[h + k] = o[1][0];
+            outI[h + k] = o[1][1];
+        }
+    }
+    // Bins 0, m/2 and m.
+    const double x0r = xr[0], x0i = xi[0], xhr = xr[h], xhi = xi[h];
+    const double z0r = x0r + xhr;
+    const double z0i = x0i + xhi;
+    outR[h] = x0r - xhr;
+    outI[h] = -(x0i - xhi);
+    outR[0] = z0r + z0i;
+    outR[m] = z0r - z0i;
+    outI[0] = 0.0;
+    outI[m] = 0.0;
+}
+
 // Radix-4 pass with the widest traits whose width divides the stride.
 template <class V>
 void Radix4PassWidest(const double* tw, std::size_t length, std::size_t stride, const double* xr,
@@ -253,7 +356,9 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
     // layout the split step finishes in place (imaginary parts from element m + 1).
     double* const sr = scratch;
     double* const si = scratch + m;
-    const unsigned passes = PassCount(m);
+    // With odd log2 m the final radix-2 pass is done inside the split step.
+    const bool fusedRadix2 = (Log2(m) & 1U) != 0;
+    const unsigned passes = PassCount(m) - (fusedRadix2 ? 1U : 0U);
     const double* tw = table + TwiddleOffset(n);
 
     FirstPass(tw, m, data, sr, si);
@@ -281,5 +386,9 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
         xr = yr;
         xi = yi;
     }
-    Split<V>(table, n, xr, xi, data, data + m + 1);
+    if (fusedRadix2) {
+        Radix2AndSplit<V>(table, n, xr, xi, data, data + m + 1);
+    } else {
+        Split<V>(table, n, xr, xi, data, data + m + 1);
+    }
 }
