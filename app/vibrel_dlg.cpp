@@ -378,9 +378,10 @@ void CVibrelDlg::contextMenuEvent(QContextMenuEvent* event) {
     menu.setObjectName(QStringLiteral("systemMenu"));
     QAction* about = menu.addAction(QString::fromLatin1(kAboutMenuText));
     about->setData(IDM_ABOUTBOX);
-    connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
-    menu.exec(event->globalPos());
+    // The command runs after the menu has closed.
+    const QAction* chosen = menu.exec(event->globalPos());
     event->accept();
+    if (chosen != nullptr) OnSysCommand(chosen->data().toUInt());
 }
 
 void CVibrelDlg::OnSysCommand(unsigned id) {
