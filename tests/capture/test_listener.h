@@ -42,4 +42,40 @@ public:
     char tag = '?';
 };
 
+// Keeps bins 0 .. 7 of every spectrum and average, in order of arrival (up to kMax blocks).
+// Allocates nothing in OnSpectrum.
+class LowBinsListener final : public CSpectrumListener {
+public:
+    static constexpr int kMax = 4096;
+    static constexpr int kBins = 8;
+
+    int OnSpectrum(const double* spectrum, const double* average, std::uint32_t) override {
+        const int n = count.load(std::memory_order_relaxed);
+        if (n < kMax) {
+            for (int k = 0; k < kBins; ++k) {
+                spectra[n][k] = spectrum[k];
+                averages[n][k] = average[k];
+            }
+        }
+        count.store(n + 1, std::memory_order_release);
+        return 1;
+    }
+    int Enable(int flag) override { return flag; }
+
+    // Highest power of band 1 (bins 1 to 5) in block n.
+    double BandOne(int n) const {
+        double highest = 0.0;
+        for (int k = 1; k <= 5; ++k) highest = spectra[n][k] > highest ? spectra[n][k] : highest;
+        return highest;
+    }
+    int Count() const {
+        const int n = count.load(std::memory_order_acquire);
+        return n < kMax ? n : kMax;
+    }
+
+    std::array<std::array<double, kBins>, kMax> spectra{};
+    std::array<std::array<double, kBins>, kMax> averages{};
+    std::atomic<int> count{0};
+};
+
 }  // namespace kinetra::test
