@@ -43,7 +43,7 @@ namespace {
 constexpr const char* kDeviceName = "Kinetra VM Force Mouse";
 constexpr int kMaxEffects = 16;
 // Longest the whole exchange with the client may take, and the longest wait for its exit.
-constexpr int kRunSeconds = 90;
+constexpr int kRunSeconds = 100;
 constexpr int kExitWaitSeconds = 10;
 
 FILE* g_log = nullptr;
