@@ -206,6 +206,25 @@ int main() {
         Note("!state");
     }
 
+    // The device refuses an effect: the channel has none, and nothing else changes.
+    {
+        CForceChannel third;
+        NoteState("channel 3 constructed");
+        Note("!refuse");
+        Step(0, "channel 3 CreateEffect(10000, 90) refused by the device",
+             [&] { return third.CreateEffect(10000, 90); });
+        Step(0, "channel 3 Start() without an effect", [&] { return third.Start(); });
+    }
+    NoteState("channel 3 destroyed");
+    // The device refuses a change: the call fails, the effect plays on as it was, and the same
+    // change asked again reaches the device.
+    Note("!refuse");
+    Step(0, "channel 1 ChangeParameters(6000, 75) refused by the device",
+         [&] { return first->ChangeParameters(6000, 75); });
+    Note("!state");
+    Step(1, "channel 1 ChangeParameters(6000, 75) again",
+         [&] { return first->ChangeParameters(6000, 75); });
+
     Note("destroying channel 1");
     first.reset();
     NoteState("channel 1 destroyed");

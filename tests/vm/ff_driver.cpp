@@ -10,6 +10,7 @@
 //   !quiet   keep answering and following the effects' state, but record no device events
 //   !loud    record device events again
 //   !state   record the state of every effect on the device (one line each)
+//   !refuse  answer the next effect upload with an error (EIO)
 // so that a phase whose event order is not fixed (calls from two threads) can be checked by the
 // state it leaves behind.
 //
@@ -48,7 +49,8 @@ constexpr int kExitWaitSeconds = 10;
 
 FILE* g_log = nullptr;
 bool g_quiet = false;
-long g_quietEvents = 0;  // device events handled while quiet
+long g_quietEvents = 0;   // device events handled while quiet
+int g_refuseUploads = 0;  // uploads still to be refused
 
 // What the device holds, as the requests so far have left it.
 struct EffectSlot {
@@ -123,8 +125,11 @@ const char* WaveformName(unsigned waveform) {
 
 // One line describing an uploaded effect. Direction and trigger are left out on purpose:
 // a one-axis mouse effect does not depend on them.
-void RecordUpload(const ff_effect& effect, bool isUpdate) {
-    if (effect.id >= 0 && effect.id < kMaxEffects) {
+// refused: the upload is answered with an error, so the device keeps what it had.
+void RecordUpload(const ff_effect& effect, bool isUpdate, bool refused) {
+    const char* kind =
+        refused ? (isUpdate ? "update refused" : "new refused") : (isUpdate ? "update" : "new");
+    if (!refused && effect.id >= 0 && effect.id < kMaxEffects) {
         EffectSlot& slot = g_slots[effect.id];
         if (!isUpdate) slot = EffectSlot{};
         slot.exists = true;
@@ -133,16 +138,15 @@ void RecordUpload(const ff_effect& effect, bool isUpdate) {
         slot.waveform = effect.type == FF_PERIODIC ? effect.u.periodic.waveform : 0;
     }
     if (effect.type != FF_PERIODIC) {
-        RecordEvent("upload id=%d %s type=0x%x", effect.id, isUpdate ? "update" : "new",
-                    effect.type);
+        RecordEvent("upload id=%d %s type=0x%x", effect.id, kind, effect.type);
         return;
     }
     const ff_periodic_effect& p = effect.u.periodic;
     RecordEvent(
         "upload id=%d %s periodic waveform=%s magnitude=%d period=%u offset=%d phase=%u "
         "length=%u delay=%u envelope=%u/%u/%u/%u",
-        effect.id, isUpdate ? "update" : "new", WaveformName(p.waveform), p.magnitude, p.period,
-        p.offset, p.phase, effect.replay.length, effect.replay.delay, p.envelope.attack_length,
+        effect.id, kind, WaveformName(p.waveform), p.magnitude, p.period, p.offset, p.phase,
+        effect.replay.length, effect.replay.delay, p.envelope.attack_length,
         p.envelope.attack_level, p.envelope.fade_length, p.envelope.fade_level);
 }
 
@@ -208,8 +212,10 @@ bool AnswerUpload(int fd, int requestId) {
         Record("upload request=%d failed to begin: %s", requestId, std::strerror(errno));
         return false;
     }
-    RecordUpload(upload.effect, upload.old.type != 0);
-    upload.retval = 0;
+    const bool refuse = g_refuseUploads > 0;
+    if (refuse) --g_refuseUploads;
+    RecordUpload(upload.effect, upload.old.type != 0, refuse);
+    upload.retval = refuse ? -EIO : 0;
     if (ioctl(fd, UI_END_FF_UPLOAD, &upload) < 0) {
         Record("upload request=%d failed to end: %s", requestId, std::strerror(errno));
         return false;
@@ -290,6 +296,8 @@ bool Command(const char* note) {
         g_quiet = false;
         Say("%ld device events while quiet", g_quietEvents);
         g_quietEvents = 0;
+    } else if (std::strcmp(note, "!refuse") == 0) {
+        ++g_refuseUploads;
     } else if (std::strcmp(note, "!state") == 0) {
         RecordState();
     } else {
