@@ -1,0 +1,147 @@
+// The SDL input against a real sound server: a private PulseAudio with a null sink whose monitor
+// is the capture source (the ctest fixture starts it). Sound played into the sink reaches the
+// listeners; silence does not; stopping while sound flows returns promptly.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "capture/audio_input.h"
+#include "capture/capture_engine.h"
+#include "engine_fixture.h"
+#include "pulse_env.h"
+#include "support/debug_capture.h"
+#include "test_listener.h"
+
+namespace cap = kinetra::capture;
+using kinetra::test::LowBinsListener;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+class SdlCaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (kinetra::test::PulseDir().empty()) GTEST_SKIP() << "no test sound server";
+        m_listener = std::make_unique<LowBinsListener>();
+    }
+    void TearDown() override { unsetenv("KINETRA_AUDIO_INPUT"); }
+
+    // Init with the given KINETRA_AUDIO_INPUT, the listener registered, format 13 opened.
+    void Start(CCaptureEngine& engine, const char* input) {
+        setenv("KINETRA_AUDIO_INPUT", input, 1);
+        engine.Init(&m_reporter);
+        ASSERT_TRUE(m_reporter.texts.empty()) << "input " << input << " did not open";
+        engine.AddListener(m_listener.get());
+        ASSERT_EQ(engine.OpenCaptureBuffer(13), cap::kOk);
+        ASSERT_TRUE(engine.StartThread());
+    }
+
+    kinetra::test::RecordingReporter m_reporter;
+    std::unique_ptr<LowBinsListener> m_listener;
+};
+
+TEST_F(SdlCaptureTest, ToneBurstRisesSilenceDoesNotAndTheAverageFollowsItsRule) {
+    CCaptureEngine engine;
+    Start(engine, "default");  // the server's default source: the null sink's monitor
+
+    // Silence: nothing plays into the sink.
+    SleepMs(600);
+    const int silent = m_listener->Count();
+    ASSERT_GT(silent, 5) << "no blocks arrived from the sound server";
+    for (int i = 0; i < silent; ++i) EXPECT_LT(m_listener->BandOne(i), 1.0) << "block " << i;
+
+    // A burst of 100 Hz (between bins 2 and 3) at amplitude 10000.
+    ASSERT_TRUE(kinetra::test::PlayIntoSink(kinetra::test::Tone(100, 10000, 22050)));
+    SleepMs(300);
+    EXPECT_TRUE(engine.StopThread());
+    engine.RemoveListener(m_listener.get());
+    engine.Shutdown();
+
+    const int n = m_listener->Count();
+    double loudest = 0.0, sharpestRise = 0.0;
+    for (int i = silent; i < n; ++i) {
+        loudest = std::max(loudest, m_listener->BandOne(i));
+        for (int k = 1; k <= 5; ++k) {
+            const double avg = m_listener->averages[i][k];
+            if (avg > 0.0) sharpestRise = std::max(sharpestRise, m_listener->spectra[i][k] / avg);
+        }
+    }
+    EXPECT_GT(loudest, 1e6);
+    EXPECT_GT(sharpestRise, 10.0);  // a sudden rise over the running average
+
+    // average(n) = average(n-1) + (spectrum(n) - average(n-1)) * 0.02, from all zero.
+    for (int k = 0; k < LowBinsListener::kBins; ++k) {
+        EXPECT_EQ(m_listener->averages[0][k], m_listener->spectra[0][k] * 0.02);
+    }
+    for (int i = 1; i < n; ++i) {
+        for (int k = 0; k < LowBinsListener::kBins; ++k) {
+            const long double prev = m_listener->averages[i - 1][k];
+            const long double expected = prev + (m_listener->spectra[i][k] - prev) * 0.02L;
+            ASSERT_NEAR(m_listener->averages[i][k], static_cast<double>(expected),
+                        1e-12 * std::fabs(static_cast<double>(expected)) + 1e-300)
+                << "block " << i << " bin " << k;
+        }
+    }
+}
+
+TEST_F(SdlCaptureTest, MonitorOfTheDefaultOutputIsFound) {
+    setenv("KINETRA_AUDIO_INPUT", "monitor", 1);
+    bool listed = false;
+    for (const cap::CaptureDeviceInfo& info : cap::EnumerateCaptureDevices()) {
+        listed = listed || info.id.rfind("sdl:Monitor of ", 0) == 0;
+    }
+    EXPECT_TRUE(listed);
+    CCaptureEngine engine;
+    Start(engine, "monitor");
+    ASSERT_TRUE(kinetra::test::PlayIntoSink(kinetra::test::Tone(100, 10000, 11025)));
+    SleepMs(200);
+    EXPECT_TRUE(engine.StopThread());
+    engine.RemoveListener(m_listener.get());
+    engine.Shutdown();
+    double loudest = 0.0;
+    for (int i = 0; i < m_listener->Count(); ++i)
+        loudest = std::max(loudest, m_listener->BandOne(i));
+    EXPECT_GT(loudest, 1e6);
+}
+
+TEST_F(SdlCaptureTest, UnknownDeviceNameFailsInitWithAReason) {
+    kinetra::test::DebugCapture debug;
+    setenv("KINETRA_AUDIO_INPUT", "sdl:No Such Microphone", 1);
+    CCaptureEngine engine;
+    engine.Init(&m_reporter);
+    ASSERT_EQ(m_reporter.texts.size(), 1u);
+    EXPECT_EQ(m_reporter.texts[0], "Could not initialize DirectSound.");
+    bool reasoned = false;
+    for (const std::string& line : debug.Lines()) {
+        reasoned = reasoned || line.find("No Such Microphone") != std::string::npos;
+    }
+    EXPECT_TRUE(reasoned);
+    engine.Shutdown();
+}
+
+TEST_F(SdlCaptureTest, ClosingWhileSoundFlowsReturnsPromptly) {
+    CCaptureEngine engine;
+    Start(engine, "default");
+    FILE* player = kinetra::test::StartPlaying(kinetra::test::Tone(100, 10000, 44100));
+    ASSERT_NE(player, nullptr);
+    SleepMs(300);
+    const auto start = Clock::now();
+    EXPECT_TRUE(engine.StopThread());
+    engine.RemoveListener(m_listener.get());
+    engine.Shutdown();
+    EXPECT_LT(SecondsSince(start), 2.0);  // a way out, not a speed figure
+    pclose(player);
+    EXPECT_GT(m_listener->Count(), 0);
+}
+
+}  // namespace
