@@ -19,10 +19,10 @@ void ReportInternalCondition(int condition, const char* routine);
 //   [1]                  0.0
 //   [kSplitOffset ..)    split coefficients: A[k] = (1 - sin t_k)/2 for k = 0 .. n/4-1, then
 //                        B[k] = cos(t_k)/2 for k = 0 .. n/4-1, t_k = 2 pi k / n
-//   [TwiddleOffset(n)..) the complex step's twiddles: one block per radix-4 pass whose length
-//                        L is at least 8, in pass order (L = m, m/4, m/16, ...). A block holds
-//                        six arrays of L/4 doubles: cos and -sin of 2 pi j p / L for j = 1, 2, 3
-//                        (p = 0 .. L/4-1), i.e. w1r, w1i, w2r, w2i, w3r, w3i.
+//   [TwiddleOffset(n)..) the complex step's twiddles: one block per pass of the plan below whose
+//                        length L exceeds its radix r, in pass order. A block holds 2(r - 1)
+//                        arrays of L/r doubles: cos and -sin of 2 pi j p / L for j = 1 .. r-1
+//                        (p = 0 .. L/r - 1), i.e. w1r, w1i, w2r, w2i, ...
 //   [2n - 1]             m
 // Everything fits: 2 + n/2 + (less than) n doubles before element 2n - 1.
 //
@@ -39,11 +39,15 @@ void InitTable(double* table, std::size_t n);
 // ---- Complex step plan
 // ---------------------------------------------------------------------------
 //
-// The complex step of m = 2^q points is a self-sorting (Stockham) decimation in frequency: radix-4
-// passes of lengths L = m, m/4, ..., and one final radix-2 pass of length 2 when q is odd. A pass
+// The complex step of m = 2^q points is a self-sorting (Stockham) decimation in frequency. A pass
 // of length L and radix r works at stride s = m/L: it reads x[c + s*(p + j*L/r)] and writes
 // y[c + s*(r*p + j)] times W_L^(j*p), for c = 0 .. s-1, p = 0 .. L/r-1, j = 0 .. r-1, so the
-// result comes out in natural order. The last pass (L = 4 or 2) has p = 0 only: no twiddles.
+// result comes out in natural order. Passes whose length equals their radix have p = 0 only and
+// need no twiddles.
+//
+// The plan: a radix-4 first pass (L = m), then as many radix-8 passes as fit, then radix-4
+// passes, and when the remaining bit count is odd a final radix-2 pass of length 2 (the vector
+// paths do that one inside the split step). Fewer passes mean fewer sweeps over memory.
 
 // log2 of a power of two.
 static inline unsigned Log2(std::size_t value) {
@@ -52,9 +56,35 @@ static inline unsigned Log2(std::size_t value) {
     return q;
 }
 
-// Number of passes of the complex step for m points (m >= 2).
-static inline unsigned PassCount(std::size_t m) {
-    return (Log2(m) + 1) / 2;
+struct Plan {
+    unsigned count = 0;        // radix-4 and radix-8 passes, the first one included
+    unsigned radix[32] = {};   // their radices, in order
+    bool finalRadix2 = false;  // a radix-2 pass of length 2 follows them
+};
+
+static inline Plan MakePlan(std::size_t m) {
+    Plan plan;
+    unsigned bits = Log2(m);
+    if (bits % 2 == 1 && bits >= 1) {
+        plan.finalRadix2 = true;
+        --bits;
+    }
+    if (bits >= 2) {
+        plan.radix[plan.count++] = 4;
+        bits -= 2;
+    }
+    // The rest, an even count, as 3a + 2b bits with as many radix-8 passes as that allows.
+    unsigned eights = bits / 3;
+    if ((bits - 3 * eights) % 2 != 0) --eights;
+    const unsigned fours = (bits - 3 * eights) / 2;
+    for (unsigned i = 0; i < eights; ++i) plan.radix[plan.count++] = 8;
+    for (unsigned i = 0; i < fours; ++i) plan.radix[plan.count++] = 4;
+    return plan;
+}
+
+// Doubles in the twiddle block of a pass of length L and radix r.
+static inline std::size_t TwiddleBlockSize(std::size_t length, unsigned radix) {
+    return length > radix ? 2 * (radix - 1) * (length / radix) : 0;
 }
 
 // (cos, -sin) of 2 pi k / m, read from the first pass's j = 1 block of m points (m >= 8) by

@@ -9,14 +9,15 @@
 namespace kinetra::fft {
 namespace {
 
-// Fills one pass block of length L (L >= 8) from the first block of m points.
-void FillBlock(double* block, const double* firstBlock, std::size_t m, std::size_t length) {
-    const std::size_t quarter = length / 4;
+// Fills the block of a pass of length L and radix r (L > r) from the first block of m points.
+void FillBlock(double* block, const double* firstBlock, std::size_t m, std::size_t length,
+               unsigned radix) {
+    const std::size_t count = length / radix;
     const std::size_t scale = m / length;
-    for (std::size_t j = 1; j <= 3; ++j) {
-        double* wr = block + 2 * (j - 1) * quarter;
-        double* wi = wr + quarter;
-        for (std::size_t p = 0; p < quarter; ++p) {
+    for (std::size_t j = 1; j < radix; ++j) {
+        double* wr = block + 2 * (j - 1) * count;
+        double* wi = wr + count;
+        for (std::size_t p = 0; p < count; ++p) {
             const Root w = RootFromFirstBlock(firstBlock, m, j * p * scale);
             wr[p] = w.re;
             wi[p] = w.im;
@@ -103,10 +104,14 @@ void InitTable(double* table, std::size_t n) {
                 wi[p] = w.im;
             }
         }
-        double* block = first + 6 * quarter;
-        for (std::size_t length = m / 4; length >= 8; length /= 4) {
-            FillBlock(block, first, m, length);
-            block += 6 * (length / 4);
+        const Plan plan = MakePlan(m);
+        double* block = first + TwiddleBlockSize(m, 4);
+        std::size_t length = m / 4;
+        for (unsigned pass = 1; pass < plan.count; ++pass) {
+            const unsigned radix = plan.radix[pass];
+            if (length > radix) FillBlock(block, first, m, length, radix);
+            block += TwiddleBlockSize(length, radix);
+            length /= radix;
         }
     }
     table[2 * n - 1] = static_cast<double>(m);

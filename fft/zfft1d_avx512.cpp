@@ -19,6 +19,7 @@ struct V8 {
     static T Load(const double* p) { return _mm512_loadu_pd(p); }
     static void Store(double* p, T v) { _mm512_storeu_pd(p, v); }
     static T Broadcast(const double* p) { return _mm512_set1_pd(*p); }
+    static T Zero() { return _mm512_setzero_pd(); }
     static T Add(T a, T b) { return _mm512_add_pd(a, b); }
     static T Sub(T a, T b) { return _mm512_sub_pd(a, b); }
     static T Mul(T a, T b) { return _mm512_mul_pd(a, b); }

@@ -182,8 +182,8 @@ CosSin ExactCosSin(std::size_t i, std::size_t count) {
 
 TEST(DzfftTable, CoefficientsAreTheNearestDoublesToTheirSinesAndCosines) {
     const long double twoPi = 8.0L * std::atan(1.0L);
-    for (std::size_t n : {std::size_t{4}, std::size_t{8}, std::size_t{64}, std::size_t{2048},
-                          std::size_t{1} << 17}) {
+    for (std::size_t n : {std::size_t{4}, std::size_t{8}, std::size_t{16}, std::size_t{64},
+                          std::size_t{2048}, std::size_t{4096}, std::size_t{1} << 17}) {
         std::vector<double> table(2 * n + 4);
         std::vector<double> data(n + 2);
         DZFFT1DC(data.data(), static_cast<int>(n), 0, table.data());
@@ -197,21 +197,25 @@ TEST(DzfftTable, CoefficientsAreTheNearestDoublesToTheirSinesAndCosines) {
             worst = std::max(worst, UlpDistance(a[k], half * half));
             worst = std::max(worst, UlpDistance(b[k], 0.5L * ExactCosSin(k, n).c));
         }
-        // Twiddle blocks of the radix-4 passes of length L >= 8.
+        // Twiddle blocks of the passes whose length exceeds their radix.
         const std::size_t m = n / 2;
+        const kinetra::fft::Plan plan = kinetra::fft::MakePlan(m);
         const double* block = table.data() + kinetra::fft::TwiddleOffset(n);
-        for (std::size_t length = m; length >= 8; length /= 4) {
-            const std::size_t quarter = length / 4;
-            for (std::size_t j = 1; j <= 3; ++j) {
-                const double* wr = block + 2 * (j - 1) * quarter;
-                const double* wi = wr + quarter;
-                for (std::size_t p = 0; p < quarter; ++p) {
+        std::size_t length = m;
+        for (unsigned pass = 0; pass < plan.count; ++pass) {
+            const std::size_t radix = plan.radix[pass];
+            const std::size_t count = length / radix;
+            for (std::size_t j = 1; j < radix && length > radix; ++j) {
+                const double* wr = block + 2 * (j - 1) * count;
+                const double* wi = wr + count;
+                for (std::size_t p = 0; p < count; ++p) {
                     const CosSin w = ExactCosSin(j * p, length);
                     worst = std::max(worst, UlpDistance(wr[p], w.c));
                     worst = std::max(worst, UlpDistance(wi[p], -w.s));
                 }
             }
-            block += 6 * quarter;
+            block += kinetra::fft::TwiddleBlockSize(length, plan.radix[pass]);
+            length /= radix;
         }
         // The nearest double, or one unit off where the value lies almost halfway between two.
         EXPECT_LE(worst, 1.0) << "n = " << n;

@@ -1,0 +1,390 @@
+// The transform's pass kernels, written once over a small vector-traits type V (V::T the
+// register type, V::W its number of doubles) and compiled once per instruction set: V1 (plain
+// doubles) on the scalar path, 256- and 512-bit vectors on the vector paths. Include this file
+// only inside an unnamed namespace, so that every function here has internal linkage and no copy
+// compiled for a wider instruction set can ever be picked for a narrower processor.
+//
+// The kernels follow the pass plan of fft_internal.h and read the table laid out there. Loads and
+// stores are unaligned: the caller's array has no alignment guarantee.
+//
+// Requires <cstddef> and fft_internal.h included before the unnamed namespace.
+#pragma once
+
+// One double: the traits of the scalar path.
+struct V1 {
+    using T = double;
+    static constexpr std::size_t W = 1;
+    static T Load(const double* p) { return *p; }
+    static void Store(double* p, T v) { *p = v; }
+    static T Broadcast(const double* p) { return *p; }
+    static T Zero() { return 0.0; }
+    static T Add(T a, T b) { return a + b; }
+    static T Sub(T a, T b) { return a - b; }
+    static T Mul(T a, T b) { return a * b; }
+    static T MulAdd(T a, T b, T c) { return a * b + c; }
+    static T MulSub(T a, T b, T c) { return a * b - c; }
+    static T Reverse(T v) { return v; }
+};
+
+// Complex multiply (tr + i ti)(wr + i wi), result in tr/ti.
+template <class V>
+inline void Twiddle(typename V::T& tr, typename V::T& ti, typename V::T wr, typename V::T wi) {
+    const typename V::T r = V::MulSub(tr, wr, V::Mul(ti, wi));
+    ti = V::MulAdd(tr, wi, V::Mul(ti, wr));
+    tr = r;
+}
+
+// One radix-4 butterfly on four vectors (a, b, c, d) of complex values: y0 = a+b+c+d,
+// y1 = (a-c) - i(b-d), y2 = (a+c) - (b+d), y3 = (a-c) + i(b-d), before twiddles.
+template <class V>
+struct Butterfly4 {
+    typename V::T r0, i0, r1, i1, r2, i2, r3, i3;
+    Butterfly4(typename V::T ar, typename V::T ai, typename V::T br, typename V::T bi,
+               typename V::T cr, typename V::T ci, typename V::T dr, typename V::T di) {
+        const auto apcR = V::Add(ar, cr);
+        const auto apcI = V::Add(ai, ci);
+        const auto amcR = V::Sub(ar, cr);
+        const auto amcI = V::Sub(ai, ci);
+        const auto bpdR = V::Add(br, dr);
+        const auto bpdI = V::Add(bi, di);
+        const auto bmdR = V::Sub(br, dr);
+        const auto bmdI = V::Sub(bi, di);
+        r0 = V::Add(apcR, bpdR);
+        i0 = V::Add(apcI, bpdI);
+        r1 = V::Add(amcR, bmdI);
+        i1 = V::Sub(amcI, bmdR);
+        r2 = V::Sub(apcR, bpdR);
+        i2 = V::Sub(apcI, bpdI);
+        r3 = V::Sub(amcR, bmdI);
+        i3 = V::Add(amcI, bmdR);
+    }
+};
+
+// Radix-4 pass of length L >= 4 at a stride that is a multiple of V::W, vectorised over the
+// stride. tw is the pass's twiddle block (unused when L = 4).
+template <class V>
+void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const double* xr,
+                const double* xi, double* yr, double* yi) {
+    const std::size_t quarter = length / 4;
+    const std::size_t step = stride * quarter;
+    for (std::size_t p = 0; p < quarter; ++p) {
+        const double* ar = xr + stride * p;
+        const double* ai = xi + stride * p;
+        double* outR = yr + stride * 4 * p;
+        double* outI = yi + stride * 4 * p;
+        if (p == 0) {
+            for (std::size_t c = 0; c < stride; c += V::W) {
+                const Butterfly4<V> y(V::Load(ar + c), V::Load(ai + c), V::Load(ar + c + step),
+                                      V::Load(ai + c + step), V::Load(ar + c + 2 * step),
+                                      V::Load(ai + c + 2 * step), V::Load(ar + c + 3 * step),
+                                      V::Load(ai + c + 3 * step));
+                V::Store(outR + c, y.r0);
+                V::Store(outI + c, y.i0);
+                V::Store(outR + c + stride, y.r1);
+                V::Store(outI + c + stride, y.i1);
+                V::Store(outR + c + 2 * stride, y.r2);
+                V::Store(outI + c + 2 * stride, y.i2);
+                V::Store(outR + c + 3 * stride, y.r3);
+                V::Store(outI + c + 3 * stride, y.i3);
+            }
+            continue;
+        }
+        const auto w1r = V::Broadcast(tw + p);
+        const auto w1i = V::Broadcast(tw + quarter + p);
+        const auto w2r = V::Broadcast(tw + 2 * quarter + p);
+        const auto w2i = V::Broadcast(tw + 3 * quarter + p);
+        const auto w3r = V::Broadcast(tw + 4 * quarter + p);
+        const auto w3i = V::Broadcast(tw + 5 * quarter + p);
+        for (std::size_t c = 0; c < stride; c += V::W) {
+            Butterfly4<V> y(V::Load(ar + c), V::Load(ai + c), V::Load(ar + c + step),
+                            V::Load(ai + c + step), V::Load(ar + c + 2 * step),
+                            V::Load(ai + c + 2 * step), V::Load(ar + c + 3 * step),
+                            V::Load(ai + c + 3 * step));
+            Twiddle<V>(y.r1, y.i1, w1r, w1i);
+            Twiddle<V>(y.r2, y.i2, w2r, w2i);
+            Twiddle<V>(y.r3, y.i3, w3r, w3i);
+            V::Store(outR + c, y.r0);
+            V::Store(outI + c, y.i0);
+            V::Store(outR + c + stride, y.r1);
+            V::Store(outI + c + stride, y.i1);
+            V::Store(outR + c + 2 * stride, y.r2);
+            V::Store(outI + c + 2 * stride, y.i2);
+            V::Store(outR + c + 3 * stride, y.r3);
+            V::Store(outI + c + 3 * stride, y.i3);
+        }
+    }
+}
+
+// The final radix-2 pass (length 2) at a stride that is a multiple of V::W: no twiddles.
+template <class V>
+void Radix2LastPass(std::size_t stride, const double* xr, const double* xi, double* yr,
+                    double* yi) {
+    for (std::size_t c = 0; c < stride; c += V::W) {
+        const auto ar = V::Load(xr + c);
+        const auto ai = V::Load(xi + c);
+        const auto br = V::Load(xr + c + stride);
+        const auto bi = V::Load(xi + c + stride);
+        V::Store(yr + c, V::Add(ar, br));
+        V::Store(yi + c, V::Add(ai, bi));
+        V::Store(yr + c + stride, V::Sub(ar, br));
+        V::Store(yi + c + stride, V::Sub(ai, bi));
+    }
+}
+
+// Radix-8 pass of length L >= 8 at a stride that is a multiple of V::W, vectorised over the
+// stride. The butterfly is one radix-2 step across (i, i+4) with the factors w8^i, then two
+// radix-4 butterflies giving the even and the odd outputs. tw is the pass's twiddle block:
+// seven pairs of arrays (cos, -sin) of 2 pi j p / L for j = 1 .. 7 (unused when L = 8).
+template <class V, bool kTwiddles>
+inline void Radix8Column(const double* ar, const double* ai, double* outR, double* outI,
+                         std::size_t step, std::size_t stride, const typename V::T* wr,
+                         const typename V::T* wi) {
+    using T = typename V::T;
+    static constexpr double kHalfRoot = 0.70710678118654752440084436210484903928;
+    const T half = V::Broadcast(&kHalfRoot);
+    T ar0 = V::Load(ar), ai0 = V::Load(ai);
+    T ar4 = V::Load(ar + 4 * step), ai4 = V::Load(ai + 4 * step);
+    const T s0r = V::Add(ar0, ar4), s0i = V::Add(ai0, ai4);
+    const T d0r = V::Sub(ar0, ar4), d0i = V::Sub(ai0, ai4);
+    T ar1 = V::Load(ar + step), ai1 = V::Load(ai + step);
+    T ar5 = V::Load(ar + 5 * step), ai5 = V::Load(ai + 5 * step);
+    const T s1r = V::Add(ar1, ar5), s1i = V::Add(ai1, ai5);
+    const T e1r = V::Sub(ar1, ar5), e1i = V::Sub(ai1, ai5);
+    // (e1) w8 = ((r + i) / sqrt 2, (i - r) / sqrt 2)
+    const T d1r = V::Mul(V::Add(e1r, e1i), half);
+    const T d1i = V::Mul(V::Sub(e1i, e1r), half);
+    T ar2 = V::Load(ar + 2 * step), ai2 = V::Load(ai + 2 * step);
+    T ar6 = V::Load(ar + 6 * step), ai6 = V::Load(ai + 6 * step);
+    const T s2r = V::Add(ar2, ar6), s2i = V::Add(ai2, ai6);
+    // (e2) w8^2 = -i e2 = (i, -r)
+    const T d2r = V::Sub(ai2, ai6);
+    const T d2i = V::Sub(ar6, ar2);
+    T ar3 = V::Load(ar + 3 * step), ai3 = V::Load(ai + 3 * step);
+    T ar7 = V::Load(ar + 7 * step), ai7 = V::Load(ai + 7 * step);
+    const T s3r = V::Add(ar3, ar7), s3i = V::Add(ai3, ai7);
+    const T e3r = V::Sub(ar3, ar7), e3i = V::Sub(ai3, ai7);
+    // (e3) w8^3 = ((i - r) / sqrt 2, -(r + i) / sqrt 2)
+    const T d3r = V::Mul(V::Sub(e3i, e3r), half);
+    const T d3i = V::Mul(V::Sub(V::Sub(V::Zero(), e3r), e3i), half);
+    Butterfly4<V> even(s0r, s0i, s1r, s1i, s2r, s2i, s3r, s3i);
+    Butterfly4<V> odd(d0r, d0i, d1r, d1i, d2r, d2i, d3r, d3i);
+    if constexpr (kTwiddles) {
+        Twiddle<V>(odd.r0, odd.i0, wr[0], wi[0]);    // y1
+        Twiddle<V>(even.r1, even.i1, wr[1], wi[1]);  // y2
+        Twiddle<V>(odd.r1, odd.i1, wr[2], wi[2]);    // y3
+        Twiddle<V>(even.r2, even.i2, wr[3], wi[3]);  // y4
+        Twiddle<V>(odd.r2, odd.i2, wr[4], wi[4]);    // y5
+        Twiddle<V>(even.r3, even.i3, wr[5], wi[5]);  // y6
+        Twiddle<V>(odd.r3, odd.i3, wr[6], wi[6]);    // y7
+    }
+    V::Store(outR, even.r0);
+    V::Store(outI, even.i0);
+    V::Store(outR + stride, odd.r0);
+    V::Store(outI + stride, odd.i0);
+    V::Store(outR + 2 * stride, even.r1);
+    V::Store(outI + 2 * stride, even.i1);
+    V::Store(outR + 3 * stride, odd.r1);
+    V::Store(outI + 3 * stride, odd.i1);
+    V::Store(outR + 4 * stride, even.r2);
+    V::Store(outI + 4 * stride, even.i2);
+    V::Store(outR + 5 * stride, odd.r2);
+    V::Store(outI + 5 * stride, odd.i2);
+    V::Store(outR + 6 * stride, even.r3);
+    V::Store(outI + 6 * stride, even.i3);
+    V::Store(outR + 7 * stride, odd.r3);
+    V::Store(outI + 7 * stride, odd.i3);
+}
+
+template <class V>
+void Radix8Pass(const double* tw, std::size_t length, std::size_t stride, const double* xr,
+                const double* xi, double* yr, double* yi) {
+    const std::size_t eighth = length / 8;
+    const std::size_t step = stride * eighth;
+    for (std::size_t p = 0; p < eighth; ++p) {
+        const double* ar = xr + stride * p;
+        const double* ai = xi + stride * p;
+        double* outR = yr + stride * 8 * p;
+        double* outI = yi + stride * 8 * p;
+        if (p == 0) {
+            for (std::size_t c = 0; c < stride; c += V::W) {
+                Radix8Column<V, false>(ar + c, ai + c, outR + c, outI + c, step, stride, nullptr,
+                                       nullptr);
+            }
+            continue;
+        }
+        typename V::T wr[7], wi[7];
+        for (std::size_t j = 0; j < 7; ++j) {
+            wr[j] = V::Broadcast(tw + 2 * j * eighth + p);
+            wi[j] = V::Broadcast(tw + (2 * j + 1) * eighth + p);
+        }
+        for (std::size_t c = 0; c < stride; c += V::W) {
+            Radix8Column<V, true>(ar + c, ai + c, outR + c, outI + c, step, stride, wr, wi);
+        }
+    }
+}
+
+// Radix-8 or radix-4 pass as the plan says.
+template <class V>
+void PlannedPass(unsigned radix, const double* tw, std::size_t length, std::size_t stride,
+                 const double* xr, const double* xi, double* yr, double* yi) {
+    if (radix == 8) {
+        Radix8Pass<V>(tw, length, stride, xr, xi, yr, yi);
+    } else {
+        Radix4Pass<V>(tw, length, stride, xr, xi, yr, yi);
+    }
+}
+
+// The split step (see SplitStep in fft_internal.h), V::W pairs at a time from the ends inwards.
+// In place is allowed as in the scalar version: each group reads all it needs before writing.
+template <class V>
+void Split(const double* table, std::size_t n, const double* zr, const double* zi, double* xr,
+           double* xi) {
+    const std::size_t m = n / 2;
+    const std::size_t quarter = n / 4;
+    const double* a = table + kSplitOffset;
+    const double* b = a + quarter;
+    std::size_t k = 1;
+    for (; k + V::W <= quarter; k += V::W) {
+        const std::size_t j = m - k - (V::W - 1);  // lowest partner index of the group
+        const auto zrk = V::Load(zr + k);
+        const auto zik = V::Load(zi + k);
+        const auto zrj = V::Reverse(V::Load(zr + j));
+        const auto zij = V::Reverse(V::Load(zi + j));
+        const auto ak = V::Load(a + k);
+        const auto bk = V::Load(b + k);
+        const auto d = V::Sub(zrk, zrj);
+        const auto s = V::Add(zik, zij);
+        const auto h = V::MulAdd(d, ak, V::Mul(s, bk));
+        const auto g = V::MulSub(s, ak, V::Mul(d, bk));
+        V::Store(xr + k, V::Add(zrj, h));
+        V::Store(xr + j, V::Reverse(V::Sub(zrk, h)));
+        V::Store(xi + k, V::Sub(g, zij));
+        V::Store(xi + j, V::Reverse(V::Sub(g, zik)));
+    }
+    for (; k < quarter; ++k) {
+        const std::size_t j = m - k;
+        const double zrk = zr[k];
+        const double zrj = zr[j];
+        const double zik = zi[k];
+        const double zij = zi[j];
+        const double d = zrk - zrj;
+        const double s = zik + zij;
+        const double h = d * a[k] + s * b[k];
+        const double g = s * a[k] - d * b[k];
+        xr[k] = zrj + h;
+        xr[j] = zrk - h;
+        xi[k] = g - zij;
+        xi[j] = g - zik;
+    }
+    xr[quarter] = zr[quarter];
+    xi[quarter] = -zi[quarter];
+    const double r0 = zr[0];
+    const double i0 = zi[0];
+    xr[0] = r0 + i0;
+    xr[m] = r0 - i0;
+    xi[0] = 0.0;
+    xi[m] = 0.0;
+}
+
+// The final radix-2 pass (length 2, stride m/2) fused with the split step, for odd log2 m. x holds
+// the input of that pass; with h = m/2, Z[c] = x[c] + x[c+h] and Z[c+h] = x[c] - x[c+h]. The
+// pairs (k, m-k) and (h-k, h+k) of the split read and write exactly the positions k, h-k, h+k,
+// m-k of x, so each such quadruple is done at once, and x may be the output itself (in place).
+template <class V>
+void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const double* xi,
+                    double* outR, double* outI) {
+    const std::size_t m = n / 2;
+    const std::size_t h = m / 2;
+    const std::size_t quarter = m / 4;
+    const double* a = table + kSplitOffset;
+    const double* b = a + h;
+    // One split pair: Z[k] = (pr, pi), Z[m-k] = (qr, qi) with coefficients (ak, bk); returns the
+    // new values of positions k (xk) and m-k (xj).
+    auto split = [](auto pr, auto pi, auto qr, auto qi, auto ak, auto bk, auto& xkR, auto& xkI,
+                    auto& xjR, auto& xjI) {
+        const auto d = V::Sub(pr, qr);
+        const auto s = V::Add(pi, qi);
+        const auto hh = V::MulAdd(d, ak, V::Mul(s, bk));
+        const auto g = V::MulSub(s, ak, V::Mul(d, bk));
+        xkR = V::Add(qr, hh);
+        xjR = V::Sub(pr, hh);
+        xkI = V::Sub(g, qi);
+        xjI = V::Sub(g, pi);
+    };
+    std::size_t k = 1;
+    for (; k + V::W <= quarter; k += V::W) {
+        const std::size_t low = h - k - (V::W - 1);  // lowest index of the h-k group
+        const std::size_t top = m - k - (V::W - 1);  // lowest index of the m-k group
+        const auto x1r = V::Load(xr + k);
+        const auto x1i = V::Load(xi + k);
+        const auto x2r = V::Load(xr + k + h);
+        const auto x2i = V::Load(xi + k + h);
+        const auto x3r = V::Reverse(V::Load(xr + low));
+        const auto x3i = V::Reverse(V::Load(xi + low));
+        const auto x4r = V::Reverse(V::Load(xr + top));
+        const auto x4i = V::Reverse(V::Load(xi + top));
+        // Z at k, h+k, h-k, m-k.
+        const auto z1r = V::Add(x1r, x2r);
+        const auto z1i = V::Add(x1i, x2i);
+        const auto z2r = V::Sub(x1r, x2r);
+        const auto z2i = V::Sub(x1i, x2i);
+        const auto z3r = V::Add(x3r, x4r);
+        const auto z3i = V::Add(x3i, x4i);
+        const auto z4r = V::Sub(x3r, x4r);
+        const auto z4i = V::Sub(x3i, x4i);
+        typename V::T o1r, o1i, o2r, o2i, o3r, o3i, o4r, o4i;
+        split(z1r, z1i, z4r, z4i, V::Load(a + k), V::Load(b + k), o1r, o1i, o4r, o4i);
+        split(z3r, z3i, z2r, z2i, V::Reverse(V::Load(a + low)), V::Reverse(V::Load(b + low)), o3r,
+              o3i, o2r, o2i);
+        V::Store(outR + k, o1r);
+        V::Store(outI + k, o1i);
+        V::Store(outR + k + h, o2r);
+        V::Store(outI + k + h, o2i);
+        V::Store(outR + low, V::Reverse(o3r));
+        V::Store(outI + low, V::Reverse(o3i));
+        V::Store(outR + top, V::Reverse(o4r));
+        V::Store(outI + top, V::Reverse(o4i));
+    }
+    for (; k <= quarter; ++k) {
+        // Scalar rest, k = m/4 included (where h-k = k and m-k = h+k).
+        const double x1r = xr[k], x1i = xi[k], x2r = xr[k + h], x2i = xi[k + h];
+        const double x3r = xr[h - k], x3i = xi[h - k], x4r = xr[m - k], x4i = xi[m - k];
+        const double z[4][2] = {{x1r + x2r, x1i + x2i},
+                                {x1r - x2r, x1i - x2i},
+                                {x3r + x4r, x3i + x4i},
+                                {x3r - x4r, x3i - x4i}};
+        double o[4][2];
+        auto pair = [&](const double* p, const double* q, std::size_t c, double* ok, double* oj) {
+            const double d = p[0] - q[0];
+            const double sum = p[1] + q[1];
+            const double hh = d * a[c] + sum * b[c];
+            const double g = sum * a[c] - d * b[c];
+            ok[0] = q[0] + hh;
+            oj[0] = p[0] - hh;
+            ok[1] = g - q[1];
+            oj[1] = g - p[1];
+        };
+        pair(z[0], z[3], k, o[0], o[3]);
+        if (k != quarter) pair(z[2], z[1], h - k, o[2], o[1]);
+        outR[k] = o[0][0];
+        outI[k] = o[0][1];
+        outR[m - k] = o[3][0];
+        outI[m - k] = o[3][1];
+        if (k != quarter) {
+            outR[h - k] = o[2][0];
+            outI[h - k] = o[2][1];
+            outR[h + k] = o[1][0];
+            outI[h + k] = o[1][1];
+        }
+    }
+    // Bins 0, m/2 and m.
+    const double x0r = xr[0], x0i = xi[0], xhr = xr[h], xhi = xi[h];
+    const double z0r = x0r + xhr;
+    const double z0i = x0i + xhi;
+    outR[h] = x0r - xhr;
+    outI[h] = -(x0i - xhi);
+    outR[0] = z0r + z0i;
+    outR[m] = z0r - z0i;
+    outI[0] = 0.0;
+    outI[m] = 0.0;
+}
