@@ -1,0 +1,210 @@
+// CPU use of the running program: the real Qt program (build/bench/app/kinetra, offscreen, the
+// virtual force device) captures from the monitor of a private PulseAudio null sink while
+// generated music-like sound plays into that sink. After start-up has settled, its user and
+// system time (/proc/<pid>/stat) is read at the start and at the end of a 60 s window; the
+// figure is that CPU time over the window's wall time, in percent of one core. The target is
+// at most 1 % of one core.
+//
+// KINETRA_CPU_SECONDS overrides the window (default 60 s). KINETRA_BENCH_APP names another
+// program file (default: app/kinetra beside this program's directory).
+#include <benchmark/benchmark.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/music_sound.h"
+#include "bench/pulse_server.h"
+
+namespace {
+
+constexpr double kTargetPercent = 1.0;
+constexpr int kSettleMs = 4000;  // start-up left out of the window
+constexpr int kDefaultWindowS = 60;
+
+struct CpuFigures {
+    bool measured = false;
+    std::string error;
+    double percent = 0.0;
+    double cpuSeconds = 0.0;
+    double wallSeconds = 0.0;
+    int captureStreams = 0;
+    std::string exitHow;
+};
+CpuFigures g_figures;
+
+int WindowSeconds() {
+    const char* text = std::getenv("KINETRA_CPU_SECONDS");
+    if (text != nullptr) {
+        const int v = std::atoi(text);
+        if (v >= 1 && v <= 3600) return v;
+    }
+    return kDefaultWindowS;
+}
+
+std::string AppPath() {
+    const char* text = std::getenv("KINETRA_BENCH_APP");
+    if (text != nullptr && *text != '\0') return text;
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+    return (self.parent_path().parent_path() / "app" / "kinetra").string();
+}
+
+// utime + stime of a process in clock ticks, or -1 when it cannot be read.
+long long CpuTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) return -1;
+    // Fields after the command name, which is in parentheses and may hold spaces: field 3 on.
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream fields(line.substr(close + 2));
+    std::string field;
+    long long utime = -1;
+    long long stime = -1;
+    for (int index = 3; fields >> field; ++index) {
+        if (index == 14) utime = std::atoll(field.c_str());
+        if (index == 15) {
+            stime = std::atoll(field.c_str());
+            break;
+        }
+    }
+    return utime < 0 || stime < 0 ? -1 : utime + stime;
+}
+
+// Clock ticks to seconds.
+double TicksToSeconds(long long ticks) {
+    return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Recording streams the sound server has (one per capturing program).
+int CaptureStreams() {
+    std::FILE* p = popen("pactl list short source-outputs 2>/dev/null", "r");
+    if (p == nullptr) return -1;
+    int lines = 0;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, p) != nullptr) ++lines;
+    pclose(p);
+    return lines;
+}
+
+bool Alive(pid_t pid) {
+    int status = 0;
+    return waitpid(pid, &status, WNOHANG) == 0;
+}
+
+void MeasureCpu() {
+    g_figures = CpuFigures{};
+    const std::string app = AppPath();
+    if (app.empty() || access(app.c_str(), X_OK) != 0) {
+        g_figures.error = "program not found at '" + app + "'";
+        return;
+    }
+    kinetra::bench::PulseServer server;
+    if (!server.Start(&g_figures.error)) return;
+    const std::string dir = server.Directory();
+    const int window = WindowSeconds();
+    const int quitAfterMs = kSettleMs + window * 1000 + 3000;
+    const std::string music = dir + "/music.wav";
+    if (!kinetra::bench::WriteWav(music, kinetra::bench::MakeMusic(quitAfterMs / 1000.0 + 5.0))) {
+        g_figures.error = "cannot write the music file";
+        return;
+    }
+    const pid_t player = kinetra::bench::SpawnChild({"paplay", music}, {}, dir + "/paplay.log");
+    std::filesystem::create_directories(dir + "/app-home/.config");
+    const pid_t pid = kinetra::bench::SpawnChild(
+        {app},
+        {"QT_QPA_PLATFORM=offscreen", "KINETRA_FORCE_DEVICE=virtual", "KINETRA_AUDIO_INPUT=monitor",
+         "SDL_AUDIODRIVER=pulseaudio", "KINETRA_QUIT_AFTER_MS=" + std::to_string(quitAfterMs),
+         "HOME=" + dir + "/app-home", "XDG_CONFIG_HOME=" + dir + "/app-home/.config"},
+        dir + "/kinetra.log");
+    if (pid < 0) {
+        g_figures.error = "cannot start the program";
+        kinetra::bench::EndChild(player);
+        return;
+    }
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+    g_figures.captureStreams = CaptureStreams();
+    const long long ticks0 = CpuTicks(pid);
+    const auto wall0 = std::chrono::steady_clock::now();
+    bool alive = ticks0 >= 0 && Alive(pid);
+    for (int s = 0; alive && s < window; ++s) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        alive = Alive(pid);
+    }
+    const long long ticks1 = alive ? CpuTicks(pid) : -1;
+    const auto wall1 = std::chrono::steady_clock::now();
+
+    if (!alive || ticks1 < 0) {
+        g_figures.error = "the program ended early (log: " + dir + "/kinetra.log)";
+    } else if (g_figures.captureStreams < 1) {
+        g_figures.error = "the program did not capture from the sound server";
+    } else {
+        g_figures.cpuSeconds = TicksToSeconds(ticks1 - ticks0);
+        g_figures.wallSeconds = std::chrono::duration<double>(wall1 - wall0).count();
+        g_figures.percent = 100.0 * g_figures.cpuSeconds / g_figures.wallSeconds;
+        g_figures.measured = true;
+    }
+    // It quits by itself (KINETRA_QUIT_AFTER_MS); otherwise it is told to.
+    if (kinetra::bench::WaitForChild(pid, quitAfterMs + 10000 - (kSettleMs + window * 1000))) {
+        g_figures.exitHow = "quit by itself";
+    } else {
+        kinetra::bench::EndChild(pid);
+        g_figures.exitHow = "stopped with SIGTERM";
+    }
+    kinetra::bench::EndChild(player);
+    if (!g_figures.measured) {
+        // Keep the logs for a look: copy them out of the server's directory.
+        const std::string keep = "/tmp/kinetra-bench-cpu-kinetra.log";
+        std::error_code ignored;
+        std::filesystem::copy_file(dir + "/kinetra.log", keep,
+                                   std::filesystem::copy_options::overwrite_existing, ignored);
+        g_figures.error += "; program log kept in " + keep;
+    }
+    server.Stop();
+}
+
+void BM_ProgramCpu(benchmark::State& state) {
+    for (auto _ : state) MeasureCpu();
+    if (!g_figures.measured) {
+        state.SkipWithError(g_figures.error.c_str());
+        return;
+    }
+    state.counters["cpu_percent"] = g_figures.percent;
+    state.counters["cpu_s"] = g_figures.cpuSeconds;
+    state.counters["window_s"] = g_figures.wallSeconds;
+}
+BENCHMARK(BM_ProgramCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // The program's debug lines would add work that is not normally there.
+    unsetenv("KINETRA_DEBUG");
+    const bool ran = benchmark::RunSpecifiedBenchmarks() > 0;
+    benchmark::Shutdown();
+    const auto& f = g_figures;
+    if (f.measured) {
+        std::printf(
+            "Program CPU use: %.2f%% of one core (%.2f s CPU over %.1f s with music flowing; %s) "
+            "(target: <= %.0f%% of one core)\n",
+            f.percent, f.cpuSeconds, f.wallSeconds, f.exitHow.c_str(), kTargetPercent);
+    } else if (ran) {
+        std::printf("Program CPU use: not measured (%s) (target: <= %.0f%% of one core)\n",
+                    f.error.c_str(), kTargetPercent);
+        return 1;
+    }
+    return 0;
+}

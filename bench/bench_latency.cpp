@@ -1,0 +1,405 @@
+// Sound-to-force latency through a real sound server: clicks are played into a null sink of a
+// private PulseAudio server, captured from the sink's monitor through the SDL capture backend,
+// pumped by the capture engine's own thread through the spectrum frame and the five band
+// mappers (the window's band edges and the virtual mouse's frequencies), and timed at the
+// virtual force device's update that carries the click.
+//
+// Timing. All times are CLOCK_MONOTONIC (std::chrono::steady_clock), the clock PulseAudio's
+// timing also runs on.
+//  - A click's reference time is the moment the sink plays its first sample. A player thread
+//    keeps a playback stream (40 ms target latency) fed in chunks of 256 frames. Right after
+//    the chunk holding a click has been written, it asks the stream for its latency, which is
+//    how long until the last frame written so far is played (queued data plus the sink's own
+//    latency, from the server's timing reports, interpolated). The click plays that latency
+//    minus the frames that follow it in the chunk after the write returned.
+//  - The force time is taken by the virtual device's call hook at the start of the update call,
+//    on the capture thread. A listener registered after the five mappers looks, once per block,
+//    for the first mapper (in band order) whose block set a non-zero magnitude, and keeps the
+//    time of that mapper's update in this block.
+// Each click is a single full-scale sample: it lies wholly in one block, its spectrum is flat,
+// so it passes every band's threshold, and the silence after it fires nothing, so each click
+// gives exactly one firing block. Clicks come 300 to 600 ms apart at random (fixed seed), so
+// they land at random points of the capture blocks; the first 30 clicks only let the running
+// average and the mappers' scales settle and are not counted.
+//
+// KINETRA_LATENCY_CLICKS overrides the number of counted clicks (default 200).
+#include <benchmark/benchmark.h>
+#include <pulse/error.h>
+#include <pulse/simple.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "analysis/band_mapper.h"
+#include "app/supported_devices.h"
+#include "app/vibrel_dlg.h"
+#include "bench/pulse_server.h"
+#include "capture/capture_engine.h"
+#include "force/virtual_device.h"
+
+namespace {
+
+using kinetra::force::VirtualCall;
+
+constexpr double kTargetMedianMs = 25.0;
+constexpr double kTargetP95Ms = 40.0;
+constexpr int kDefaultClicks = 200;
+constexpr int kWarmUpClicks = 30;
+constexpr int kRate = 44100;
+constexpr int kChunkFrames = 256;
+constexpr std::uint32_t kTargetLatencyBytes = kRate * 2 * 40 / 1000;  // 40 ms of 16-bit mono
+constexpr std::int16_t kClickLevel = 30000;
+constexpr int kMinGapMs = 300;
+constexpr int kMaxGapMs = 600;
+constexpr int kLevelPosition = 20;  // threshold e^4
+// A firing block is taken for a click from this long before its reference time (to show a
+// reference that is late) to this long after it.
+constexpr std::int64_t kMatchBeforeNs = 30'000'000;
+constexpr std::int64_t kMatchAfterNs = 250'000'000;
+
+std::int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Milliseconds between two nanosecond times.
+double NsToMs(std::int64_t ns) {
+    return static_cast<double>(ns) / 1e6;
+}
+
+// Nanoseconds that frames take to play at 44100 Hz.
+std::int64_t FramesToNs(std::int64_t frames) {
+    return frames * 1'000'000'000LL / kRate;
+}
+
+// Value at rank ceil(p x n) of sorted values (nearest rank), p in (0, 1].
+double NearestRank(const std::vector<double>& sorted, double p) {
+    if (sorted.empty()) return 0.0;
+    auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
+    rank = std::clamp<std::size_t>(rank, 1, sorted.size());
+    return sorted[rank - 1];
+}
+
+// --- force side: the virtual device's call hook and the per-block probe ---
+
+std::array<std::atomic<std::int64_t>, kinetra::force::kVirtualEffectSlots> g_lastUpdateNs{};
+
+void OnDeviceCall(void*, VirtualCall call, int slot) {
+    if (call == VirtualCall::Update && slot >= 0 && slot < kinetra::force::kVirtualEffectSlots) {
+        g_lastUpdateNs[static_cast<std::size_t>(slot)].store(NowNs(), std::memory_order_relaxed);
+    }
+}
+
+// The slot of the one effect that exists now but did not in before, or -1.
+int NewSlot(const kinetra::force::VirtualDeviceSnapshot& before) {
+    const kinetra::force::VirtualDeviceSnapshot after = kinetra::force::GetVirtualDeviceSnapshot();
+    for (int i = 0; i < kinetra::force::kVirtualEffectSlots; ++i) {
+        if (after.effects[i].created && !before.effects[i].created) return i;
+    }
+    return -1;
+}
+
+struct FireEvent {
+    std::int64_t ns = 0;
+    int band = 0;  // 1..5
+};
+
+// Registered after the five mappers: notes each block in which a mapper set a magnitude.
+class FireProbe final : public CSpectrumListener {
+public:
+    FireProbe(CBandMapper* const* mappers, const int* effectSlots) {
+        for (int k = 0; k < CVibrelDlg::kBands; ++k) {
+            m_mappers[k] = mappers[k];
+            m_slots[k] = effectSlots[k];
+        }
+    }
+
+    // Thread: capture thread. Allocates nothing.
+    int OnSpectrum(const double*, const double*, std::uint32_t) override {
+        for (int k = 0; k < CVibrelDlg::kBands; ++k) {
+            if (m_mappers[k] == nullptr || m_mappers[k]->LastReport().mag == 0) continue;
+            const std::int64_t t = g_lastUpdateNs[static_cast<std::size_t>(m_slots[k])].load(
+                std::memory_order_relaxed);
+            // Only an update made for this block counts.
+            if (t > m_lastBlockNs && m_count < m_events.size()) m_events[m_count++] = {t, k + 1};
+            break;
+        }
+        m_lastBlockNs = NowNs();
+        if (m_blocks == 0) m_firstBlockNs = m_lastBlockNs;
+        ++m_blocks;
+        return 1;
+    }
+
+    // Blocks analysed, and blocks the sound between the first and the last of them held.
+    // Thread: any, once the capture thread has been joined.
+    std::int64_t BlocksAnalysed() const { return m_blocks; }
+    std::int64_t BlocksPassed() const {
+        return m_blocks == 0 ? 0 : 1 + (m_lastBlockNs - m_firstBlockNs) / FramesToNs(1024);
+    }
+
+    // Thread: any, once the capture thread has been joined.
+    std::vector<FireEvent> Events() const {
+        return std::vector<FireEvent>(m_events.begin(), m_events.begin() + m_count);
+    }
+
+private:
+    CBandMapper* m_mappers[CVibrelDlg::kBands] = {};
+    int m_slots[CVibrelDlg::kBands] = {};
+    std::array<FireEvent, 4096> m_events{};
+    std::size_t m_count = 0;
+    std::int64_t m_lastBlockNs = 0;
+    std::int64_t m_firstBlockNs = 0;
+    std::int64_t m_blocks = 0;
+};
+
+// --- sound side: the click player ---
+
+struct PlayResult {
+    std::vector<std::int64_t> clickNs;  // reference time of each click, in order
+    std::string error;
+};
+
+// Plays silence with count clicks in it through the default sink (PULSE_SINK) and notes when
+// each click's first sample is played. Thread: its own; ends on its own (a fixed amount of sound).
+void PlayClicks(int count, PlayResult* result) {
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = kTargetLatencyBytes;
+    attr.prebuf = static_cast<std::uint32_t>(-1);
+    attr.minreq = kChunkFrames * 2;
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    int err = 0;
+    pa_simple* stream = pa_simple_new(nullptr, "kinetra-bench-latency", PA_STREAM_PLAYBACK, nullptr,
+                                      "clicks", &spec, nullptr, &attr, &err);
+    if (stream == nullptr) {
+        result->error = std::string("cannot open a playback stream: ") + pa_strerror(err);
+        return;
+    }
+    std::mt19937 rng(20261207);
+    std::uniform_int_distribution<int> gapMs(kMinGapMs, kMaxGapMs);
+    std::uniform_int_distribution<int> phase(0, kChunkFrames - 1);
+    std::int64_t pos = 0;                                // frames written so far
+    std::int64_t nextClick = kRate + phase(rng);         // one second of silence first
+    const std::int64_t tail = kRate * kMaxGapMs / 1000;  // silence after the last click
+    std::int64_t end = -1;
+    std::int16_t chunk[kChunkFrames];
+    result->clickNs.reserve(static_cast<std::size_t>(count));
+    while (end < 0 || pos < end) {
+        std::memset(chunk, 0, sizeof chunk);
+        std::int64_t clickAt = -1;
+        if (end < 0 && nextClick >= pos && nextClick < pos + kChunkFrames) {
+            clickAt = nextClick;
+            chunk[nextClick - pos] = kClickLevel;
+        }
+        if (pa_simple_write(stream, chunk, sizeof chunk, &err) < 0) {
+            result->error = std::string("cannot play: ") + pa_strerror(err);
+            break;
+        }
+        pos += kChunkFrames;
+        if (clickAt >= 0) {
+            const std::int64_t written = NowNs();
+            const pa_usec_t latency = pa_simple_get_latency(stream, &err);
+            if (latency == static_cast<pa_usec_t>(-1)) {
+                result->error = std::string("no stream latency: ") + pa_strerror(err);
+                break;
+            }
+            result->clickNs.push_back(written + static_cast<std::int64_t>(latency) * 1000 -
+                                      FramesToNs(pos - clickAt));
+            if (static_cast<int>(result->clickNs.size()) == count) {
+                end = pos + tail;
+            } else {
+                nextClick = pos + kRate * gapMs(rng) / 1000 + phase(rng) - kChunkFrames;
+            }
+        }
+    }
+    if (result->error.empty()) pa_simple_drain(stream, &err);
+    pa_simple_free(stream);
+}
+
+// --- the run ---
+
+struct LatencyFigures {
+    bool measured = false;
+    std::string error;
+    std::vector<double> latenciesMs;  // sorted
+    int missed = 0;
+    std::int32_t lagBlocks = 0;
+    std::int64_t blocksAnalysed = 0;
+    std::int64_t blocksPassed = 0;
+};
+LatencyFigures g_figures;
+
+int ClickCount() {
+    const char* text = std::getenv("KINETRA_LATENCY_CLICKS");
+    if (text != nullptr) {
+        const int v = std::atoi(text);
+        if (v >= 1 && v <= 2000) return v;
+    }
+    return kDefaultClicks;
+}
+
+// Matches clicks to firing blocks: the first firing block from kMatchBeforeNs before the
+// reference to kMatchAfterNs after it; a block serves one click only.
+void Match(const std::vector<std::int64_t>& clicks, const std::vector<FireEvent>& events,
+           LatencyFigures* figures) {
+    std::size_t next = 0;
+    for (std::size_t c = 0; c < clicks.size(); ++c) {
+        while (next < events.size() && events[next].ns < clicks[c] - kMatchBeforeNs) ++next;
+        const bool hit = next < events.size() && events[next].ns <= clicks[c] + kMatchAfterNs;
+        if (c < kWarmUpClicks) {
+            if (hit) ++next;
+            continue;
+        }
+        if (hit) {
+            figures->latenciesMs.push_back(NsToMs(events[next].ns - clicks[c]));
+            ++next;
+        } else {
+            ++figures->missed;
+        }
+    }
+    std::sort(figures->latenciesMs.begin(), figures->latenciesMs.end());
+}
+
+// One whole measurement: server, capture chain, player. Fills g_figures.
+void MeasureLatency() {
+    g_figures = LatencyFigures{};
+    kinetra::bench::PulseServer server;
+    if (!server.Start(&g_figures.error)) return;
+    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+    setenv("KINETRA_AUDIO_INPUT", "monitor", 1);
+    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    for (auto& t : g_lastUpdateNs) t.store(0);
+    kinetra::force::SetVirtualDeviceCallHook(&OnDeviceCall, nullptr);
+
+    {
+        CCaptureEngine engine;
+        engine.Init(nullptr);
+        std::unique_ptr<CBandMapper> mappers[CVibrelDlg::kBands];
+        CBandMapper* raw[CVibrelDlg::kBands] = {};
+        int effectSlots[CVibrelDlg::kBands] = {};
+        const int row = kinetra::app::ProductIndexForName(kinetra::force::kVirtualDefaultName);
+        bool ready = engine.HasDevice();
+        if (!ready) g_figures.error = "the capture engine could not open the sink's monitor";
+        for (int k = 0; ready && k < CVibrelDlg::kBands; ++k) {
+            mappers[k] = std::make_unique<CBandMapper>(SPECTRUM_BINS);
+            raw[k] = mappers[k].get();
+            const auto before = kinetra::force::GetVirtualDeviceSnapshot();
+            if (mappers[k]->AttachEffect() == 0 || (effectSlots[k] = NewSlot(before)) < 0) {
+                g_figures.error = "the virtual force device refused an effect";
+                ready = false;
+                break;
+            }
+            mappers[k]->SetBand(CVibrelDlg::kBandLowHz[k], CVibrelDlg::kBandHighHz[k]);
+            mappers[k]->SetEffectFrequency(
+                static_cast<std::uint32_t>(kinetra::app::g_supportedDevices[row].bandFrequency[k]));
+            mappers[k]->SetThreshold(kLevelPosition);
+            mappers[k]->SetGain(10000);
+            engine.AddListener(mappers[k].get());
+        }
+        FireProbe probe(raw, effectSlots);
+        if (ready) {
+            engine.AddListener(&probe);
+            if (engine.OpenCaptureBuffer(13) != 0) {
+                g_figures.error = "the capture engine could not open its ring";
+                ready = false;
+            }
+        }
+        CCaptureEngine::SetLagBlocksForTesting(0);
+        if (ready && !engine.StartThread()) {
+            g_figures.error = "the capture thread did not start";
+            ready = false;
+        }
+        PlayResult played;
+        if (ready) {
+            std::thread player(PlayClicks, kWarmUpClicks + ClickCount(), &played);
+            player.join();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (!engine.StopThread()) g_figures.error = "the capture thread did not stop";
+            g_figures.lagBlocks = CCaptureEngine::LagBlocks();
+            if (!played.error.empty()) g_figures.error = played.error;
+        }
+        for (auto& m : mappers) {
+            if (m) engine.RemoveListener(m.get());
+        }
+        engine.RemoveListener(&probe);
+        engine.Shutdown();
+        if (ready && g_figures.error.empty()) {
+            if (const char* dump = std::getenv("KINETRA_LATENCY_DUMP")) {
+                // Every click and firing block, for a closer look.
+                if (std::FILE* f = std::fopen(dump, "w")) {
+                    for (std::int64_t c : played.clickNs)
+                        std::fprintf(f, "click %lld\n", static_cast<long long>(c));
+                    for (const FireEvent& e : probe.Events())
+                        std::fprintf(f, "fire %lld %d\n", static_cast<long long>(e.ns), e.band);
+                    std::fclose(f);
+                }
+            }
+            Match(played.clickNs, probe.Events(), &g_figures);
+            g_figures.blocksAnalysed = probe.BlocksAnalysed();
+            g_figures.blocksPassed = probe.BlocksPassed();
+            g_figures.measured = true;
+        }
+    }
+    kinetra::force::SetVirtualDeviceCallHook(nullptr, nullptr);
+    server.Stop();
+}
+
+void BM_SoundToForceLatency(benchmark::State& state) {
+    for (auto _ : state) MeasureLatency();
+    if (!g_figures.measured) {
+        state.SkipWithError(g_figures.error.c_str());
+        return;
+    }
+    state.counters["median_ms"] = NearestRank(g_figures.latenciesMs, 0.5);
+    state.counters["p95_ms"] = NearestRank(g_figures.latenciesMs, 0.95);
+    state.counters["clicks"] = static_cast<double>(g_figures.latenciesMs.size());
+    state.counters["missed"] = g_figures.missed;
+}
+BENCHMARK(BM_SoundToForceLatency)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    const bool ran = benchmark::RunSpecifiedBenchmarks() > 0;
+    benchmark::Shutdown();
+    if (!ran) return 0;
+    const auto& f = g_figures;
+    const int counted = static_cast<int>(f.latenciesMs.size()) + f.missed;
+    if (f.measured && !f.latenciesMs.empty()) {
+        std::printf(
+            "Sound-to-force latency: median %.1f ms, p95 %.1f ms over %zu clicks (min %.1f, max "
+            "%.1f ms) (target: median <= %.0f ms, p95 <= %.0f ms)\n",
+            NearestRank(f.latenciesMs, 0.5), NearestRank(f.latenciesMs, 0.95), f.latenciesMs.size(),
+            f.latenciesMs.front(), f.latenciesMs.back(), kTargetMedianMs, kTargetP95Ms);
+    } else {
+        std::printf(
+            "Sound-to-force latency: not measured (%s) (target: median <= %.0f ms, p95 <= %.0f "
+            "ms)\n",
+            !f.error.empty() ? f.error.c_str() : "no click reached the force device",
+            kTargetMedianMs, kTargetP95Ms);
+    }
+    if (f.measured) {
+        std::printf(
+            "  clicks without a force update within %.0f ms: %d of %d (target: 0); blocks "
+            "analysed: %lld of %lld the sound held (lag count %d)\n",
+            NsToMs(kMatchAfterNs), f.missed, counted, static_cast<long long>(f.blocksAnalysed),
+            static_cast<long long>(f.blocksPassed), static_cast<int>(f.lagBlocks));
+    }
+    return f.measured ? 0 : 1;
+}
