@@ -7,7 +7,7 @@ packages=(
   # toolchain
   cmake ninja-build g++ pkg-config clang-format
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libkissfft-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libkissfft-dev libpulse-dev
   # product libraries
   qt6-base-dev libsdl2-dev libsndfile1-dev libsamplerate0-dev libxcb1-dev
   # real parts the tests run against
