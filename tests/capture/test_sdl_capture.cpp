@@ -7,9 +7,11 @@
 #include <cmath>
 #include <thread>
 
+#include "analysis/band_mapper.h"
 #include "capture/audio_input.h"
 #include "capture/capture_engine.h"
 #include "engine_fixture.h"
+#include "force/virtual_device.h"
 #include "pulse_env.h"
 #include "support/debug_capture.h"
 #include "test_listener.h"
@@ -148,6 +150,56 @@ TEST_F(SdlCaptureTest, ClosingWhileSoundFlowsReturnsPromptly) {
     EXPECT_LT(SecondsSince(start), 2.0);  // a way out, not a speed figure
     pclose(player);
     EXPECT_GT(m_listener->Count(), 0);
+}
+
+TEST_F(SdlCaptureTest, BandMappersDriveTheVirtualForceDeviceFromTheServer) {
+    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    constexpr std::uint32_t kLowHz[5] = {0, 220, 484, 2030, 10040};
+    constexpr std::uint32_t kHighHz[5] = {177, 440, 2000, 10000, 23000};
+    constexpr std::uint32_t kEffectHz[5] = {10, 20, 25, 40, 50};  // known by their periods
+    setenv("KINETRA_AUDIO_INPUT", "default", 1);
+    CCaptureEngine engine;
+    engine.Init(&m_reporter);
+    ASSERT_TRUE(m_reporter.texts.empty());
+    std::unique_ptr<CBandMapper> mappers[5];
+    for (int k = 0; k < 5; ++k) {
+        mappers[k] = std::make_unique<CBandMapper>(SPECTRUM_BINS);
+        ASSERT_EQ(mappers[k]->AttachEffect(), 1);
+        mappers[k]->SetBand(kLowHz[k], kHighHz[k]);
+        mappers[k]->SetEffectFrequency(kEffectHz[k]);
+        mappers[k]->SetThreshold(20);
+        engine.AddListener(mappers[k].get());
+    }
+    for (auto& m : mappers) m->SetGain(10000);
+    ASSERT_EQ(engine.OpenCaptureBuffer(13), cap::kOk);
+    ASSERT_TRUE(engine.StartThread());
+
+    // The magnitude band 1's effect has on the device now (-1 before its first update).
+    auto bandOne = [] {
+        const kinetra::force::VirtualDeviceSnapshot s = kinetra::force::GetVirtualDeviceSnapshot();
+        for (const auto& e : s.effects) {
+            if (e.created && e.periodMs == 100) return static_cast<long>(e.magnitude);
+        }
+        return -1L;
+    };
+    SleepMs(500);
+    EXPECT_EQ(bandOne(), 0);  // silence: at rest
+
+    FILE* player = kinetra::test::StartPlaying(kinetra::test::Tone(100, 10000, 22050));
+    ASSERT_NE(player, nullptr);
+    long strongest = 0;
+    const auto start = Clock::now();
+    while (SecondsSince(start) < 2.0) {
+        strongest = std::max(strongest, bandOne());
+        SleepMs(2);
+    }
+    pclose(player);
+    EXPECT_TRUE(engine.StopThread());
+    for (auto& m : mappers) engine.RemoveListener(m.get());
+    for (auto& m : mappers) m.reset();
+    engine.Shutdown();
+    unsetenv("KINETRA_FORCE_DEVICE");
+    EXPECT_GE(strongest, 1000);  // band 1 sends whole thousands up to 10000
 }
 
 }  // namespace
