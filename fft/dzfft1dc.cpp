@@ -87,7 +87,9 @@ bool AcquireScratch(std::size_t n, Scratch& scratch) {
         block = g_alloc(bytes);
         scratch.block = block;
     } else if (n <= kCachedScratchLimit) {
-        thread_local ThreadScratch cached;
+        // Initial-exec: this library is linked into programs, never loaded later, and the
+        // position-independent default would cost a TLS look-up call on every transform.
+        __attribute__((tls_model("initial-exec"))) thread_local ThreadScratch cached;
         if (cached.bytes < bytes) {
             void* grown = std::malloc(bytes);
             if (grown == nullptr) return false;

@@ -58,27 +58,25 @@ static inline unsigned Log2(std::size_t value) {
 
 struct Plan {
     unsigned count = 0;        // radix-4 and radix-8 passes, the first one included
-    unsigned radix[32] = {};   // their radices, in order
+    unsigned eights = 0;       // passes 1 .. eights are radix-8, the others radix-4
     bool finalRadix2 = false;  // a radix-2 pass of length 2 follows them
+    unsigned Radix(unsigned pass) const { return pass >= 1 && pass <= eights ? 8 : 4; }
 };
 
 static inline Plan MakePlan(std::size_t m) {
     Plan plan;
     unsigned bits = Log2(m);
-    if (bits % 2 == 1 && bits >= 1) {
+    if (bits % 2 == 1) {
         plan.finalRadix2 = true;
         --bits;
     }
-    if (bits >= 2) {
-        plan.radix[plan.count++] = 4;
-        bits -= 2;
-    }
+    if (bits == 0) return plan;
+    bits -= 2;  // the radix-4 first pass
     // The rest, an even count, as 3a + 2b bits with as many radix-8 passes as that allows.
     unsigned eights = bits / 3;
     if ((bits - 3 * eights) % 2 != 0) --eights;
-    const unsigned fours = (bits - 3 * eights) / 2;
-    for (unsigned i = 0; i < eights; ++i) plan.radix[plan.count++] = 8;
-    for (unsigned i = 0; i < fours; ++i) plan.radix[plan.count++] = 4;
+    plan.eights = eights;
+    plan.count = 1 + eights + (bits - 3 * eights) / 2;
     return plan;
 }
 
