@@ -1,7 +1,9 @@
 // Start-up and teardown of the main window: what a good start sets up, and each failure path
 // with its message, exit code and saved settings.
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "app/dialog_units.h"
@@ -295,6 +297,22 @@ TEST_F(VibrelApp, ClosingTheWindowEndsWithExitCodeZero) {
     EXPECT_TRUE(sawWindow);
     EXPECT_TRUE(m_boxes.Boxes().empty());
     EXPECT_EQ(GetVirtualDeviceSnapshot().connections, 0);
+}
+
+TEST_F(VibrelApp, AutomationClosesTheWindowAndSavesItsPicture) {
+    QTemporaryDir dir;
+    const QString picture = dir.filePath("window.png");
+    kinetra::test::ScopedEnv device("KINETRA_FORCE_DEVICE", "virtual");
+    const QString wav = kinetra::app::FindDataFile("test.wav");
+    kinetra::test::ScopedEnv input("KINETRA_AUDIO_INPUT", wav.toLocal8Bit().constData());
+    kinetra::test::ScopedEnv quit("KINETRA_QUIT_AFTER_MS", "400");
+    kinetra::test::ScopedEnv shot("KINETRA_SCREENSHOT", picture.toLocal8Bit().constData());
+    CVibrelApp app;
+    EXPECT_EQ(app.InitInstance(), 0);
+    QImage image(picture);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_GT(image.width(), 100);
+    EXPECT_GT(image.height(), 100);
 }
 
 }  // namespace

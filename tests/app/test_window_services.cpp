@@ -14,6 +14,7 @@
 #include "app/services.h"
 #include "app/test_sound.h"
 #include "dialog_fixture.h"
+#include "support/reference_dft.h"
 
 namespace {
 
@@ -172,11 +173,34 @@ TEST_F(WindowServices, WebLinkOpensTheMakersAddress) {
 // Loading sound files for the Test button: what is read, cut and refused.
 namespace {
 
-TEST(TestSoundFiles, BundledSoundIsMonoAt44100AndHasHitsInEveryBand) {
+TEST(TestSoundFiles, BundledSoundHitsEachBandInTurn) {
     std::vector<std::int16_t> samples;
     ASSERT_TRUE(kinetra::app::LoadSoundFile(kinetra::app::FindDataFile("test.wav"), &samples));
     EXPECT_GT(samples.size(), 44100u * 3);
     EXPECT_LT(samples.size(), 44100u * 10);
+    // The sound opens with one hit per band, low to high, every half second from 0.25 s. Just
+    // after each onset, that band's loudest bin is the loudest of all five bands.
+    const double lowHz[5] = {0, 220, 484, 2030, 10040};
+    const double highHz[5] = {177, 440, 2000, 10000, 23000};
+    for (int hit = 0; hit < 5; ++hit) {
+        const std::size_t start = static_cast<std::size_t>((0.25 + 0.5 * hit + 0.01) * 44100);
+        ASSERT_LE(start + 1024, samples.size());
+        const std::vector<double> block(
+            samples.begin() + static_cast<std::ptrdiff_t>(start),
+            samples.begin() + static_cast<std::ptrdiff_t>(start) + 1024);
+        const auto spectrum = kinetra::test::ReferenceDft(block);
+        long double bandPeak[5] = {};
+        for (std::size_t k = 1; k < spectrum.size(); ++k) {
+            const double hz = k * 44100.0 / 1024.0;
+            for (int b = 0; b < 5; ++b) {
+                if (hz >= lowHz[b] && hz <= highHz[b]) {
+                    bandPeak[b] = std::max(bandPeak[b], std::norm(spectrum[k]));
+                }
+            }
+        }
+        const int loudest = static_cast<int>(std::max_element(bandPeak, bandPeak + 5) - bandPeak);
+        EXPECT_EQ(loudest, hit) << "hit " << hit;
+    }
 }
 
 TEST(TestSoundFiles, BrokenAndMissingFilesAreRefused) {
@@ -190,6 +214,55 @@ TEST(TestSoundFiles, BrokenAndMissingFilesAreRefused) {
     EXPECT_FALSE(kinetra::app::LoadSoundFile(junk.fileName(), &samples));
     EXPECT_EQ(samples, (std::vector<std::int16_t>{1, 2, 3}));         // untouched
     EXPECT_FALSE(kinetra::app::LoadSoundFile(dir.path(), &samples));  // a folder
+}
+
+// A PCM WAV file of frames × channels samples of 8 or 16 bits, all at one value.
+QString WriteWav(const QString& path, int rate, int channels, int bits, int frames) {
+    QByteArray data;
+    const int bytesPerSample = bits / 8;
+    const auto put = [&data](std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) data.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(frames) * channels * bytesPerSample;
+    data.append("RIFF");
+    put(36 + dataBytes, 4);
+    data.append("WAVEfmt ");
+    put(16, 4);
+    put(1, 2);
+    put(static_cast<std::uint32_t>(channels), 2);
+    put(static_cast<std::uint32_t>(rate), 4);
+    put(static_cast<std::uint32_t>(rate * channels * bytesPerSample), 4);
+    put(static_cast<std::uint32_t>(channels * bytesPerSample), 2);
+    put(static_cast<std::uint32_t>(bits), 2);
+    data.append("data");
+    put(dataBytes, 4);
+    data.append(QByteArray(static_cast<int>(dataBytes), bits == 8 ? '\x90' : '\x10'));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    return path;
+}
+
+TEST(TestSoundFiles, OtherFormatsAreConvertedToMonoAt44100) {
+    QTemporaryDir dir;
+    std::vector<std::int16_t> samples;
+    // One second of 22050 Hz stereo becomes about 44100 mono samples.
+    ASSERT_TRUE(kinetra::app::LoadSoundFile(WriteWav(dir.filePath("a.wav"), 22050, 2, 16, 22050),
+                                            &samples));
+    EXPECT_NEAR(static_cast<double>(samples.size()), 44100.0, 441.0);
+    // Half a second of 8000 Hz 8-bit mono: about 22050 samples.
+    ASSERT_TRUE(
+        kinetra::app::LoadSoundFile(WriteWav(dir.filePath("b.wav"), 8000, 1, 8, 4000), &samples));
+    EXPECT_NEAR(static_cast<double>(samples.size()), 22050.0, 221.0);
+}
+
+TEST(TestSoundFiles, LongFilesAreCutAtThirtySeconds) {
+    QTemporaryDir dir;
+    std::vector<std::int16_t> samples;
+    ASSERT_TRUE(kinetra::app::LoadSoundFile(
+        WriteWav(dir.filePath("long.wav"), 8000, 1, 8, 8000 * 45), &samples));
+    EXPECT_LE(samples.size(), 44100u * 30);
+    EXPECT_GE(samples.size(), 44100u * 30 - 441);
 }
 
 TEST(TestSoundFiles, BuiltInSoundIsAQuarterSecondAndNotSilent) {
