@@ -3,6 +3,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 
+#include "app/test_sound.h"
 #include "dialog_fixture.h"
 
 namespace {
@@ -265,6 +266,29 @@ TEST_F(LevelControls, StrengthSliderGivesTheGainToEveryEffect) {
     for (int band = 1; band <= 5; ++band) EXPECT_EQ(EffectGain(band), 10000u);
     m_dlg->OnDestroy();
     EXPECT_EQ(Stored("gain"), 100);
+}
+
+TEST_F(LevelControls, HandlersRunWhileTheCaptureThreadAnalysesBlocks) {
+    // The controls change thresholds, gains and enabled flags while the capture thread reads
+    // them block by block (the threaded build checks that nothing races).
+    std::vector<std::int16_t> sound;
+    ASSERT_TRUE(kinetra::app::LoadSoundFile(kinetra::app::FindDataFile("test.wav"), &sound));
+    ASSERT_TRUE(Start());
+    const auto updatesBefore = GetVirtualDeviceSnapshot().updates;
+    CSliderCtrl* strength = m_dlg->StrengthSlider();
+    for (int i = 0; i < 40; ++i) {
+        const std::size_t at = (static_cast<std::size_t>(i) * 1024) % (sound.size() - 1024);
+        m_script->Append(sound.data() + at, 1024);
+        Key(1, i % 2 == 0 ? Qt::Key_Down : Qt::Key_Up);
+        Click(m_dlg->DisableBox(1 + i % 5));
+        strength->setFocus();
+        QTest::keyClick(strength, i % 3 == 0 ? Qt::Key_Down : Qt::Key_Up);
+        if (i % 10 == 9) Click(m_dlg->LockedBox());
+    }
+    EXPECT_TRUE(kinetra::test::WaitUntil(
+        [&] { return GetVirtualDeviceSnapshot().updates > updatesBefore; }));
+    m_dlg->OnDestroy();
+    EXPECT_FALSE(m_dlg->Capture().IsThreadRunning());
 }
 
 }  // namespace
