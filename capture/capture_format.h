@@ -1,4 +1,5 @@
 // Capture formats by index and the geometry of the capture ring, each conversion in one place.
+// Every function here only computes: Thread: any; none allocates.
 #pragma once
 
 #include <cstdint>

@@ -22,7 +22,7 @@ bool SetProcessPriorityClass(PriorityClass priorityClass);
 // Puts the calling thread under SCHED_FIFO. Thread: the thread itself.
 bool SetCurrentThreadTimeCritical();
 
-// Nice value that a class stands for.
+// Nice value that a class stands for. Thread: any.
 int NiceValueOf(PriorityClass priorityClass);
 
 namespace testing {
