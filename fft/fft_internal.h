@@ -45,9 +45,9 @@ void InitTable(double* table, std::size_t n);
 // result comes out in natural order. Passes whose length equals their radix have p = 0 only and
 // need no twiddles.
 //
-// The plan: a radix-4 first pass (L = m), then as many radix-8 passes as fit, then radix-4
-// passes, and when the remaining bit count is odd a final radix-2 pass of length 2 (the vector
-// paths do that one inside the split step). Fewer passes mean fewer sweeps over memory.
+// The plan: a radix-4 first pass (L = m), then radix-4 and (for small m) radix-8 passes, and when
+// the remaining bit count is odd a final radix-2 pass of length 2 (the vector paths do that one
+// inside the split step). Fewer passes mean fewer sweeps over memory.
 
 // log2 of a power of two.
 static inline unsigned Log2(std::size_t value) {
@@ -56,11 +56,15 @@ static inline unsigned Log2(std::size_t value) {
     return q;
 }
 
+// Half-lengths up to this take radix-8 passes. Beyond it, the eight input and eight output streams
+// of a radix-8 pass, all a power of two apart, crowd the same cache sets, and radix-4 is faster.
+constexpr std::size_t kRadix8Limit = 2048;
+
 struct Plan {
     unsigned count = 0;        // radix-4 and radix-8 passes, the first one included
-    unsigned eights = 0;       // passes 1 .. eights are radix-8, the others radix-4
+    unsigned fours = 0;        // passes 1 .. fours are radix-4, the ones after them radix-8
     bool finalRadix2 = false;  // a radix-2 pass of length 2 follows them
-    unsigned Radix(unsigned pass) const { return pass >= 1 && pass <= eights ? 8 : 4; }
+    unsigned Radix(unsigned pass) const { return pass <= fours ? 4 : 8; }
 };
 
 static inline Plan MakePlan(std::size_t m) {
@@ -72,11 +76,12 @@ static inline Plan MakePlan(std::size_t m) {
     }
     if (bits == 0) return plan;
     bits -= 2;  // the radix-4 first pass
-    // The rest, an even count, as 3a + 2b bits with as many radix-8 passes as that allows.
-    unsigned eights = bits / 3;
+    // The rest, an even count, as 2a + 3b bits; with radix-8 allowed, as many radix-8 passes as
+    // that permits. Radix-8 passes come last, where their strides are widest.
+    unsigned eights = m <= kRadix8Limit ? bits / 3 : 0;
     if ((bits - 3 * eights) % 2 != 0) --eights;
-    plan.eights = eights;
-    plan.count = 1 + eights + (bits - 3 * eights) / 2;
+    plan.fours = (bits - 3 * eights) / 2;
+    plan.count = 1 + plan.fours + eights;
     return plan;
 }
 
