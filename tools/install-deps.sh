@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config clang-format
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libkissfft-dev libpulse-dev
+  libasound2-plugins
   # product libraries
   qt6-base-dev libsdl2-dev libsndfile1-dev libsamplerate0-dev libxcb1-dev
   # real parts the tests run against
