@@ -282,7 +282,10 @@ void CCaptureEngine::PumpBlock() {
     std::uint32_t capturePosition = 0;
     std::uint32_t readPosition = 0;
     if (buffer->GetCurrentPosition(&capturePosition, &readPosition) != cap::kOk) return;
-    if (readPosition >= m_dwBufferBytes) return;  // outside the ring: not to be trusted
+    if (readPosition >= m_dwBufferBytes) {
+        DebugOutput("CAPTURE: read position outside the ring, notification ignored\n");
+        return;
+    }
 
     std::uint32_t pending =
         cap::PendingWholeBlockBytes(readPosition, m_dwNextOffset, m_dwBufferBytes, m_dwBlockBytes);

@@ -380,7 +380,9 @@ TEST_F(EngineTest, FailedOrImpossiblePositionIsIgnored) {
     // A backend reporting a position outside the ring is not trusted either.
     script->SetPositionResult(cap::kOk);
     script->SetReadPosition(40000);
+    DebugCapture debug;
     engine->PumpBlock();
+    EXPECT_EQ(debug.Count("CAPTURE: read position outside the ring, notification ignored\n"), 1);
     EXPECT_EQ(script->LockCount(), 0);
     EXPECT_EQ(engine->NextOffset(), 0u);
     EXPECT_EQ(CCaptureEngine::LagBlocks(), 7);
