@@ -45,15 +45,18 @@ private:
 class VectorFloatEnvironment {
 public:
 #ifdef KINETRA_FFT_HAVE_MXCSR
+    // Writing MXCSR is slow; it is written only when its control bits (or, at the end, its
+    // flags) differ from what is wanted.
     VectorFloatEnvironment() : m_saved(_mm_getcsr()) {
-        _mm_setcsr(kDefaultMxcsr);
+        if ((m_saved & ~kFlagBits) != kDefaultMxcsr) _mm_setcsr(kDefaultMxcsr);
     }
     ~VectorFloatEnvironment() {
-        _mm_setcsr(m_saved);
+        if (_mm_getcsr() != m_saved) _mm_setcsr(m_saved);
     }
 
 private:
     static constexpr unsigned kDefaultMxcsr = 0x1F80;  // all masked, nearest, no FTZ/DAZ
+    static constexpr unsigned kFlagBits = 0x3F;        // the six sticky exception flags
     unsigned m_saved;
 #else
     VectorFloatEnvironment() = default;

@@ -352,6 +352,22 @@ TEST(DzfftEnvironment, CallersRoundingModeAndFlagsAreKept) {
 }
 
 #if defined(__x86_64__)
+TEST(DzfftEnvironment, CallersStatusFlagsComeBackExactly) {
+    // Subnormal input raises the denormal, underflow and inexact flags inside the transform; the
+    // caller, whose control bits are already the default, gets its own flags back and no others.
+    Prepared p(1024);
+    std::vector<double> tiny(1024);
+    for (int j = 0; j < 1024; ++j) tiny[j] = 3e-320 * ((j % 7) - 3);
+    const unsigned saved = _mm_getcsr();
+    for (unsigned callerFlags : {0x00u, 0x04u, 0x3Fu}) {  // none, divide-by-zero, all six
+        _mm_setcsr((saved & ~0x3Fu) | callerFlags);
+        p.Transform(tiny);
+        const unsigned after = _mm_getcsr();
+        _mm_setcsr(saved);
+        EXPECT_EQ(after & 0x3Fu, callerFlags);
+    }
+}
+
 TEST(DzfftEnvironment, FlushToZeroOfTheCallerDoesNotApply) {
     Prepared p(64);
     std::vector<double> tiny(64);
