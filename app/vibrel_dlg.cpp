@@ -327,7 +327,7 @@ void CVibrelDlg::OnDestroy() {
 }
 
 int CVibrelDlg::DoModal() {
-    OnInitDialog();
+    if (!m_bStarted) OnInitDialog();
     if (!m_bQuitRequested) {
         ArmAutomation();
         exec();
