@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/e2e_figures.h"
 #include "bench/music_sound.h"
 #include "bench/pulse_server.h"
 
@@ -67,21 +68,7 @@ long long CpuTicks(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     if (!std::getline(in, line)) return -1;
-    // Fields after the command name, which is in parentheses and may hold spaces: field 3 on.
-    const auto close = line.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream fields(line.substr(close + 2));
-    std::string field;
-    long long utime = -1;
-    long long stime = -1;
-    for (int index = 3; fields >> field; ++index) {
-        if (index == 14) utime = std::atoll(field.c_str());
-        if (index == 15) {
-            stime = std::atoll(field.c_str());
-            break;
-        }
-    }
-    return utime < 0 || stime < 0 ? -1 : utime + stime;
+    return kinetra::bench::CpuTicksOfStatLine(line);
 }
 
 // Clock ticks to seconds.

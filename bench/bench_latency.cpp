@@ -55,12 +55,19 @@
 #include "analysis/band_mapper.h"
 #include "app/supported_devices.h"
 #include "app/vibrel_dlg.h"
+#include "bench/e2e_figures.h"
 #include "bench/pulse_server.h"
 #include "capture/capture_engine.h"
 #include "force/virtual_device.h"
 
 namespace {
 
+using kinetra::bench::ClickMatch;
+using kinetra::bench::FireEvent;
+using kinetra::bench::FramesToNs;
+using kinetra::bench::MatchClicks;
+using kinetra::bench::NearestRank;
+using kinetra::bench::NsToMs;
 using kinetra::force::VirtualCall;
 
 constexpr double kTargetMedianMs = 25.0;
@@ -85,24 +92,6 @@ std::int64_t NowNs() {
         .count();
 }
 
-// Milliseconds between two nanosecond times.
-double NsToMs(std::int64_t ns) {
-    return static_cast<double>(ns) / 1e6;
-}
-
-// Nanoseconds that frames take to play at 44100 Hz.
-std::int64_t FramesToNs(std::int64_t frames) {
-    return frames * 1'000'000'000LL / kRate;
-}
-
-// Value at rank ceil(p x n) of sorted values (nearest rank), p in (0, 1].
-double NearestRank(const std::vector<double>& sorted, double p) {
-    if (sorted.empty()) return 0.0;
-    auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
-    rank = std::clamp<std::size_t>(rank, 1, sorted.size());
-    return sorted[rank - 1];
-}
-
 // --- force side: the virtual device's call hook and the per-block probe ---
 
 std::array<std::atomic<std::int64_t>, kinetra::force::kVirtualEffectSlots> g_lastUpdateNs{};
@@ -121,11 +110,6 @@ int NewSlot(const kinetra::force::VirtualDeviceSnapshot& before) {
     }
     return -1;
 }
-
-struct FireEvent {
-    std::int64_t ns = 0;
-    int band = 0;  // 1..5
-};
 
 // Registered after the five mappers: notes each block in which a mapper set a magnitude.
 class FireProbe final : public CSpectrumListener {
@@ -267,34 +251,6 @@ int ClickCount() {
     return kDefaultClicks;
 }
 
-// Matches clicks to firing blocks: the first firing block from kMatchBeforeNs before the
-// reference to kMatchAfterNs after it; a block serves one click only.
-void Match(const std::vector<std::int64_t>& clicks, const std::vector<FireEvent>& events,
-           LatencyFigures* figures) {
-    std::size_t next = 0;
-    for (std::size_t c = 0; c < clicks.size(); ++c) {
-        while (next < events.size() && events[next].ns < clicks[c] - kMatchBeforeNs) ++next;
-        const bool hit = next < events.size() && events[next].ns <= clicks[c] + kMatchAfterNs;
-        if (c < kWarmUpClicks) {
-            if (hit) ++next;
-            continue;
-        }
-        if (hit) {
-            figures->latenciesMs.push_back(NsToMs(events[next].ns - clicks[c]));
-            ++next;
-        } else {
-            ++figures->missed;
-        }
-    }
-    std::sort(figures->latenciesMs.begin(), figures->latenciesMs.end());
-    const std::size_t pairs = std::min(clicks.size(), events.size());
-    if (pairs > 0) {
-        figures->inOrderPairs = static_cast<int>(pairs);
-        figures->firstInOrderMs = NsToMs(events[0].ns - clicks[0]);
-        figures->lastInOrderMs = NsToMs(events[pairs - 1].ns - clicks[pairs - 1]);
-    }
-}
-
 // One whole measurement: server, capture chain, player, with SDL's audio driver driver:
 // "pulseaudio" captures from the monitor by its name (KINETRA_AUDIO_INPUT=monitor); "alsa" goes
 // through ALSA's PulseAudio plugin, whose default capture device is the server's PULSE_SOURCE,
@@ -370,7 +326,13 @@ void MeasureLatency(const std::string& driver, LatencyFigures* figures) {
                     std::fclose(f);
                 }
             }
-            Match(played.clickNs, probe.Events(), &out);
+            const ClickMatch match = MatchClicks(played.clickNs, probe.Events(), kWarmUpClicks,
+                                                 kMatchBeforeNs, kMatchAfterNs);
+            out.latenciesMs = match.latenciesMs;
+            out.missed = match.missed;
+            out.inOrderPairs = match.inOrderPairs;
+            out.firstInOrderMs = match.firstInOrderMs;
+            out.lastInOrderMs = match.lastInOrderMs;
             out.blocksAnalysed = probe.BlocksAnalysed();
             out.blocksPassed = probe.BlocksPassed();
             out.measured = true;
