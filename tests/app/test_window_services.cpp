@@ -2,7 +2,9 @@
 // menu, Help with and without its file, the Test sound, and the web link.
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -271,6 +273,31 @@ TEST(TestSoundFiles, BuiltInSoundIsAQuarterSecondAndNotSilent) {
     int loudest = 0;
     for (std::int16_t s : samples) loudest = std::max(loudest, std::abs(static_cast<int>(s)));
     EXPECT_GT(loudest, 5000);
+}
+
+}  // namespace
+
+// Where the program looks for its files: the variable, beside it in the build tree, installed.
+namespace {
+
+TEST(DataFiles, SearchOrderIsVariableThenBuildTreeThenInstalled) {
+    QTemporaryDir mine;
+    kinetra::test::ScopedEnv dir("KINETRA_DATA_DIR", mine.path().toLocal8Bit().constData());
+    const QStringList folders = kinetra::app::DataDirectories();
+    const QDir exe(QCoreApplication::applicationDirPath());
+    ASSERT_GE(folders.size(), 3);
+    EXPECT_EQ(folders[0], mine.path());
+    EXPECT_EQ(folders[1], exe.filePath("data"));
+    EXPECT_EQ(folders[2], QDir::cleanPath(exe.filePath("../share/kinetra")));
+
+    // A file in the first folder wins over the bundled one.
+    QFile own(mine.filePath("test.wav"));
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("x");
+    own.close();
+    EXPECT_EQ(kinetra::app::FindDataFile("test.wav"), QFileInfo(own).absoluteFilePath());
+    EXPECT_TRUE(kinetra::app::FindDataFile("no-such-file").isEmpty());
+    EXPECT_TRUE(kinetra::app::FindDataFile("help/index.html").endsWith("help/index.html"));
 }
 
 }  // namespace
