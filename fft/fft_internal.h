@@ -64,8 +64,13 @@ struct Plan {
     unsigned count = 0;        // radix-4 and radix-8 passes, the first one included
     unsigned fours = 0;        // passes 1 .. fours are radix-4, the ones after them radix-8
     bool finalRadix2 = false;  // a radix-2 pass of length 2 follows them
-    unsigned Radix(unsigned pass) const { return pass <= fours ? 4 : 8; }
 };
+
+// The radix of pass number `pass` (0 = the first pass). A free static function rather than a
+// member: a member would be one shared out-of-line copy for all instruction sets.
+static inline unsigned PassRadix(const Plan& plan, unsigned pass) {
+    return pass <= plan.fours ? 4 : 8;
+}
 
 static inline Plan MakePlan(std::size_t m) {
     Plan plan;

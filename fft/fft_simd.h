@@ -112,7 +112,7 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
             yr = data;
             yi = data + m + (pass + 1 == plan.count ? 1 : 0);
         }
-        const unsigned radix = plan.Radix(pass);
+        const unsigned radix = PassRadix(plan, pass);
         PassWidest<V>(radix, tw, length, stride, xr, xi, yr, yi);
         tw += TwiddleBlockSize(length, radix);
         length /= radix;

@@ -108,7 +108,7 @@ void InitTable(double* table, std::size_t n) {
         double* block = first + TwiddleBlockSize(m, 4);
         std::size_t length = m / 4;
         for (unsigned pass = 1; pass < plan.count; ++pass) {
-            const unsigned radix = plan.Radix(pass);
+            const unsigned radix = PassRadix(plan, pass);
             if (length > radix) FillBlock(block, first, m, length, radix);
             block += TwiddleBlockSize(length, radix);
             length /= radix;

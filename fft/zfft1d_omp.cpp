@@ -29,7 +29,7 @@ void ZFFT1D(const double* twiddles, std::size_t m, double* re, double* im, doubl
     std::size_t length = m;
     std::size_t stride = 1;
     for (unsigned pass = 0; pass < plan.count; ++pass) {
-        const unsigned radix = plan.Radix(pass);
+        const unsigned radix = PassRadix(plan, pass);
         PlannedPass<V1>(radix, twiddles, length, stride, xr, xi, yr, yi);
         twiddles += TwiddleBlockSize(length, radix);
         length /= radix;

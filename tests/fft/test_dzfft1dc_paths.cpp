@@ -203,7 +203,7 @@ TEST(DzfftTable, CoefficientsAreTheNearestDoublesToTheirSinesAndCosines) {
         const double* block = table.data() + kinetra::fft::TwiddleOffset(n);
         std::size_t length = m;
         for (unsigned pass = 0; pass < plan.count; ++pass) {
-            const std::size_t radix = plan.Radix(pass);
+            const std::size_t radix = PassRadix(plan, pass);
             const std::size_t count = length / radix;
             for (std::size_t j = 1; j < radix && length > radix; ++j) {
                 const double* wr = block + 2 * (j - 1) * count;
@@ -214,7 +214,7 @@ TEST(DzfftTable, CoefficientsAreTheNearestDoublesToTheirSinesAndCosines) {
                     worst = std::max(worst, UlpDistance(wi[p], -w.s));
                 }
             }
-            block += kinetra::fft::TwiddleBlockSize(length, plan.Radix(pass));
+            block += kinetra::fft::TwiddleBlockSize(length, PassRadix(plan, pass));
             length /= radix;
         }
         // The nearest double, or one unit off where the value lies almost halfway between two.
