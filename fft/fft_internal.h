@@ -23,6 +23,9 @@ void ReportInternalCondition(int condition, const char* routine);
 //                        length L exceeds its radix r, in pass order. A block holds 2(r - 1)
 //                        arrays of L/r doubles: cos and -sin of 2 pi j p / L for j = 1 .. r-1
 //                        (p = 0 .. L/r - 1), i.e. w1r, w1i, w2r, w2i, ...
+//                        In the first pass's block (L = m) each array is stored in groups of
+//                        four with the middle two swapped: value p sits at FirstBlockSlot(p, m),
+//                        the order in which the vector paths' first pass meets them.
 //   [2n - 1]             m
 // Everything fits: 2 + n/2 + (less than) n doubles before element 2n - 1.
 //
@@ -31,6 +34,13 @@ void ReportInternalCondition(int condition, const char* routine);
 constexpr std::size_t kSplitOffset = 2;
 static inline std::size_t TwiddleOffset(std::size_t n) {
     return kSplitOffset + 2 * (n / 4);
+}
+
+// Position of twiddle p within each array of the first pass's block (m >= 8 points): bits 0 and 1
+// of p swapped when the arrays hold at least one group of four (m >= 16), else p itself.
+static inline std::size_t FirstBlockSlot(std::size_t p, std::size_t m) {
+    if (m < 16) return p;
+    return (p & ~std::size_t{3}) | ((p & 1) << 1) | ((p >> 1) & 1);
 }
 
 // Fills table for length n (n a power of two >= 2), fixed elements included. Thread: any.
@@ -56,9 +66,11 @@ static inline unsigned Log2(std::size_t value) {
     return q;
 }
 
-// Half-lengths up to this take radix-8 passes. Beyond it, the eight input and eight output streams
-// of a radix-8 pass, all a power of two apart, crowd the same cache sets, and radix-4 is faster.
-constexpr std::size_t kRadix8Limit = 2048;
+// Half-lengths from kRadix8Min to kRadix8Max take radix-8 passes where they fit (measured: below
+// it radix-4 passes are as fast or faster; beyond it the eight input and eight output streams of
+// a radix-8 pass, all a power of two apart, crowd the same cache sets).
+constexpr std::size_t kRadix8Min = 1024;
+constexpr std::size_t kRadix8Max = 2048;
 
 struct Plan {
     unsigned count = 0;        // radix-4 and radix-8 passes, the first one included
@@ -83,7 +95,7 @@ static inline Plan MakePlan(std::size_t m) {
     bits -= 2;  // the radix-4 first pass
     // The rest, an even count, as 2a + 3b bits; with radix-8 allowed, as many radix-8 passes as
     // that permits. Radix-8 passes come last, where their strides are widest.
-    unsigned eights = m <= kRadix8Limit ? bits / 3 : 0;
+    unsigned eights = (m >= kRadix8Min && m <= kRadix8Max) ? bits / 3 : 0;
     if ((bits - 3 * eights) % 2 != 0) --eights;
     plan.fours = (bits - 3 * eights) / 2;
     plan.count = 1 + plan.fours + eights;

@@ -62,7 +62,7 @@ struct Butterfly4 {
 
 // Radix-4 pass of length L >= 4 at a stride that is a multiple of V::W, vectorised over the
 // stride. tw is the pass's twiddle block (unused when L = 4).
-template <class V>
+template <class V, bool kFirstBlock = false>
 void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const double* xr,
                 const double* xi, double* yr, double* yi) {
     const std::size_t quarter = length / 4;
@@ -89,12 +89,14 @@ void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const 
             }
             continue;
         }
-        const auto w1r = V::Broadcast(tw + p);
-        const auto w1i = V::Broadcast(tw + quarter + p);
-        const auto w2r = V::Broadcast(tw + 2 * quarter + p);
-        const auto w2i = V::Broadcast(tw + 3 * quarter + p);
-        const auto w3r = V::Broadcast(tw + 4 * quarter + p);
-        const auto w3i = V::Broadcast(tw + 5 * quarter + p);
+        // The first pass's block keeps its twiddles in FirstBlockSlot order.
+        const std::size_t slot = kFirstBlock ? FirstBlockSlot(p, length) : p;
+        const auto w1r = V::Broadcast(tw + slot);
+        const auto w1i = V::Broadcast(tw + quarter + slot);
+        const auto w2r = V::Broadcast(tw + 2 * quarter + slot);
+        const auto w2i = V::Broadcast(tw + 3 * quarter + slot);
+        const auto w3r = V::Broadcast(tw + 4 * quarter + slot);
+        const auto w3i = V::Broadcast(tw + 5 * quarter + slot);
         for (std::size_t c = 0; c < stride; c += V::W) {
             Butterfly4<V> y(V::Load(ar + c), V::Load(ai + c), V::Load(ar + c + step),
                             V::Load(ai + c + step), V::Load(ar + c + 2 * step),

@@ -24,31 +24,30 @@ struct V4 {
     static T Reverse(T v) { return _mm256_permute4x64_pd(v, 0x1B); }
 };
 
-// Loads the 4 complex values at interleaved[2a .. 2a+7] as split re/im vectors.
+// Loads the 4 complex values at interleaved[0 .. 7] as split re/im vectors in lane order
+// (0, 2, 1, 3): one unpack each way and no lane crossing.
 inline void LoadInterleaved4(const double* interleaved, __m256d& re, __m256d& im) {
-    // (r0 i0 | r2 i2) and (r1 i1 | r3 i3), then one unpack each way.
-    const __m256d v02 = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(interleaved)),
-                                             _mm_loadu_pd(interleaved + 4), 1);
-    const __m256d v13 = _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_loadu_pd(interleaved + 2)),
-                                             _mm_loadu_pd(interleaved + 6), 1);
-    re = _mm256_unpacklo_pd(v02, v13);
-    im = _mm256_unpackhi_pd(v02, v13);
+    const __m256d v01 = _mm256_loadu_pd(interleaved);      // r0 i0 r1 i1
+    const __m256d v23 = _mm256_loadu_pd(interleaved + 4);  // r2 i2 r3 i3
+    re = _mm256_unpacklo_pd(v01, v23);                     // r0 r2 r1 r3
+    im = _mm256_unpackhi_pd(v01, v23);                     // i0 i2 i1 i3
 }
 
-// Stores rows y0..y3 (row j holding lanes p .. p+3) transposed: out[4l + j] = y_j[l].
+// Stores rows y0..y3, whose lanes hold p, p+2, p+1, p+3, transposed: out[4l + j] = y_j at p + l.
 inline void StoreTransposed4(double* out, __m256d y0, __m256d y1, __m256d y2, __m256d y3) {
-    const __m256d t0 = _mm256_unpacklo_pd(y0, y1);  // y0[0] y1[0] y0[2] y1[2]
-    const __m256d t1 = _mm256_unpackhi_pd(y0, y1);  // y0[1] y1[1] y0[3] y1[3]
+    const __m256d t0 = _mm256_unpacklo_pd(y0, y1);  // lanes of p, p+1: y0 y1 | y0 y1
+    const __m256d t1 = _mm256_unpackhi_pd(y0, y1);  // lanes of p+2, p+3
     const __m256d t2 = _mm256_unpacklo_pd(y2, y3);
     const __m256d t3 = _mm256_unpackhi_pd(y2, y3);
     _mm256_storeu_pd(out, _mm256_permute2f128_pd(t0, t2, 0x20));
-    _mm256_storeu_pd(out + 4, _mm256_permute2f128_pd(t1, t3, 0x20));
-    _mm256_storeu_pd(out + 8, _mm256_permute2f128_pd(t0, t2, 0x31));
+    _mm256_storeu_pd(out + 4, _mm256_permute2f128_pd(t0, t2, 0x31));
+    _mm256_storeu_pd(out + 8, _mm256_permute2f128_pd(t1, t3, 0x20));
     _mm256_storeu_pd(out + 12, _mm256_permute2f128_pd(t1, t3, 0x31));
 }
 
 // The first radix-4 pass (length m >= 16, stride 1), reading the caller's real input as m
-// interleaved complex values and writing split y. Vectorised over p, 4 lanes.
+// interleaved complex values and writing split y. Vectorised over p, 4 lanes in the order
+// (p, p+2, p+1, p+3), which is the order of the first block's twiddles in the table.
 inline void FirstPass(const double* tw, std::size_t m, const double* interleaved, double* yr,
                       double* yi) {
     const std::size_t quarter = m / 4;

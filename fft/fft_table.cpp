@@ -32,7 +32,7 @@ Root RootFromFirstBlock(const double* firstBlock, std::size_t m, std::size_t k) 
     const double* w1r = firstBlock;
     const double* w1i = firstBlock + quarter;
     k %= m;
-    const std::size_t r = k % quarter;
+    const std::size_t r = FirstBlockSlot(k % quarter, m);
     // With t = 2 pi r / m: the angle is t plus a multiple of pi/2.
     switch (k / quarter) {
         case 0:
@@ -82,13 +82,13 @@ void InitTable(double* table, std::size_t n) {
         if (m >= 8 && k % 2 == 0) {
             const std::size_t p = k / 2;
             if (p < quarter) {
-                w1r[p] = static_cast<double>(c);
-                w1i[p] = static_cast<double>(0.0L - s);
+                w1r[FirstBlockSlot(p, m)] = static_cast<double>(c);
+                w1i[FirstBlockSlot(p, m)] = static_cast<double>(0.0L - s);
             }
             const std::size_t q = quarter - p;
             if (q != p && q < quarter) {
-                w1r[q] = static_cast<double>(s);
-                w1i[q] = static_cast<double>(0.0L - c);
+                w1r[FirstBlockSlot(q, m)] = static_cast<double>(s);
+                w1i[FirstBlockSlot(q, m)] = static_cast<double>(0.0L - c);
             }
         }
     }
@@ -100,8 +100,8 @@ void InitTable(double* table, std::size_t n) {
             double* wi = wr + quarter;
             for (std::size_t p = 0; p < quarter; ++p) {
                 const Root w = RootFromFirstBlock(first, m, j * p);
-                wr[p] = w.re;
-                wi[p] = w.im;
+                wr[FirstBlockSlot(p, m)] = w.re;
+                wi[FirstBlockSlot(p, m)] = w.im;
             }
         }
         const Plan plan = MakePlan(m);

@@ -30,7 +30,11 @@ void ZFFT1D(const double* twiddles, std::size_t m, double* re, double* im, doubl
     std::size_t stride = 1;
     for (unsigned pass = 0; pass < plan.count; ++pass) {
         const unsigned radix = PassRadix(plan, pass);
-        PlannedPass<V1>(radix, twiddles, length, stride, xr, xi, yr, yi);
+        if (pass == 0) {
+            Radix4Pass<V1, true>(twiddles, length, stride, xr, xi, yr, yi);
+        } else {
+            PlannedPass<V1>(radix, twiddles, length, stride, xr, xi, yr, yi);
+        }
         twiddles += TwiddleBlockSize(length, radix);
         length /= radix;
         stride *= radix;
