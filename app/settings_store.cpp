@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QString>
 #include <QVariant>
+#include <algorithm>
 #include <limits>
 
 namespace kinetra::app {
@@ -50,6 +51,17 @@ void WriteStoredInt(QSettings& key, const char* name, std::int32_t value) {
 bool SyncSettingsKey(QSettings& key) {
     key.sync();
     return key.status() == QSettings::NoError;
+}
+
+int StrengthPositionForStoredGain(std::int32_t storedGain) {
+    // Formed in 64 bits (100 - INT32_MIN does not fit in 32), then kept just outside 0..100 so
+    // that the slider's own limiting decides.
+    const std::int64_t position = 100 - static_cast<std::int64_t>(storedGain);
+    return static_cast<int>(std::clamp<std::int64_t>(position, -1, 101));
+}
+
+std::int32_t StoredGainForStrengthPosition(int position) {
+    return 100 - position;
 }
 
 const char* ThresholdValueName(int band) {

@@ -28,6 +28,12 @@ void WriteStoredInt(QSettings& key, const char* name, std::int32_t value);
 // Writes the store to disk; false when it could not be written (the old file stays intact).
 bool SyncSettingsKey(QSettings& key);
 
+// The stored "gain" is the strength in percent of full: 100 - the Strength slider's position
+// (position 0, the top, is full strength). Out-of-range stored values give positions outside
+// 0..100, which the slider limits. Thread: any.
+int StrengthPositionForStoredGain(std::int32_t storedGain);
+std::int32_t StoredGainForStrengthPosition(int position);
+
 // Setting name of level slider band (1..5): "threshold1".."threshold5".
 const char* ThresholdValueName(int band);
 inline constexpr const char* kGainValueName = "gain";

@@ -200,8 +200,7 @@ void CVibrelDlg::LoadSettings() {
     }
     m_strengthSlider->SetRange(0, 100);
     m_strengthSlider->SetTicFreq(10);
-    const std::int64_t gain = ReadGain(*key, kGainValueName);
-    m_strengthSlider->SetPos(static_cast<int>(std::clamp<std::int64_t>(100 - gain, -1, 101)));
+    m_strengthSlider->SetPos(StrengthPositionForStoredGain(ReadGain(*key, kGainValueName)));
 }
 
 void CVibrelDlg::SaveSettings() {
@@ -214,7 +213,7 @@ void CVibrelDlg::SaveSettings() {
     for (int k = 0; k < kBands; ++k) {
         WriteStoredInt(*key, ThresholdValueName(k + 1), m_levelSlider[k]->value());
     }
-    WriteStoredInt(*key, kGainValueName, 100 - m_strengthSlider->value());
+    WriteStoredInt(*key, kGainValueName, StoredGainForStrengthPosition(m_strengthSlider->value()));
     if (!SyncSettingsKey(*key)) {
         kinetra::DebugOutput("SETTINGS: the settings could not be saved\n");
     }

@@ -100,6 +100,20 @@ TEST_F(SettingsStore, ValuesWrittenAreReadBackInTheNextSession) {
     EXPECT_EQ(ReadGain(*key, "gain"), 42);
 }
 
+TEST_F(SettingsStore, StoredGainIsTheStrengthFromTheTop) {
+    using kinetra::app::StoredGainForStrengthPosition;
+    using kinetra::app::StrengthPositionForStoredGain;
+    EXPECT_EQ(StrengthPositionForStoredGain(100), 0);  // full strength: slider at the top
+    EXPECT_EQ(StrengthPositionForStoredGain(0), 100);
+    EXPECT_EQ(StrengthPositionForStoredGain(37), 63);
+    EXPECT_EQ(StrengthPositionForStoredGain(150), -1);  // beyond the top: the slider limits it
+    EXPECT_EQ(StrengthPositionForStoredGain(-2147483647 - 1), 101);
+    EXPECT_EQ(StrengthPositionForStoredGain(2147483647), -1);
+    EXPECT_EQ(StoredGainForStrengthPosition(0), 100);
+    EXPECT_EQ(StoredGainForStrengthPosition(100), 0);
+    EXPECT_EQ(StoredGainForStrengthPosition(63), 37);
+}
+
 TEST_F(SettingsStore, ValueNamesAreNumberedFromOne) {
     EXPECT_STREQ(kinetra::app::ThresholdValueName(1), "threshold1");
     EXPECT_STREQ(kinetra::app::ThresholdValueName(5), "threshold5");
