@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "capture/capture_engine.h"
@@ -25,6 +27,12 @@ namespace {
 
 TEST(SdlServerGone, StopAndShutdownReturnAfterTheServerIsKilled) {
     if (kinetra::test::PulseDir().empty()) GTEST_SKIP() << "no test sound server";
+    // A fresh server each run (the one before may have been killed by an earlier run).
+    const char* script = std::getenv("KINETRA_TEST_PULSE_SCRIPT");
+    ASSERT_NE(script, nullptr);
+    const std::string startCommand =
+        std::string(script) + " start '" + kinetra::test::PulseDir() + "'";
+    ASSERT_EQ(std::system(startCommand.c_str()), 0);
     const pid_t server = kinetra::test::PulsePid();
     ASSERT_GT(server, 0);
 
