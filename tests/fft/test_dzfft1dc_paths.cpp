@@ -228,4 +228,24 @@ TEST(DzfftTable, CoefficientsAreTheNearestDoublesToTheirSinesAndCosines) {
     }
 }
 
+TEST(DzfftTable, LayoutFitsBeforeTheLastFixedElementAtEveryLength) {
+    // Up to the largest power of two an int holds; the blocks are summed, not written.
+    for (std::size_t n = 2; n <= (std::size_t{1} << 30); n *= 2) {
+        const std::size_t m = n / 2;
+        const kinetra::fft::Plan plan = kinetra::fft::MakePlan(m);
+        std::size_t end = kinetra::fft::TwiddleOffset(n);
+        std::size_t length = m;
+        unsigned bits = 0;
+        for (unsigned pass = 0; pass < plan.count; ++pass) {
+            const unsigned radix = kinetra::fft::PassRadix(plan, pass);
+            end += kinetra::fft::TwiddleBlockSize(length, radix);
+            length /= radix;
+            bits += radix == 8 ? 3 : 2;
+        }
+        if (plan.finalRadix2) ++bits;
+        EXPECT_EQ(std::size_t{1} << bits, m) << "the passes must cover all of m, n = " << n;
+        EXPECT_LE(end, 2 * n - 1) << "n = " << n;
+    }
+}
+
 }  // namespace
