@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "app/desktop_check.h"
 #include "app/dialog_units.h"
 #include "app/hyperlink.h"
 #include "app/vibrel_app.h"
@@ -219,6 +220,28 @@ TEST_F(VibrelDlgStartup, CaptureBufferFailureShowsItsMessageAndQuits) {
     m_dlg->OnDestroy();
     EXPECT_EQ(CForceChannel::ChannelCount(), 0);
     EXPECT_EQ(Stored("threshold1"), 20);
+}
+
+TEST_F(VibrelDlgStartup, DesktopProgramWarningDoesNotStopStartup) {
+    kinetra::app::SetWindowFinder([](const char*) { return true; });
+    const bool started = Start("virtual:Primax FX");
+    kinetra::app::SetWindowFinder(nullptr);
+    EXPECT_TRUE(started);
+    ASSERT_EQ(m_boxes.Boxes().size(), 1u);
+    EXPECT_EQ(m_boxes.Boxes()[0].text, "Please exit Ondrel Kinetra Desktop before proceeding.");
+    EXPECT_EQ(m_boxes.Boxes()[0].icon, kinetra::app::MessageIcon::Exclamation);
+    EXPECT_TRUE(m_boxes.Boxes()[0].ownedByMainWindow);
+    EXPECT_FALSE(m_dlg->QuitRequested());
+    EXPECT_EQ(m_dlg->Capture().ListenerCount(), 5u);
+}
+
+TEST_F(VibrelDlgStartup, DesktopProgramWithAnUnopenableDeviceGoesOnToTheDeviceCheck) {
+    kinetra::app::SetWindowFinder([](const char*) { return true; });
+    const bool started = Start("virtual:Primax FX,fail=open");
+    kinetra::app::SetWindowFinder(nullptr);
+    EXPECT_FALSE(started);
+    ASSERT_EQ(m_boxes.Boxes().size(), 1u);  // no warning, only the missing device
+    EXPECT_EQ(m_boxes.Boxes()[0].text, "Could not find an Ondrel Pulsenic device.");
 }
 
 TEST_F(VibrelDlgStartup, PriorityRefusalIsReportedAndStartupGoesOn) {
