@@ -14,12 +14,13 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +43,7 @@ struct CpuFigures {
     double wallSeconds = 0.0;
     int captureStreams = 0;
     std::string exitHow;
+    std::string busiestThreads;  // "name 0.52%, ..." over the window, busiest first
 };
 std::vector<std::pair<std::string, CpuFigures>> g_routes;
 
@@ -69,6 +71,23 @@ long long CpuTicks(pid_t pid) {
     std::string line;
     if (!std::getline(in, line)) return -1;
     return kinetra::bench::CpuTicksOfStatLine(line);
+}
+
+// CPU ticks of each thread of a process, by thread id, with the thread's name.
+std::map<int, std::pair<std::string, long long>> ThreadTicks(pid_t pid) {
+    std::map<int, std::pair<std::string, long long>> threads;
+    std::error_code ec;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        std::ifstream in(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(in, line)) continue;
+        const long long ticks = kinetra::bench::CpuTicksOfStatLine(line);
+        if (ticks < 0) continue;
+        threads[std::atoi(entry.path().filename().c_str())] = {
+            kinetra::bench::CommandOfStatLine(line), ticks};
+    }
+    return threads;
 }
 
 // Clock ticks to seconds.
@@ -129,6 +148,7 @@ void MeasureCpu(const std::string& driver, CpuFigures* figures) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
     out.captureStreams = CaptureStreams();
     const long long ticks0 = CpuTicks(pid);
+    const auto threads0 = ThreadTicks(pid);
     const auto wall0 = std::chrono::steady_clock::now();
     bool alive = ticks0 >= 0 && Alive(pid);
     for (int s = 0; alive && s < window; ++s) {
@@ -136,6 +156,7 @@ void MeasureCpu(const std::string& driver, CpuFigures* figures) {
         alive = Alive(pid);
     }
     const long long ticks1 = alive ? CpuTicks(pid) : -1;
+    const auto threads1 = ThreadTicks(pid);
     const auto wall1 = std::chrono::steady_clock::now();
 
     if (!alive || ticks1 < 0) {
@@ -147,6 +168,21 @@ void MeasureCpu(const std::string& driver, CpuFigures* figures) {
         out.wallSeconds = std::chrono::duration<double>(wall1 - wall0).count();
         out.percent = 100.0 * out.cpuSeconds / out.wallSeconds;
         out.measured = true;
+        // Threads that ended within the window are left out; their time is in the total.
+        std::vector<std::pair<long long, std::string>> used;
+        for (const auto& [tid, now] : threads1) {
+            const auto before = threads0.find(tid);
+            const long long start = before == threads0.end() ? 0 : before->second.second;
+            if (now.second > start) used.emplace_back(now.second - start, now.first);
+        }
+        std::sort(used.rbegin(), used.rend());
+        for (std::size_t i = 0; i < used.size() && i < 4; ++i) {
+            char part[96];
+            std::snprintf(part, sizeof part, "%s%s %.2f%%", i == 0 ? "" : ", ",
+                          used[i].second.c_str(),
+                          100.0 * TicksToSeconds(used[i].first) / out.wallSeconds);
+            out.busiestThreads += part;
+        }
     }
     // It quits by itself (KINETRA_QUIT_AFTER_MS); otherwise it is told to.
     if (kinetra::bench::WaitForChild(pid, quitAfterMs + 10000 - (kSettleMs + window * 1000))) {
@@ -205,6 +241,10 @@ int main(int argc, char** argv) {
                 "flowing; %s) (target: <= %.0f%% of one core)\n",
                 driver.c_str(), f.percent, f.cpuSeconds, f.wallSeconds, f.exitHow.c_str(),
                 kTargetPercent);
+            if (!f.busiestThreads.empty()) {
+                std::printf("  SDL %s: busiest threads: %s\n", driver.c_str(),
+                            f.busiestThreads.c_str());
+            }
         } else {
             std::printf(
                 "Program CPU use (SDL %s): not measured (%s) (target: <= %.0f%% of one core)\n",

@@ -103,4 +103,13 @@ inline long long CpuTicksOfStatLine(const std::string& line) {
     return utime < 0 || stime < 0 ? -1 : utime + stime;
 }
 
+// The command name of a /proc/<pid>/stat line (field 2, without its parentheses); empty when
+// the line has none.
+inline std::string CommandOfStatLine(const std::string& line) {
+    const auto open = line.find('(');
+    const auto close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open) return {};
+    return line.substr(open + 1, close - open - 1);
+}
+
 }  // namespace kinetra::bench

@@ -111,6 +111,9 @@ TEST(E2eCpuTicks, UserPlusSystemTimeFromAStatLine) {
     // A command name with spaces and parentheses of its own.
     const std::string odd = "77 (a) b (c)) R 1 77 77 0 -1 0 0 0 0 0 1000 2 0 0 20 0 1 0 5 6";
     EXPECT_EQ(kinetra::bench::CpuTicksOfStatLine(odd), 1002);
+    EXPECT_EQ(kinetra::bench::CommandOfStatLine(line), "kinetra");
+    EXPECT_EQ(kinetra::bench::CommandOfStatLine(odd), "a) b (c)");
+    EXPECT_EQ(kinetra::bench::CommandOfStatLine("no name"), "");
     EXPECT_EQ(kinetra::bench::CpuTicksOfStatLine("1234 (kinetra) S 1 2 3"), -1);
     EXPECT_EQ(kinetra::bench::CpuTicksOfStatLine("no parentheses here"), -1);
     EXPECT_EQ(kinetra::bench::CpuTicksOfStatLine("1 (x) S 1 1 1 0 -1 0 0 0 0 0 12x 3"), -1);
