@@ -62,8 +62,9 @@ TEST_F(SdlCaptureTest, ToneBurstRisesSilenceDoesNotAndTheAverageFollowsItsRule) 
     CCaptureEngine engine;
     Start(engine, "default");  // the server's default source: the null sink's monitor
 
-    // Silence: nothing plays into the sink.
-    SleepMs(600);
+    // Silence: nothing plays into the sink. Some 20 blocks (the server may take a moment).
+    const auto waitStart = Clock::now();
+    while (m_listener->Count() < 20 && SecondsSince(waitStart) < 5.0) SleepMs(5);
     const int silent = m_listener->Count();
     ASSERT_GT(silent, 5) << "no blocks arrived from the sound server";
     for (int i = 0; i < silent; ++i) EXPECT_LT(m_listener->BandOne(i), 1.0) << "block " << i;
@@ -182,8 +183,11 @@ TEST_F(SdlCaptureTest, BandMappersDriveTheVirtualForceDeviceFromTheServer) {
         }
         return -1L;
     };
-    SleepMs(500);
-    EXPECT_EQ(bandOne(), 0);  // silence: at rest
+    // Silence: at rest once blocks arrive (the first one gives the effect its period).
+    const auto waitStart = Clock::now();
+    while (bandOne() < 0 && SecondsSince(waitStart) < 5.0) SleepMs(5);
+    SleepMs(200);
+    EXPECT_EQ(bandOne(), 0);
 
     FILE* player = kinetra::test::StartPlaying(kinetra::test::Tone(100, 10000, 22050));
     ASSERT_NE(player, nullptr);
