@@ -18,7 +18,8 @@ void ReportInternalCondition(int condition, const char* routine);
 //   [0]                  m
 //   [1]                  0.0
 //   [kSplitOffset ..)    split coefficients: A[k] = (1 - sin t_k)/2 for k = 0 .. n/4-1, then
-//                        B[k] = cos(t_k)/2 for k = 0 .. n/4-1, t_k = 2 pi k / n
+//                        B[k] = cos(t_k)/2 for k = 0 .. n/4-1, t_k = 2 pi k / n (A is formed as
+//                        sin^2(pi/4 - t_k/2) where 1 - sin t_k would cancel)
 //   [TwiddleOffset(n)..) the complex step's twiddles: one block per pass of the plan below whose
 //                        length L exceeds its radix r, in pass order. A block holds 2(r - 1)
 //                        arrays of L/r doubles: cos and -sin of 2 pi j p / L for j = 1 .. r-1
@@ -46,8 +47,7 @@ static inline std::size_t FirstBlockSlot(std::size_t p, std::size_t m) {
 // Fills table for length n (n a power of two >= 2), fixed elements included. Thread: any.
 void InitTable(double* table, std::size_t n);
 
-// ---- Complex step plan
-// ---------------------------------------------------------------------------
+// ---- Complex step plan -----------------------------------------------------------------------
 //
 // The complex step of m = 2^q points is a self-sorting (Stockham) decimation in frequency. A pass
 // of length L and radix r works at stride s = m/L: it reads x[c + s*(p + j*L/r)] and writes
@@ -108,33 +108,35 @@ static inline std::size_t TwiddleBlockSize(std::size_t length, unsigned radix) {
 }
 
 // (cos, -sin) of 2 pi k / m, read from the first pass's j = 1 block of m points (m >= 8) by
-// exact quadrant symmetry; k may be any non-negative integer.
+// exact quadrant symmetry; k may be any non-negative integer. Thread: any.
 struct Root {
     double re;
     double im;
 };
 Root RootFromFirstBlock(const double* firstBlock, std::size_t m, std::size_t k);
 
-// ---- Scalar kernels (always built)
-// ---------------------------------------------------------------
+// ---- Scalar path (always built) --------------------------------------------------------------
 
 // Forward complex transform of m points held split in re[0..m) and im[0..m), natural order in
-// and out. work must hold 2m doubles. The result ends in re/im.
+// and out, by the plan above; twiddles is the table's complex-step part (TwiddleOffset). work
+// must hold 2m doubles. The result ends in re/im. Thread: any.
 void ZFFT1D(const double* twiddles, std::size_t m, double* re, double* im, double* work);
 
 // Turns Z (split, natural order, m = n/2 points at zr/zi) into X[0..m], written to xr[0..m] and
 // xi[0..m]. xr/xi may equal zr/zi (in place), provided xr[m] and xi[m] lie outside Z.
+// Thread: any.
 void SplitStep(const double* table, std::size_t n, const double* zr, const double* zi, double* xr,
                double* xi);
 
 // The whole transform of n >= 2 points on the scalar path: data as the caller's array, scratch
-// at least n doubles on a 64-byte boundary.
+// at least n doubles on a 64-byte boundary. Thread: any.
 void TransformScalar(double* data, std::size_t n, const double* table, double* scratch);
 
 // ---- Vector paths ------------------------------------------------------------------------------
 
 // The same transform with AVX2 + FMA and with AVX-512 (F, DQ) instructions. Each exists in every
-// build and may only be called on a processor that has those instructions. n >= 2.
+// build and may only be called on a processor that has those instructions. n >= 2; arguments as
+// for TransformScalar. Thread: any.
 void TransformAvx2(double* data, std::size_t n, const double* table, double* scratch);
 void TransformAvx512(double* data, std::size_t n, const double* table, double* scratch);
 
