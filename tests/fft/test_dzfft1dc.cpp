@@ -257,7 +257,7 @@ TEST(DzfftKnown, TableAtAnOddEightByteOffsetGivesTheSameResult) {
 
 // A few 1e-16 relative to the largest bin, growing gently with the length.
 double Tolerance(int n) {
-    return 4e-16 * (1.0 + std::log2(static_cast<double>(n)) / 4.0);
+    return 2e-16 * (1.0 + std::log2(static_cast<double>(n)) / 4.0);
 }
 
 TEST(DzfftAccuracy, EveryLengthUpTo4096MatchesTheDefinition) {

@@ -43,7 +43,7 @@ std::vector<double> TransformOn(const std::vector<double>& x) {
 
 // Same tolerance as the main accuracy tests: a few 1e-16 of the largest bin.
 double Tolerance(std::size_t n) {
-    return 4e-16 * (1.0 + std::log2(static_cast<double>(n)) / 4.0);
+    return 2e-16 * (1.0 + std::log2(static_cast<double>(n)) / 4.0);
 }
 
 class DzfftPath : public ::testing::TestWithParam<Path> {
