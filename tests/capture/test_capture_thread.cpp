@@ -1,5 +1,5 @@
-// The capture thread: start and stop protocol, wake-ups, the way out when audio stops, a failing
-// wait, and listeners whose settings change on another thread while blocks flow.
+// The capture thread: start and stop protocol, wake-ups, the way out when audio stops, and a
+// failing wait. (Settings changed on another thread while blocks flow: test_capture_pipeline.)
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -179,55 +179,6 @@ TEST_F(CaptureThreadTest, DestroyingARunningEngineStopsIt) {
     EXPECT_EQ(script->DevicesReleased(), 1);
     // TearDown expects an engine.
     engine = std::make_unique<CCaptureEngine>();
-}
-
-// A listener whose settings the user-interface thread changes while blocks flow.
-class SteeredListener final : public CSpectrumListener {
-public:
-    int OnSpectrum(const double* spectrum, const double*, std::uint32_t byteLength) override {
-        if (m_bEnabled.load() == 0 || byteLength < SPECTRUM_BINS * sizeof(double)) return 0;
-        const double threshold = m_threshold.load(std::memory_order_relaxed);
-        if (spectrum[3] > threshold) above.fetch_add(1, std::memory_order_relaxed);
-        processed.fetch_add(1, std::memory_order_relaxed);
-        return 1;
-    }
-    int Enable(int flag) override {
-        m_bEnabled.store(flag);
-        return flag;
-    }
-    void SetThreshold(double value) { m_threshold.store(value, std::memory_order_relaxed); }
-
-    std::atomic<int> processed{0};
-    std::atomic<int> above{0};
-
-private:
-    std::atomic<double> m_threshold{3000.0};
-};
-
-TEST_F(CaptureThreadTest, SettingsChangeOnAnotherThreadWhileBlocksFlow) {
-    Open();
-    SteeredListener steered;
-    CountingListener counter;
-    engine->AddListener(&steered);
-    engine->AddListener(&counter);
-    ASSERT_TRUE(engine->StartThread());
-    std::atomic<bool> done{false};
-    std::thread ui([&] {
-        for (int i = 0; !done; ++i) {
-            steered.Enable(i % 3 != 0);
-            steered.SetThreshold(i % 2 == 0 ? 1.0 : 1e12);
-            std::this_thread::yield();
-        }
-        steered.Enable(1);
-    });
-    Flow(counter, 200);
-    done = true;
-    ui.join();
-    EXPECT_TRUE(engine->StopThread());
-    EXPECT_GT(steered.processed.load(), 0);
-    EXPECT_LE(steered.processed.load(), 200);
-    engine->RemoveListener(&steered);
-    engine->RemoveListener(&counter);
 }
 
 }  // namespace
