@@ -318,7 +318,8 @@ void MeasureLatency(const std::string& driver, LatencyFigures* figures) {
         if (ready && out.error.empty()) {
             if (const char* dump = std::getenv("KINETRA_LATENCY_DUMP")) {
                 // Every click and firing block, for a closer look.
-                if (std::FILE* f = std::fopen(dump, "w")) {
+                const std::string path = std::string(dump) + "." + driver;
+                if (std::FILE* f = std::fopen(path.c_str(), "w")) {
                     for (std::int64_t c : played.clickNs)
                         std::fprintf(f, "click %lld\n", static_cast<long long>(c));
                     for (const FireEvent& e : probe.Events())
