@@ -12,6 +12,7 @@
 #include "fft/dzfft1dc.h"
 #include "fft/fft_testing.h"
 #include "support/reference_dft.h"
+#include "transform_test_support.h"
 
 namespace kinetra::fft {
 void TransformEightLanes(double* data, std::size_t n, const double* table, double* scratch);
@@ -21,17 +22,8 @@ namespace {
 
 namespace hooks = kinetra::fft::testing;
 
-std::vector<double> RandomSignal(std::size_t n, unsigned seed) {
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> x(n);
-    for (double& v : x) v = dist(rng);
-    return x;
-}
-
-double Tolerance(std::size_t n) {
-    return 2e-16 * (1.0 + std::log2(static_cast<double>(n)) / 4.0);
-}
+using kinetra::test::RandomSignal;
+using kinetra::test::TransformTolerance;
 
 // The packed result of the 8-lane kernels for x, the caller's array 8 bytes off a 64-byte
 // boundary as the worst case for unaligned access.
@@ -66,7 +58,8 @@ TEST_F(DzfftEightLanes, EveryLengthMatchesTheReferences) {
         const auto out = EightLaneTransform(x);
         const auto reference =
             n <= 4096 ? kinetra::test::ReferenceDft(x) : kinetra::test::ReferenceFft(x);
-        EXPECT_LT(kinetra::test::RelativeError(out, reference), Tolerance(n)) << "n = " << n;
+        EXPECT_LT(kinetra::test::RelativeError(out, reference), TransformTolerance(n))
+            << "n = " << n;
         EXPECT_EQ(out[n / 2 + 1], 0.0) << n;
         EXPECT_EQ(out[n + 1], 0.0) << n;
     }

@@ -13,6 +13,7 @@
 #include "fft/fft_internal.h"
 #include "fft/fft_testing.h"
 #include "support/reference_dft.h"
+#include "transform_test_support.h"
 
 namespace {
 
@@ -22,41 +23,8 @@ using kinetra::test::ReferenceDft;
 using kinetra::test::ReferenceFft;
 using kinetra::test::RelativeError;
 
-std::vector<double> RandomSignal(std::size_t n, unsigned seed) {
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    std::vector<double> x(n);
-    for (double& v : x) v = dist(rng);
-    return x;
-}
-
-// Runs the transform of x (n = x.size()) on the path; the result is the packed data array.
-std::vector<double> TransformOn(const std::vector<double>& x) {
-    const int n = static_cast<int>(x.size());
-    std::vector<double> table(2 * x.size() + 4);
-    std::vector<double> data(x.size() + 2);
-    DZFFT1DC(data.data(), n, 0, table.data());
-    std::copy(x.begin(), x.end(), data.begin());
-    DZFFT1DC(data.data(), n, -1, table.data());
-    return data;
-}
-
-// Same tolerance as the main accuracy tests: a few 1e-16 of the largest bin.
-double Tolerance(std::size_t n) {
-    return 2e-16 * (1.0 + std::log2(static_cast<double>(n)) / 4.0);
-}
-
-class DzfftPath : public ::testing::TestWithParam<Path> {
-protected:
-    void SetUp() override {
-        if (!hooks::PathSupported(GetParam())) {
-            GTEST_SKIP() << "this processor cannot run the " << hooks::PathName(GetParam())
-                         << " path; its tests are skipped";
-        }
-        ASSERT_TRUE(hooks::ForcePath(GetParam()));
-    }
-    void TearDown() override { hooks::ResetPath(); }
-};
+using DzfftPath = kinetra::test::ForcedPathTest;
+using kinetra::test::RandomSignal;
 
 TEST_P(DzfftPath, ForcedPathIsTheActiveOne) {
     EXPECT_EQ(hooks::ActivePath(), GetParam());
@@ -65,8 +33,9 @@ TEST_P(DzfftPath, ForcedPathIsTheActiveOne) {
 TEST_P(DzfftPath, ShortLengthsMatchTheDefinition) {
     for (std::size_t n = 2; n <= 4096; n *= 2) {
         const auto x = RandomSignal(n, static_cast<unsigned>(n) + 100);
-        const auto out = TransformOn(x);
-        EXPECT_LT(RelativeError(out, ReferenceDft(x)), Tolerance(n)) << "n = " << n;
+        const auto out = kinetra::test::TransformWithDzfft(x);
+        EXPECT_LT(RelativeError(out, ReferenceDft(x)), kinetra::test::TransformTolerance(n))
+            << "n = " << n;
         EXPECT_EQ(out[n / 2 + 1], 0.0) << n;
         EXPECT_EQ(out[n + 1], 0.0) << n;
     }
@@ -76,17 +45,17 @@ TEST_P(DzfftPath, ExactInputsGiveExactBins) {
     for (std::size_t n = 2; n <= 8192; n *= 2) {
         std::vector<double> impulse(n, 0.0);
         impulse[0] = 1.0;
-        auto out = TransformOn(impulse);
+        auto out = kinetra::test::TransformWithDzfft(impulse);
         for (std::size_t k = 0; k <= n / 2; ++k) {
             ASSERT_EQ(out[k], 1.0) << n << " bin " << k;
             ASSERT_EQ(out[n / 2 + 1 + k], 0.0) << n << " bin " << k;
         }
-        out = TransformOn(std::vector<double>(n, 1.0));
+        out = kinetra::test::TransformWithDzfft(std::vector<double>(n, 1.0));
         ASSERT_EQ(out[0], static_cast<double>(n)) << n;
         for (std::size_t i = 1; i < n + 2; ++i) ASSERT_EQ(out[i], 0.0) << n << " element " << i;
         std::vector<double> alternating(n);
         for (std::size_t j = 0; j < n; ++j) alternating[j] = (j % 2 == 0) ? 1.0 : -1.0;
-        out = TransformOn(alternating);
+        out = kinetra::test::TransformWithDzfft(alternating);
         for (std::size_t i = 0; i < n + 2; ++i) {
             ASSERT_EQ(out[i], i == n / 2 ? static_cast<double>(n) : 0.0) << n << " element " << i;
         }
@@ -96,7 +65,7 @@ TEST_P(DzfftPath, ExactInputsGiveExactBins) {
 TEST_P(DzfftPath, UnalignedArraysGiveTheSameBytes) {
     for (std::size_t n : {64u, 1024u, 32768u}) {
         const auto x = RandomSignal(n, 5);
-        const auto expected = TransformOn(x);
+        const auto expected = kinetra::test::TransformWithDzfft(x);
         std::vector<double> tableStore(2 * n + 4 + 8), dataStore(n + 2 + 8);
         auto offsetBy8 = [](std::vector<double>& v) {
             double* p = v.data();
@@ -112,20 +81,9 @@ TEST_P(DzfftPath, UnalignedArraysGiveTheSameBytes) {
     }
 }
 
-std::string PathLabel(const ::testing::TestParamInfo<Path>& info) {
-    switch (info.param) {
-        case Path::kScalar:
-            return "Scalar";
-        case Path::kAvx2:
-            return "Avx2";
-        case Path::kAvx512:
-            return "Avx512";
-    }
-    return "Unknown";
-}
-
 INSTANTIATE_TEST_SUITE_P(AllPaths, DzfftPath,
-                         ::testing::Values(Path::kScalar, Path::kAvx2, Path::kAvx512), PathLabel);
+                         ::testing::Values(Path::kScalar, Path::kAvx2, Path::kAvx512),
+                         kinetra::test::PathLabel);
 
 TEST(DzfftPathChoice, UnsupportedPathIsRefusedAndTheChoiceKept) {
     const Path before = hooks::ActivePath();
