@@ -90,8 +90,9 @@ public:
     // Selects the device that OpenDevice opens (empty: the default). Thread: user-interface.
     void SetDeviceGuid(const std::string& id);
     // Fills format for a format index (0 .. 15; wFormatTag and cbSize are the caller's) and
-    // tries a one-second trial buffer. True when the device accepts it; false without a device
-    // or for an invalid index (format untouched then). Thread: user-interface thread.
+    // tries a trial buffer of one second of audio on the device. True when the device accepts
+    // it; false without a device (the format is still filled) or for an invalid index (format
+    // untouched). Thread: user-interface thread.
     bool ProbeFormat(int formatIndex, kinetra::capture::WaveFormat* format);
     // Creates the ring of 16 blocks for the format index, places the notifications and starts
     // looping capture. 0 or the failing result; kFail without a device, kInvalidArg for an index
