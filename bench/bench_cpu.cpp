@@ -135,9 +135,11 @@ void MeasureCpu(const std::string& driver, CpuFigures* figures) {
     const pid_t pid = kinetra::bench::SpawnChild(
         {app},
         {"QT_QPA_PLATFORM=offscreen", "KINETRA_FORCE_DEVICE=virtual",
-         "KINETRA_AUDIO_INPUT=" + std::string(driver == "pulseaudio" ? "monitor" : "default"),
-         "SDL_AUDIODRIVER=" + driver, "KINETRA_QUIT_AFTER_MS=" + std::to_string(quitAfterMs),
-         "HOME=" + dir + "/app-home", "XDG_CONFIG_HOME=" + dir + "/app-home/.config"},
+         "KINETRA_AUDIO_INPUT=" + std::string(driver == "alsa" ? "default" : "monitor"),
+         "KINETRA_AUDIO_BACKEND=" + std::string(driver == "pulse" ? "pulse" : "sdl"),
+         "SDL_AUDIODRIVER=" + std::string(driver == "pulse" ? "pulseaudio" : driver),
+         "KINETRA_QUIT_AFTER_MS=" + std::to_string(quitAfterMs), "HOME=" + dir + "/app-home",
+         "XDG_CONFIG_HOME=" + dir + "/app-home/.config"},
         dir + "/kinetra.log");
     if (pid < 0) {
         out.error = "cannot start the program";
@@ -215,6 +217,10 @@ void BM_ProgramCpu(benchmark::State& state, const char* driver) {
     state.counters["cpu_s"] = figures.cpuSeconds;
     state.counters["window_s"] = figures.wallSeconds;
 }
+BENCHMARK_CAPTURE(BM_ProgramCpu, pulse_direct, "pulse")
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_ProgramCpu, sdl_pulseaudio, "pulseaudio")
     ->Iterations(1)
     ->Unit(benchmark::kSecond)

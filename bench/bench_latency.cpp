@@ -259,8 +259,10 @@ void MeasureLatency(const std::string& driver, LatencyFigures* figures) {
     LatencyFigures& out = *figures;
     kinetra::bench::PulseServer server;
     if (!server.Start(&out.error)) return;
-    setenv("SDL_AUDIODRIVER", driver.c_str(), 1);
-    setenv("KINETRA_AUDIO_INPUT", driver == "pulseaudio" ? "monitor" : "default", 1);
+    // "pulse" is the program's own route where a server answers: the direct PulseAudio backend.
+    setenv("KINETRA_AUDIO_BACKEND", driver == "pulse" ? "pulse" : "sdl", 1);
+    setenv("SDL_AUDIODRIVER", driver == "pulse" ? "pulseaudio" : driver.c_str(), 1);
+    setenv("KINETRA_AUDIO_INPUT", driver == "alsa" ? "default" : "monitor", 1);
     setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
     for (auto& t : g_lastUpdateNs) t.store(0);
     kinetra::force::SetVirtualDeviceCallHook(&OnDeviceCall, nullptr);
@@ -356,6 +358,10 @@ void BM_SoundToForceLatency(benchmark::State& state, const char* driver) {
     state.counters["clicks"] = static_cast<double>(figures.latenciesMs.size());
     state.counters["missed"] = figures.missed;
 }
+BENCHMARK_CAPTURE(BM_SoundToForceLatency, pulse_direct, "pulse")
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_SoundToForceLatency, sdl_pulseaudio, "pulseaudio")
     ->Iterations(1)
     ->Unit(benchmark::kSecond)

@@ -20,7 +20,8 @@ enum class AudioInputKind {
 
 struct AudioInput {
     AudioInputKind kind = AudioInputKind::kDefault;
-    std::string value;  // the device name or the file path
+    std::string value;     // the device name or the file path
+    bool sdlOnly = false;  // "sdl:..." names SDL's own devices
 };
 
 // Reads a KINETRA_AUDIO_INPUT value or a device id. Thread: any.
@@ -32,6 +33,17 @@ std::string AudioInputSetting();
 // Tells the user why an input cannot be used: a debug line, and the same text on standard
 // error unless KINETRA_DEBUG already sends debug lines there. Thread: user-interface thread.
 void ReportAudioInputProblem(const std::string& reason);
+
+// Which live backend KINETRA_AUDIO_BACKEND asks for: "pulse", "sdl", or "" (PulseAudio when a
+// server answers, else SDL). Thread: any.
+std::string AudioBackendSetting();
+
+// Capture straight from a PulseAudio (or PipeWire pulse) server: kDefault the default source,
+// kMonitor the default output's monitor, kNamed a source by its server name. With quiet set, a
+// missing server or source is not reported (the caller falls back to SDL).
+// Thread: user-interface thread.
+Result OpenPulseCaptureDevice(AudioInputKind kind, const std::string& name, bool quiet,
+                              std::unique_ptr<ICaptureDevice>* device);
 
 // SDL audio capture. kind is kDefault, kMonitor or kNamed. Thread: user-interface thread.
 Result OpenSdlCaptureDevice(AudioInputKind kind, const std::string& name,

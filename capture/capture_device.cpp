@@ -47,8 +47,8 @@ AudioInput ParseAudioInput(const std::string& text) {
     if (StartsWith(text, "file:")) return {AudioInputKind::kFile, text.substr(5)};
     if (StartsWith(text, "sdl:")) {
         const std::string name = text.substr(4);
-        if (name.empty()) return {AudioInputKind::kDefault, {}};
-        return {AudioInputKind::kNamed, name};
+        if (name.empty()) return {AudioInputKind::kDefault, {}, true};
+        return {AudioInputKind::kNamed, name, true};
     }
     if (text.find('/') != std::string::npos || EndsWithNoCase(text, ".wav") ||
         EndsWithNoCase(text, ".flac") || EndsWithNoCase(text, ".ogg") ||
@@ -56,6 +56,11 @@ AudioInput ParseAudioInput(const std::string& text) {
         return {AudioInputKind::kFile, text};
     }
     return {AudioInputKind::kNamed, text};
+}
+
+std::string AudioBackendSetting() {
+    const char* value = std::getenv("KINETRA_AUDIO_BACKEND");
+    return value != nullptr ? std::string(value) : std::string();
 }
 
 std::string AudioInputSetting() {
@@ -87,6 +92,19 @@ Result OpenCaptureDevice(const std::string& id, std::unique_ptr<ICaptureDevice>*
     device->reset();
     const AudioInput input = ParseAudioInput(id.empty() ? AudioInputSetting() : id);
     if (input.kind == AudioInputKind::kFile) return OpenFileCaptureDevice(input.value, device);
+    // A PulseAudio server is read directly where there is one: SDL's own PulseAudio capture
+    // delivers only part of the sound on some systems. Elsewhere SDL finds the input (ALSA, ...).
+    const std::string backend = AudioBackendSetting();
+    if (backend != "sdl" && backend != "pulse" && !backend.empty()) {
+        ReportAudioInputProblem("KINETRA_AUDIO_BACKEND must be pulse or sdl, not \"" + backend +
+                                "\"");
+        return kInvalidArg;
+    }
+    if (!input.sdlOnly && backend != "sdl") {
+        const bool onlyPulse = backend == "pulse";
+        const Result result = OpenPulseCaptureDevice(input.kind, input.value, !onlyPulse, device);
+        if (result == kOk || onlyPulse) return result;
+    }
     return OpenSdlCaptureDevice(input.kind, input.value, device);
 }
 
