@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 namespace kinetra::app {
 
@@ -35,6 +37,11 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
     }
     QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
                     caption, text, QMessageBox::Ok, owner);
+    // An unattended run (KINETRA_QUIT_AFTER_MS) must end by itself, also when a box comes up
+    // before the window does: the box closes after the same time.
+    bool unattended = false;
+    const int quitAfter = qEnvironmentVariableIntValue("KINETRA_QUIT_AFTER_MS", &unattended);
+    if (unattended) QTimer::singleShot(std::max(0, quitAfter), &box, &QMessageBox::accept);
     box.exec();
 }
 

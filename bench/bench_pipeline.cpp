@@ -161,7 +161,7 @@ void BM_Pipeline_Fftw(benchmark::State& state) {
 }
 
 // The parts, to see where a block's time goes.
-void BM_Part_FiveMappers(benchmark::State& state) {
+void BM_Stage_FiveMappers(benchmark::State& state) {
     const auto blocks = MakeBlocks();
     CSpectrumFrame frame;
     std::vector<std::vector<double>> spectra;
@@ -184,7 +184,7 @@ void BM_Part_FiveMappers(benchmark::State& state) {
     }
 }
 
-void BM_Part_FiveEffectUpdates(benchmark::State& state) {
+void BM_Stage_FiveEffectUpdates(benchmark::State& state) {
     setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
     {
         std::vector<std::unique_ptr<CForceChannel>> channels;
@@ -201,8 +201,8 @@ void BM_Part_FiveEffectUpdates(benchmark::State& state) {
     unsetenv("KINETRA_FORCE_DEVICE");
 }
 
-BENCHMARK(BM_Part_FiveMappers);
-BENCHMARK(BM_Part_FiveEffectUpdates);
+BENCHMARK(BM_Stage_FiveMappers);
+BENCHMARK(BM_Stage_FiveEffectUpdates);
 BENCHMARK(BM_Pipeline_Kinetra);
 BENCHMARK(BM_Pipeline_Fftw);
 
