@@ -139,6 +139,20 @@ bool DecodeSoundFile(const std::string& path, std::vector<std::int16_t>* samples
         *error = "sound file " + path + " is longer than 20 minutes";
         return false;
     }
+    // 16-bit mono at the capture rate is read as it is: the same samples the float route below
+    // gives, without its copies.
+    if (info.channels == 1 && info.samplerate == static_cast<int>(kRate) &&
+        (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16) {
+        samples->assign(static_cast<std::size_t>(info.frames), 0);
+        const sf_count_t got = sf_readf_short(file.Get(), samples->data(), info.frames);
+        if (got <= 0) {
+            *error = "cannot decode sound file " + path + ": " + sf_strerror(file.Get());
+            samples->clear();
+            return false;
+        }
+        samples->resize(static_cast<std::size_t>(got));
+        return true;
+    }
     const auto channels = static_cast<std::size_t>(info.channels);
     std::vector<float> interleaved(static_cast<std::size_t>(info.frames) * channels);
     const sf_count_t got = sf_readf_float(file.Get(), interleaved.data(), info.frames);
