@@ -82,7 +82,7 @@ struct Scratch {
 };
 
 // Obtains the scratch block of n + 18 doubles and returns its first 64-byte boundary at or
-// after 16 bytes in (the block has room for n doubles from there).
+// after 16 bytes in (the block has room for n + 8 doubles from there, as the vector paths need).
 bool AcquireScratch(std::size_t n, Scratch& scratch) {
     const std::size_t bytes = (n + 18) * sizeof(double);
     void* block = nullptr;

@@ -136,7 +136,7 @@ void TransformScalar(double* data, std::size_t n, const double* table, double* s
 
 // The same transform with AVX2 + FMA and with AVX-512 (F, DQ) instructions. Each exists in every
 // build and may only be called on a processor that has those instructions. n >= 2; arguments as
-// for TransformScalar. Thread: any.
+// for TransformScalar, except that scratch must hold n + 8 doubles. Thread: any.
 void TransformAvx2(double* data, std::size_t n, const double* table, double* scratch);
 void TransformAvx512(double* data, std::size_t n, const double* table, double* scratch);
 
