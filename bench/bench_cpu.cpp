@@ -243,18 +243,17 @@ int main(int argc, char** argv) {
     for (const auto& [driver, f] : g_routes) {
         if (f.measured) {
             std::printf(
-                "Program CPU use (SDL %s): %.2f%% of one core (%.2f s CPU over %.1f s with music "
+                "Program CPU use (%s): %.2f%% of one core (%.2f s CPU over %.1f s with music "
                 "flowing; %s) (target: <= %.0f%% of one core)\n",
-                driver.c_str(), f.percent, f.cpuSeconds, f.wallSeconds, f.exitHow.c_str(),
-                kTargetPercent);
+                kinetra::bench::RouteName(driver), f.percent, f.cpuSeconds, f.wallSeconds,
+                f.exitHow.c_str(), kTargetPercent);
             if (!f.busiestThreads.empty()) {
-                std::printf("  SDL %s: busiest threads: %s\n", driver.c_str(),
+                std::printf("  %s: busiest threads: %s\n", kinetra::bench::RouteName(driver),
                             f.busiestThreads.c_str());
             }
         } else {
-            std::printf(
-                "Program CPU use (SDL %s): not measured (%s) (target: <= %.0f%% of one core)\n",
-                driver.c_str(), f.error.c_str(), kTargetPercent);
+            std::printf("Program CPU use (%s): not measured (%s) (target: <= %.0f%% of one core)\n",
+                        kinetra::bench::RouteName(driver), f.error.c_str(), kTargetPercent);
         }
         allMeasured = allMeasured && f.measured;
     }

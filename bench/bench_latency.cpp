@@ -378,31 +378,32 @@ void PrintRoute(const std::string& driver, const LatencyFigures& f) {
     const bool reliable = f.measured && !f.latenciesMs.empty() && f.missed * 10 <= counted;
     if (reliable) {
         std::printf(
-            "Sound-to-force latency (SDL %s): median %.1f ms, p95 %.1f ms over %zu clicks (min "
+            "Sound-to-force latency (%s): median %.1f ms, p95 %.1f ms over %zu clicks (min "
             "%.1f, max %.1f ms) (target: median <= %.0f ms, p95 <= %.0f ms)\n",
-            driver.c_str(), NearestRank(f.latenciesMs, 0.5), NearestRank(f.latenciesMs, 0.95),
-            f.latenciesMs.size(), f.latenciesMs.front(), f.latenciesMs.back(), kTargetMedianMs,
-            kTargetP95Ms);
+            kinetra::bench::RouteName(driver), NearestRank(f.latenciesMs, 0.5),
+            NearestRank(f.latenciesMs, 0.95), f.latenciesMs.size(), f.latenciesMs.front(),
+            f.latenciesMs.back(), kTargetMedianMs, kTargetP95Ms);
     } else if (f.measured) {
         std::printf(
-            "Sound-to-force latency (SDL %s): not measurable, %d of %d clicks reached no force "
+            "Sound-to-force latency (%s): not measurable, %d of %d clicks reached no force "
             "update within %.0f ms; taken in order, the first firing block came %.0f ms after "
             "the first click and firing block %d came %.0f ms after click %d (target: median "
             "<= %.0f ms, p95 <= %.0f ms)\n",
-            driver.c_str(), f.missed, counted, NsToMs(kMatchAfterNs), f.firstInOrderMs,
-            f.inOrderPairs, f.lastInOrderMs, f.inOrderPairs, kTargetMedianMs, kTargetP95Ms);
+            kinetra::bench::RouteName(driver), f.missed, counted, NsToMs(kMatchAfterNs),
+            f.firstInOrderMs, f.inOrderPairs, f.lastInOrderMs, f.inOrderPairs, kTargetMedianMs,
+            kTargetP95Ms);
     } else {
         std::printf(
-            "Sound-to-force latency (SDL %s): not measured (%s) (target: median <= %.0f ms, p95 "
+            "Sound-to-force latency (%s): not measured (%s) (target: median <= %.0f ms, p95 "
             "<= %.0f ms)\n",
-            driver.c_str(), f.error.empty() ? "no result" : f.error.c_str(), kTargetMedianMs,
-            kTargetP95Ms);
+            kinetra::bench::RouteName(driver), f.error.empty() ? "no result" : f.error.c_str(),
+            kTargetMedianMs, kTargetP95Ms);
         return;
     }
     std::printf(
-        "  SDL %s: clicks without a force update within %.0f ms: %d of %d (target: 0); blocks "
+        "  %s: clicks without a force update within %.0f ms: %d of %d (target: 0); blocks "
         "analysed: %lld of %lld the sound held (target: all)\n",
-        driver.c_str(), NsToMs(kMatchAfterNs), f.missed, counted,
+        kinetra::bench::RouteName(driver), NsToMs(kMatchAfterNs), f.missed, counted,
         static_cast<long long>(f.blocksAnalysed), static_cast<long long>(f.blocksPassed));
 }
 

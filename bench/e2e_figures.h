@@ -20,6 +20,15 @@ inline std::int64_t FramesToNs(std::int64_t frames) {
     return frames * 1'000'000'000LL / kE2eRate;
 }
 
+// How a capture route is named in the figure lines: "pulse" is the program's own route, the
+// others go through SDL's audio drivers.
+inline const char* RouteName(const std::string& driver) {
+    if (driver == "pulse") return "PulseAudio, read directly (the program's route)";
+    if (driver == "pulseaudio") return "SDL's PulseAudio driver";
+    if (driver == "alsa") return "SDL's ALSA driver";
+    return driver.c_str();
+}
+
 // Milliseconds of a nanosecond count.
 inline double NsToMs(std::int64_t ns) {
     return static_cast<double>(ns) / 1e6;

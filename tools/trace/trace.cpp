@@ -1,6 +1,7 @@
 #include "tools/trace/trace.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -180,31 +181,64 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
     return true;
 }
 
+namespace {
+
+// Appends a number in the shortest text that reads back as the same double.
+void AppendNumber(std::string& line, double value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    line.append(text, result.ptr);
+}
+
+void AppendNumber(std::string& line, std::uint32_t value) {
+    char text[16];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    line.append(text, result.ptr);
+}
+
+}  // namespace
+
 bool WriteCsv(const Trace& trace, const std::string& path, std::string* error) {
     std::FILE* f = std::fopen(path.c_str(), "w");
     if (f == nullptr) {
         *error = "cannot write '" + path + "'";
         return false;
     }
-    std::fprintf(f, "time_s");
+    std::string line = "time_s";
     for (int b = 1; b <= kBands; ++b) {
-        std::fprintf(f,
-                     ",band%d_highest,band%d_mean,band%d_peak_ratio,band%d_scale,band%d_magnitude,"
-                     "band%d_period_ms",
-                     b, b, b, b, b, b);
+        const std::string band = "band" + std::to_string(b);
+        for (const char* column :
+             {"_highest", "_mean", "_peak_ratio", "_scale", "_magnitude", "_period_ms"}) {
+            line += "," + band + column;
+        }
     }
-    std::fprintf(f, "\n");
+    line += "\n";
+    std::fputs(line.c_str(), f);
     for (const BlockRow& row : trace.rows) {
-        std::fprintf(f, "%.6f", row.seconds);
+        line.clear();
+        char time[32];
+        std::snprintf(time, sizeof time, "%.6f", row.seconds);
+        line += time;
         for (const BandRow& band : row.band) {
             if (!band.enabled) {
-                std::fprintf(f, ",,,,,,");
+                line += ",,,,,,";
                 continue;
             }
-            std::fprintf(f, ",%.17g,%.17g,%.17g,%u,%u,%u", band.highestLevel, band.meanLevel,
-                         band.peakLevel, band.scale, band.magnitude, band.periodMs);
+            line += ',';
+            AppendNumber(line, band.highestLevel);
+            line += ',';
+            AppendNumber(line, band.meanLevel);
+            line += ',';
+            AppendNumber(line, band.peakLevel);
+            line += ',';
+            AppendNumber(line, band.scale);
+            line += ',';
+            AppendNumber(line, band.magnitude);
+            line += ',';
+            AppendNumber(line, band.periodMs);
         }
-        std::fprintf(f, "\n");
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), f);
     }
     const bool ok = std::fflush(f) == 0 && std::ferror(f) == 0;
     if (std::fclose(f) != 0 || !ok) {
