@@ -314,7 +314,10 @@ void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const 
         xjI = V::Sub(g, pi);
     };
     std::size_t k = 1;
-    for (; k + V::W <= quarter; k += V::W) {
+    // Groups of V::W from k = 1. m/4, when not below V::W, is a multiple of it, so the last
+    // group ends at k = m/4, whose pair is its own mirror (h-k = k): both halves of that lane
+    // compute the same values from the same inputs and store them twice, harmlessly.
+    for (; k + V::W <= quarter + 1; k += V::W) {
         const std::size_t low = h - k - (V::W - 1);  // lowest index of the h-k group
         const std::size_t top = m - k - (V::W - 1);  // lowest index of the m-k group
         const auto x1r = V::Load(xr + k);
