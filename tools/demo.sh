@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the program for a few seconds on built-in defaults: the virtual force-feedback device,
 # the bundled test sound as the audio input, on the screen when there is one and offscreen when
-# there is not. Saves a picture of the window and says where it is.
+# there is not. Saves a picture of the window, then traces the same sound with kinetra-trace
+# (a picture of what each band sent, and its table), and says where they are.
 #   tools/demo.sh BUILD_DIR
 set -euo pipefail
 build=${1:?usage: demo.sh BUILD_DIR}
@@ -49,4 +50,11 @@ if [ -f "$shot" ]; then
 else
     echo "demo: no picture was saved" >&2
     exit 1
+fi
+
+trace="$build/tools/kinetra-trace"
+if [ -x "$trace" ]; then
+    echo "demo: what each band does with that sound (kinetra-trace):"
+    "$trace" "$sound" --png "$build/kinetra-demo-trace.png" --csv "$build/kinetra-demo-trace.csv"
+    echo "demo: picture of the trace: $build/kinetra-demo-trace.png"
 fi
