@@ -48,6 +48,18 @@ Result RingCaptureBuffer::Unlock(void*, std::uint32_t, void*, std::uint32_t) {
     return kOk;
 }
 
+Result CheckLiveRequest(const WaveFormat& format, std::uint32_t bufferBytes) {
+    const bool bitsOk = format.wBitsPerSample == 8 || format.wBitsPerSample == 16;
+    const bool channelsOk = format.nChannels == 1 || format.nChannels == 2;
+    if (format.wFormatTag != kWaveFormatPcm || !bitsOk || !channelsOk ||
+        format.nSamplesPerSec == 0 ||
+        format.nBlockAlign != format.wBitsPerSample / 8 * format.nChannels) {
+        return kBadFormat;
+    }
+    if (bufferBytes == 0 || bufferBytes % format.nBlockAlign != 0) return kInvalidArg;
+    return kOk;
+}
+
 void RingCaptureBuffer::Produce(const std::uint8_t* data, std::uint32_t bytes) {
     if (m_size == 0 || m_ring == nullptr) return;
     while (bytes > 0) {

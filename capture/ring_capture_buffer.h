@@ -12,6 +12,11 @@
 
 namespace kinetra::capture {
 
+// Whether a live backend can capture format into a ring of bufferBytes: 8- or 16-bit PCM, mono
+// or stereo, a block alignment that matches, and a ring of whole frames. kOk, kBadFormat or
+// kInvalidArg. Thread: any.
+Result CheckLiveRequest(const WaveFormat& format, std::uint32_t bufferBytes);
+
 class RingCaptureBuffer : public ICaptureBuffer {
 public:
     // A ring of bytes bytes, zeroed. Thread: user-interface thread.

@@ -115,14 +115,8 @@ public:
     Result CreateCaptureBuffer(const WaveFormat& format, std::uint32_t bufferBytes,
                                std::unique_ptr<ICaptureBuffer>* buffer) override {
         if (buffer == nullptr) return kInvalidArg;
-        const bool bitsOk = format.wBitsPerSample == 8 || format.wBitsPerSample == 16;
-        const bool channelsOk = format.nChannels == 1 || format.nChannels == 2;
-        if (format.wFormatTag != kWaveFormatPcm || !bitsOk || !channelsOk ||
-            format.nSamplesPerSec == 0 ||
-            format.nBlockAlign != format.wBitsPerSample / 8 * format.nChannels) {
-            return kBadFormat;
-        }
-        if (bufferBytes == 0 || bufferBytes % format.nBlockAlign != 0) return kInvalidArg;
+        const Result checked = CheckLiveRequest(format, bufferBytes);
+        if (checked != kOk) return checked;
         auto created = std::make_unique<SdlCaptureBuffer>(bufferBytes);
         if (!created->IsValid()) return kOutOfMemory;
         const Result result = created->Open(m_name, format);
