@@ -15,9 +15,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
+            const double ns = run.GetAdjustedCPUTime() * ToNanoseconds(run.time_unit);
             if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                m_nanoseconds[run.benchmark_name()] =
-                    run.GetAdjustedCPUTime() * ToNanoseconds(run.time_unit);
+                m_nanoseconds[run.benchmark_name()] = ns;
+            } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                // With repetitions, the median stands for the benchmark.
+                m_nanoseconds[run.run_name.str()] = ns;
             }
         }
         ConsoleReporter::ReportRuns(runs);
