@@ -39,27 +39,27 @@ bool LoadSoundFile(const QString& path, std::vector<std::int16_t>* samples) {
     const QFileInfo info(path);
     if (!info.isFile() || info.size() > kMaxSoundFileBytes) return false;
     const std::string name = path.toStdString();
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec wanted{};
     Uint8* data = nullptr;
     Uint32 length = 0;
-    if (SDL_LoadWAV(name.c_str(), &spec, &data, &length) == nullptr) return false;
+    if (SDL_LoadWAV(name.c_str(), &wanted, &data, &length) == nullptr) return false;
 
     SDL_AudioCVT cvt{};
-    const int built = SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS,
-                                        1, kPlaybackRate);
+    const int built = SDL_BuildAudioCVT(&cvt, wanted.format, wanted.channels, wanted.freq,
+                                        AUDIO_S16SYS, 1, kPlaybackRate);
     if (built < 0 || cvt.len_mult <= 0) {
         SDL_FreeWAV(data);
         return false;
     }
     // Cut the input so that the converted sound stays within kMaxPlaybackSeconds.
     const std::uint64_t frameBytes =
-        static_cast<std::uint64_t>(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
-    if (frameBytes == 0 || spec.freq <= 0) {
+        static_cast<std::uint64_t>(SDL_AUDIO_BITSIZE(wanted.format) / 8) * wanted.channels;
+    if (frameBytes == 0 || wanted.freq <= 0) {
         SDL_FreeWAV(data);
         return false;
     }
     const std::uint64_t maxInput =
-        frameBytes * static_cast<std::uint64_t>(spec.freq) * kMaxPlaybackSeconds;
+        frameBytes * static_cast<std::uint64_t>(wanted.freq) * kMaxPlaybackSeconds;
     std::uint64_t inputBytes = std::min<std::uint64_t>(length, maxInput);
     inputBytes -= inputBytes % frameBytes;
 

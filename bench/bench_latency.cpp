@@ -169,7 +169,7 @@ struct PlayResult {
 // Plays silence with count clicks in it through the default sink (PULSE_SINK) and notes when
 // each click's first sample is played. Thread: its own; ends on its own (a fixed amount of sound).
 void PlayClicks(int count, PlayResult* result) {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+    const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, kRate, 1};
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = kTargetLatencyBytes;
@@ -178,7 +178,7 @@ void PlayClicks(int count, PlayResult* result) {
     attr.fragsize = static_cast<std::uint32_t>(-1);
     int err = 0;
     pa_simple* stream = pa_simple_new(nullptr, "kinetra-bench-latency", PA_STREAM_PLAYBACK, nullptr,
-                                      "clicks", &spec, nullptr, &attr, &err);
+                                      "clicks", &sampleSpec, nullptr, &attr, &err);
     if (stream == nullptr) {
         result->error = std::string("cannot open a playback stream: ") + pa_strerror(err);
         return;

@@ -142,11 +142,11 @@ public:
     }
 
     Result Open(const char* source, const WaveFormat& format) {
-        pa_sample_spec spec{};
-        spec.format = format.wBitsPerSample == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
-        spec.rate = format.nSamplesPerSec;
-        spec.channels = static_cast<std::uint8_t>(format.nChannels);
-        if (!pa_sample_spec_valid(&spec)) return kBadFormat;
+        pa_sample_spec sampleSpec{};
+        sampleSpec.format = format.wBitsPerSample == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
+        sampleSpec.rate = format.nSamplesPerSec;
+        sampleSpec.channels = static_cast<std::uint8_t>(format.nChannels);
+        if (!pa_sample_spec_valid(&sampleSpec)) return kBadFormat;
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.fragsize = kFragmentFrames * format.nBlockAlign;
@@ -154,7 +154,7 @@ public:
 
         pa_threaded_mainloop* loop = m_connection->Loop();
         pa_threaded_mainloop_lock(loop);
-        m_stream = pa_stream_new(m_connection->Context(), "Kinetra capture", &spec, nullptr);
+        m_stream = pa_stream_new(m_connection->Context(), "Kinetra capture", &sampleSpec, nullptr);
         Result result = kOk;
         if (m_stream == nullptr) {
             result = kFail;

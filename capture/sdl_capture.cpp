@@ -43,9 +43,9 @@ std::vector<std::string> CaptureNames() {
 // The monitor of the default output, or else the first monitor; empty when there is none.
 std::string FindMonitor(const std::vector<std::string>& names) {
     char* sink = nullptr;
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec format{};
     std::string wanted;
-    if (SDL_GetDefaultAudioInfo(&sink, &spec, 0) == 0 && sink != nullptr) {
+    if (SDL_GetDefaultAudioInfo(&sink, &format, 0) == 0 && sink != nullptr) {
         wanted = std::string(kMonitorPrefix) + sink;
     }
     SDL_free(sink);

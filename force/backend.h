@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "force/device_spec.h"
+#include "force/device_choice.h"
 
 namespace kinetra::force {
 
@@ -57,11 +57,11 @@ public:
     virtual void DestroyEffect(int id) = 0;
 };
 
-// Open the device spec names; null with a reason in *error when it cannot be opened.
+// Open the device choice names; null with a reason in *error when it cannot be opened.
 // forEffects: false to open it only to identify it. Thread: user-interface thread.
-std::shared_ptr<Backend> OpenSdlBackend(const DeviceSpec& spec, bool forEffects,
+std::shared_ptr<Backend> OpenSdlBackend(const DeviceChoice& choice, bool forEffects,
                                         std::string* error);
-std::shared_ptr<Backend> OpenVirtualBackend(const DeviceSpec& spec, bool forEffects,
+std::shared_ptr<Backend> OpenVirtualBackend(const DeviceChoice& choice, bool forEffects,
                                             std::string* error);
 
 }  // namespace kinetra::force

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "force/backend.h"
-#include "force/device_spec.h"
+#include "force/device_choice.h"
 #include "force/force_units.h"
 #include "platform/debug_output.h"
 
@@ -153,24 +153,24 @@ int COndMouse::Initialize(void* /*instance*/, void* /*window*/, std::uint32_t fl
         return 0;
     }
     const char* variable = std::getenv("KINETRA_FORCE_DEVICE");
-    DeviceSpec spec;
+    DeviceChoice choice;
     std::string error;
-    if (!ParseDeviceSpec(variable, &spec, &error)) {
+    if (!ParseDeviceChoice(variable, &choice, &error)) {
         std::fprintf(stderr,
                      "Kinetra: KINETRA_FORCE_DEVICE=\"%s\" is not valid: %s; no force "
                      "device is used.\n",
                      variable ? variable : "", error.c_str());
         return 0;
     }
-    switch (spec.kind) {
-        case DeviceSpec::Kind::None:
+    switch (choice.kind) {
+        case DeviceChoice::Kind::None:
             error = "no force device (KINETRA_FORCE_DEVICE=none)";
             break;
-        case DeviceSpec::Kind::Sdl:
-            m_pBackend = OpenSdlBackend(spec, flags == OND_INIT_EFFECTS, &error);
+        case DeviceChoice::Kind::Sdl:
+            m_pBackend = OpenSdlBackend(choice, flags == OND_INIT_EFFECTS, &error);
             break;
-        case DeviceSpec::Kind::Virtual:
-            m_pBackend = OpenVirtualBackend(spec, flags == OND_INIT_EFFECTS, &error);
+        case DeviceChoice::Kind::Virtual:
+            m_pBackend = OpenVirtualBackend(choice, flags == OND_INIT_EFFECTS, &error);
             break;
     }
     if (!m_pBackend) {

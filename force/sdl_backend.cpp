@@ -115,7 +115,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<Backend> OpenSdlBackend(const DeviceSpec& spec, bool forEffects,
+std::shared_ptr<Backend> OpenSdlBackend(const DeviceChoice& choice, bool forEffects,
                                         std::string* error) {
     // Reference-counted by SDL, so other users of SDL in this process are not disturbed.
     if (SDL_InitSubSystem(SDL_INIT_HAPTIC) != 0) {
@@ -126,10 +126,10 @@ std::shared_ptr<Backend> OpenSdlBackend(const DeviceSpec& spec, bool forEffects,
     std::string why =
         count > 0 ? "no SDL haptic device plays sine effects" : "no SDL haptic device found";
     for (int index = 0; index < count; ++index) {
-        if (spec.sdlIndex >= 0 && index != spec.sdlIndex) continue;
+        if (choice.sdlIndex >= 0 && index != choice.sdlIndex) continue;
         const char* name = SDL_HapticName(index);
-        if (!spec.sdlName.empty() && spec.sdlName != (name ? name : "")) continue;
-        const bool named = spec.sdlIndex >= 0 || !spec.sdlName.empty();
+        if (!choice.sdlName.empty() && choice.sdlName != (name ? name : "")) continue;
+        const bool named = choice.sdlIndex >= 0 || !choice.sdlName.empty();
         SDL_Haptic* haptic = SDL_HapticOpen(index);
         if (!haptic) {
             why = "SDL haptic device " + std::to_string(index) +
@@ -144,11 +144,11 @@ std::shared_ptr<Backend> OpenSdlBackend(const DeviceSpec& spec, bool forEffects,
         why = "SDL haptic device " + std::to_string(index) + " does not play sine effects";
         if (named) break;
     }
-    if (spec.sdlIndex >= count) {
-        why = "there is no SDL haptic device " + std::to_string(spec.sdlIndex) + " (" +
+    if (choice.sdlIndex >= count) {
+        why = "there is no SDL haptic device " + std::to_string(choice.sdlIndex) + " (" +
               std::to_string(count < 0 ? 0 : count) + " found)";
-    } else if (!spec.sdlName.empty() && why.starts_with("no SDL")) {
-        why = "no SDL haptic device is named \"" + spec.sdlName + "\"";
+    } else if (!choice.sdlName.empty() && why.starts_with("no SDL")) {
+        why = "no SDL haptic device is named \"" + choice.sdlName + "\"";
     }
     SDL_QuitSubSystem(SDL_INIT_HAPTIC);
     *error = why;

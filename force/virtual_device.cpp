@@ -157,7 +157,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<Backend> OpenVirtualBackend(const DeviceSpec& spec, bool forEffects,
+std::shared_ptr<Backend> OpenVirtualBackend(const DeviceChoice& choice, bool forEffects,
                                             std::string* error) {
     CallHook(VirtualCall::Open, -1);
     Hardware& hw = TheHardware();
@@ -170,11 +170,11 @@ std::shared_ptr<Backend> OpenVirtualBackend(const DeviceSpec& spec, bool forEffe
         for (auto& effect : hw.effects) effect = DeviceEffect{};
         hw.state.pluggedIn = true;
         hw.state.openFailures = openFailures;
-        CopyName(hw.state.productName, spec.virtualName);
-        hw.state.effectLimit = spec.effectLimit;
-        hw.state.lostAfter = spec.lostAfter;
-        hw.state.failOpen = spec.failOpen;
-        hw.state.lost = spec.lostAfter == 0;
+        CopyName(hw.state.productName, choice.virtualName);
+        hw.state.effectLimit = choice.effectLimit;
+        hw.state.lostAfter = choice.lostAfter;
+        hw.state.failOpen = choice.failOpen;
+        hw.state.lost = choice.lostAfter == 0;
     }
     if (hw.state.failOpen) {
         ++hw.state.openFailures;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "force/device_spec.h"
+#include "force/device_choice.h"
 #include "force/force_units.h"
 #include "force/ond_library.h"
 
@@ -73,44 +73,44 @@ TEST(ForceUnits, DeviceSignedLevel) {
 }
 
 namespace {
-DeviceSpec Parse(const char* text) {
-    DeviceSpec spec;
+DeviceChoice Parse(const char* text) {
+    DeviceChoice choice;
     std::string error;
-    EXPECT_TRUE(ParseDeviceSpec(text, &spec, &error)) << text << ": " << error;
-    return spec;
+    EXPECT_TRUE(ParseDeviceChoice(text, &choice, &error)) << text << ": " << error;
+    return choice;
 }
 std::string Reject(const char* text) {
-    DeviceSpec spec;
+    DeviceChoice choice;
     std::string error;
-    EXPECT_FALSE(ParseDeviceSpec(text, &spec, &error)) << text;
+    EXPECT_FALSE(ParseDeviceChoice(text, &choice, &error)) << text;
     EXPECT_FALSE(error.empty()) << text;
     return error;
 }
 }  // namespace
 
-TEST(ForceDeviceSpec, SdlForms) {
+TEST(ForceDeviceChoice, SdlForms) {
     for (const char* text : {static_cast<const char*>(nullptr), "", "sdl"}) {
-        const DeviceSpec s = Parse(text);
-        EXPECT_EQ(s.kind, DeviceSpec::Kind::Sdl);
+        const DeviceChoice s = Parse(text);
+        EXPECT_EQ(s.kind, DeviceChoice::Kind::Sdl);
         EXPECT_EQ(s.sdlIndex, -1);
         EXPECT_TRUE(s.sdlName.empty());
     }
     EXPECT_EQ(Parse("sdl:0").sdlIndex, 0);
     EXPECT_EQ(Parse("sdl:12").sdlIndex, 12);
-    const DeviceSpec named = Parse("sdl:Logitech iFeel Mouse, rev 2");
+    const DeviceChoice named = Parse("sdl:Logitech iFeel Mouse, rev 2");
     EXPECT_EQ(named.sdlIndex, -1);
     EXPECT_EQ(named.sdlName, "Logitech iFeel Mouse, rev 2");
     EXPECT_EQ(Parse("sdl:2nd").sdlName, "2nd");
-    EXPECT_EQ(Parse("none").kind, DeviceSpec::Kind::None);
+    EXPECT_EQ(Parse("none").kind, DeviceChoice::Kind::None);
     Reject("sdl:");
     Reject("sdl:99999999999");
     Reject("SDL");
     Reject("sdl2");
 }
 
-TEST(ForceDeviceSpec, VirtualForms) {
-    DeviceSpec s = Parse("virtual");
-    EXPECT_EQ(s.kind, DeviceSpec::Kind::Virtual);
+TEST(ForceDeviceChoice, VirtualForms) {
+    DeviceChoice s = Parse("virtual");
+    EXPECT_EQ(s.kind, DeviceChoice::Kind::Virtual);
     EXPECT_EQ(s.virtualName, "Kinetra Virtual Mouse");
     EXPECT_FALSE(s.failOpen);
     EXPECT_EQ(s.effectLimit, 16);
@@ -133,7 +133,7 @@ TEST(ForceDeviceSpec, VirtualForms) {
     EXPECT_EQ(Parse("virtual,lost-after=0").lostAfter, 0);
 }
 
-TEST(ForceDeviceSpec, MalformedVirtualValuesAreRejected) {
+TEST(ForceDeviceChoice, MalformedVirtualValuesAreRejected) {
     EXPECT_NE(Reject("virtual,effects=17").find("effects=17"), std::string::npos);
     EXPECT_NE(Reject("virtual,colour=red").find("colour"), std::string::npos);
     EXPECT_NE(Reject("virtual,fail=close").find("fail=close"), std::string::npos);
@@ -149,9 +149,9 @@ TEST(ForceDeviceSpec, MalformedVirtualValuesAreRejected) {
     Reject("virtualmouse");
     Reject("virtual:Name,effects=2,");
     Reject("mouse");
-    // A rejected value leaves a spec that names no virtual options.
-    DeviceSpec spec;
+    // A rejected value leaves a choice that names no virtual options.
+    DeviceChoice choice;
     std::string error;
-    EXPECT_FALSE(ParseDeviceSpec("virtual,effects=3,bad", &spec, &error));
-    EXPECT_EQ(spec.effectLimit, 16);
+    EXPECT_FALSE(ParseDeviceChoice("virtual,effects=3,bad", &choice, &error));
+    EXPECT_EQ(choice.effectLimit, 16);
 }

@@ -1,4 +1,4 @@
-#include "force/device_spec.h"
+#include "force/device_choice.h"
 
 #include <cstring>
 #include <string_view>
@@ -21,9 +21,9 @@ bool ParseCount(std::string_view text, std::int64_t limit, std::int64_t* value) 
     return true;
 }
 
-bool ParseVirtual(std::string_view rest, DeviceSpec* spec, std::string* error) {
-    spec->kind = DeviceSpec::Kind::Virtual;
-    spec->virtualName = kVirtualDefaultName;
+bool ParseVirtual(std::string_view rest, DeviceChoice* choice, std::string* error) {
+    choice->kind = DeviceChoice::Kind::Virtual;
+    choice->virtualName = kVirtualDefaultName;
     if (!rest.empty() && rest.front() == ':') {
         rest.remove_prefix(1);
         const std::size_t comma = rest.find(',');
@@ -36,7 +36,7 @@ bool ParseVirtual(std::string_view rest, DeviceSpec* spec, std::string* error) {
             *error = "the product name is longer than 255 characters";
             return false;
         }
-        spec->virtualName.assign(name);
+        choice->virtualName.assign(name);
         rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma);
     }
     while (!rest.empty()) {
@@ -62,20 +62,20 @@ bool ParseVirtual(std::string_view rest, DeviceSpec* spec, std::string* error) {
                 *error = "fail=" + std::string(value) + " is unknown (only fail=open)";
                 return false;
             }
-            spec->failOpen = true;
+            choice->failOpen = true;
         } else if (key == "effects") {
             if (!ParseCount(value, kVirtualEffectSlots, &number)) {
                 *error = "effects=" + std::string(value) + " is not a number from 0 to " +
                          std::to_string(kVirtualEffectSlots);
                 return false;
             }
-            spec->effectLimit = static_cast<int>(number);
+            choice->effectLimit = static_cast<int>(number);
         } else if (key == "lost-after") {
             if (!ParseCount(value, 999999999999999999, &number)) {
                 *error = "lost-after=" + std::string(value) + " is not a whole number";
                 return false;
             }
-            spec->lostAfter = number;
+            choice->lostAfter = number;
         } else {
             *error = "option \"" + std::string(key) + "\" is unknown (fail, effects, lost-after)";
             return false;
@@ -86,12 +86,12 @@ bool ParseVirtual(std::string_view rest, DeviceSpec* spec, std::string* error) {
 
 }  // namespace
 
-bool ParseDeviceSpec(const char* text, DeviceSpec* spec, std::string* error) {
-    *spec = DeviceSpec{};
+bool ParseDeviceChoice(const char* text, DeviceChoice* choice, std::string* error) {
+    *choice = DeviceChoice{};
     const std::string_view value = text ? std::string_view(text) : std::string_view{};
     if (value.empty() || value == "sdl") return true;
     if (value == "none") {
-        spec->kind = DeviceSpec::Kind::None;
+        choice->kind = DeviceChoice::Kind::None;
         return true;
     }
     if (value.starts_with("sdl:")) {
@@ -106,17 +106,17 @@ bool ParseDeviceSpec(const char* text, DeviceSpec* spec, std::string* error) {
                 *error = "the SDL device index " + std::string(which) + " is too large";
                 return false;
             }
-            spec->sdlIndex = static_cast<int>(index);
+            choice->sdlIndex = static_cast<int>(index);
         } else {
-            spec->sdlName.assign(which);
+            choice->sdlName.assign(which);
         }
         return true;
     }
     if (value.starts_with("virtual")) {
         const std::string_view rest = value.substr(7);
         if (rest.empty() || rest.front() == ':' || rest.front() == ',') {
-            if (ParseVirtual(rest, spec, error)) return true;
-            *spec = DeviceSpec{};
+            if (ParseVirtual(rest, choice, error)) return true;
+            *choice = DeviceChoice{};
             return false;
         }
     }

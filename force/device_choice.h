@@ -7,7 +7,7 @@
 
 namespace kinetra::force {
 
-struct DeviceSpec {
+struct DeviceChoice {
     enum class Kind { None, Sdl, Virtual };
     Kind kind = Kind::Sdl;
 
@@ -25,6 +25,6 @@ struct DeviceSpec {
 // Parses a value of KINETRA_FORCE_DEVICE (null or "" for unset). Returns false with a message in
 // *error (for the user, without a trailing newline) when the value is malformed.
 // Thread: any.
-bool ParseDeviceSpec(const char* text, DeviceSpec* spec, std::string* error);
+bool ParseDeviceChoice(const char* text, DeviceChoice* choice, std::string* error);
 
 }  // namespace kinetra::force
