@@ -196,18 +196,22 @@ TEST_F(PumpAllocationTest, TheRunningCaptureThreadAllocatesNothingPerBlock) {
     // Warm-up: the thread is in its loop and has handled a block.
     AppendBlocks(1);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (m_listeners[0].calls.load() < 1 && std::chrono::steady_clock::now() < deadline) {
+    // The last listener: once it has been called, the block's pump is all but done, so the next
+    // block cannot arrive while this one is still pending (it would be dropped as stale).
+    while (m_listeners[4].calls.load() < 1 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_EQ(m_listeners[0].calls.load(), 1);
+    ASSERT_EQ(m_listeners[4].calls.load(), 1);
 
     g_allocations = 0;
     g_counting = true;
     for (int i = 0; i < 500; ++i) {
         const int before = m_listeners[4].calls.load();
         AppendBlocks(1);
+        // Each block gets its own way out, so a slow (sanitized) build still waits for every one.
+        const auto blockDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (m_listeners[4].calls.load() == before &&
-               std::chrono::steady_clock::now() < deadline) {
+               std::chrono::steady_clock::now() < blockDeadline) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     }
