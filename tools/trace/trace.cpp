@@ -183,15 +183,10 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
 
 namespace {
 
-// Appends a number in the shortest text that reads back as the same double.
-void AppendNumber(std::string& line, double value) {
+// Appends a number in the shortest text that reads back as the same value.
+template <class Number>
+void AppendNumber(std::string& line, Number value) {
     char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    line.append(text, result.ptr);
-}
-
-void AppendNumber(std::string& line, std::uint32_t value) {
-    char text[16];
     const auto result = std::to_chars(text, text + sizeof text, value);
     line.append(text, result.ptr);
 }
