@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "force/backend.h"
+#include "force/backends/backend.h"
 
 namespace kinetra::force {
 namespace {
@@ -157,7 +157,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<Backend> OpenVirtualBackend(const DeviceChoice& choice, bool forEffects,
+std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, bool forEffects,
                                             std::string* error) {
     CallHook(VirtualCall::Open, -1);
     Hardware& hw = TheHardware();

@@ -59,9 +59,9 @@ public:
 
 // Open the device choice names; null with a reason in *error when it cannot be opened.
 // forEffects: false to open it only to identify it. Thread: user-interface thread.
-std::shared_ptr<Backend> OpenSdlBackend(const DeviceChoice& choice, bool forEffects,
+std::shared_ptr<Backend> OpenSdlBackend(const ForceDeviceChoice& choice, bool forEffects,
                                         std::string* error);
-std::shared_ptr<Backend> OpenVirtualBackend(const DeviceChoice& choice, bool forEffects,
+std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, bool forEffects,
                                             std::string* error);
 
 }  // namespace kinetra::force
