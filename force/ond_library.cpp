@@ -1,12 +1,12 @@
 #include "force/ond_library.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
 
 #include "force/backends/backend.h"
+#include "force/backends/backend_table.h"
 #include "force/device_choice.h"
 #include "force/force_units.h"
 #include "platform/debug_output.h"
@@ -158,17 +158,7 @@ int COndMouse::Initialize(void* /*instance*/, void* /*window*/, std::uint32_t fl
         std::fprintf(stderr, "Kinetra: %s; no force device is used.\n", error.c_str());
         return 0;
     }
-    switch (choice.kind) {
-        case ForceDeviceChoice::Kind::None:
-            error = "no force device (KINETRA_FORCE_DEVICE=none)";
-            break;
-        case ForceDeviceChoice::Kind::Sdl:
-            m_pBackend = OpenSdlBackend(choice, flags == OND_INIT_EFFECTS, &error);
-            break;
-        case ForceDeviceChoice::Kind::Virtual:
-            m_pBackend = OpenVirtualBackend(choice, flags == OND_INIT_EFFECTS, &error);
-            break;
-    }
+    m_pBackend = OpenForceBackend(choice, flags == OND_INIT_EFFECTS, &error);
     if (!m_pBackend) {
         if (Reporting()) {
             char line[320];

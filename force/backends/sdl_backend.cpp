@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "force/backends/backend.h"
+#include "force/backends/backend_table.h"
 
 namespace kinetra::force {
 namespace {
@@ -154,5 +155,7 @@ std::shared_ptr<Backend> OpenSdlBackend(const ForceDeviceChoice& choice, bool fo
     *error = why;
     return nullptr;
 }
+
+extern const ForceBackend kSdlForceBackend{"sdl", ForceDeviceChoice::Kind::Sdl, OpenSdlBackend};
 
 }  // namespace kinetra::force

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "force/backends/backend.h"
+#include "force/backends/backend_table.h"
 
 namespace kinetra::force {
 namespace {
@@ -202,5 +203,8 @@ void SetVirtualDeviceCallHook(VirtualCallHook hook, void* context) {
     g_hookContext.store(context, std::memory_order_release);
     g_hook.store(hook, std::memory_order_release);
 }
+
+extern const ForceBackend kVirtualForceBackend{"virtual", ForceDeviceChoice::Kind::Virtual,
+                                               OpenVirtualBackend};
 
 }  // namespace kinetra::force
