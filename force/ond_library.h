@@ -115,9 +115,9 @@ protected:
 class COndMouse : public COndDevice {
 public:
     // Opens the device the current choice names (CurrentForceDeviceChoice: the one set, else
-    // KINETRA_FORCE_DEVICE). flags: OND_INIT_EFFECTS (8) to play
-    // effects, OND_INIT_QUERY (4) only to read its name; other values fail. instance and window
-    // identify the owner and may be null; bOption is accepted and has no use on these backends.
+    // KINETRA_FORCE_DEVICE). flags: OND_INIT_EFFECTS (8) to play effects, OND_INIT_QUERY (4)
+    // only to read its name; other values fail. instance and window identify the owner and may
+    // be null; bOption is accepted and has no use on these backends.
     // Returns 1 when the device was opened, 0 otherwise (also when already open).
     // Thread: user-interface thread.
     int Initialize(void* instance, void* window, std::uint32_t flags, bool bOption);
