@@ -60,20 +60,24 @@ struct Butterfly4 {
     }
 };
 
-// Radix-4 pass of length L >= 4 at a stride that is a multiple of V::W, vectorised over the
-// stride. tw is the pass's twiddle block (unused when L = 4).
+// Radix-4 pass of length L >= 4 over `columns` columns (a multiple of V::W), vectorised over
+// them: reads x[c + in*(p + j*L/4)], writes y[c + out*(4p + j)] for c < columns. A whole pass has
+// in = out = columns = its stride; a part of one, or a pass between the caller's arrays and a
+// small local buffer, has other strides. tw is the pass's twiddle block (unused when L = 4).
 template <class V, bool kFirstBlock = false>
-void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const double* xr,
-                const double* xi, double* yr, double* yi) {
+void Radix4Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
+                   std::size_t columns, const double* xr, const double* xi, double* yr,
+                   double* yi) {
     const std::size_t quarter = length / 4;
-    const std::size_t step = stride * quarter;
+    const std::size_t step = in * quarter;
+    const std::size_t stride = out;
     for (std::size_t p = 0; p < quarter; ++p) {
-        const double* ar = xr + stride * p;
-        const double* ai = xi + stride * p;
-        double* outR = yr + stride * 4 * p;
-        double* outI = yi + stride * 4 * p;
+        const double* ar = xr + in * p;
+        const double* ai = xi + in * p;
+        double* outR = yr + out * 4 * p;
+        double* outI = yi + out * 4 * p;
         if (p == 0) {
-            for (std::size_t c = 0; c < stride; c += V::W) {
+            for (std::size_t c = 0; c < columns; c += V::W) {
                 const Butterfly4<V> y(V::Load(ar + c), V::Load(ai + c), V::Load(ar + c + step),
                                       V::Load(ai + c + step), V::Load(ar + c + 2 * step),
                                       V::Load(ai + c + 2 * step), V::Load(ar + c + 3 * step),
@@ -97,7 +101,7 @@ void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const 
         const auto w2i = V::Broadcast(tw + 3 * quarter + slot);
         const auto w3r = V::Broadcast(tw + 4 * quarter + slot);
         const auto w3i = V::Broadcast(tw + 5 * quarter + slot);
-        for (std::size_t c = 0; c < stride; c += V::W) {
+        for (std::size_t c = 0; c < columns; c += V::W) {
             Butterfly4<V> y(V::Load(ar + c), V::Load(ai + c), V::Load(ar + c + step),
                             V::Load(ai + c + step), V::Load(ar + c + 2 * step),
                             V::Load(ai + c + 2 * step), V::Load(ar + c + 3 * step),
@@ -115,6 +119,13 @@ void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const 
             V::Store(outI + c + 3 * stride, y.i3);
         }
     }
+}
+
+// A whole radix-4 pass of length L at a stride that is a multiple of V::W.
+template <class V, bool kFirstBlock = false>
+void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const double* xr,
+                const double* xi, double* yr, double* yi) {
+    Radix4Columns<V, kFirstBlock>(tw, length, stride, stride, stride, xr, xi, yr, yi);
 }
 
 // The final radix-2 pass (length 2) at a stride that is a multiple of V::W: no twiddles.
@@ -197,18 +208,21 @@ inline void Radix8Column(const double* ar, const double* ai, double* outR, doubl
     V::Store(outI + 7 * stride, odd.i3);
 }
 
+// Radix-8 pass over columns, strides as for Radix4Columns.
 template <class V>
-void Radix8Pass(const double* tw, std::size_t length, std::size_t stride, const double* xr,
-                const double* xi, double* yr, double* yi) {
+void Radix8Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
+                   std::size_t columns, const double* xr, const double* xi, double* yr,
+                   double* yi) {
     const std::size_t eighth = length / 8;
-    const std::size_t step = stride * eighth;
+    const std::size_t step = in * eighth;
+    const std::size_t stride = out;
     for (std::size_t p = 0; p < eighth; ++p) {
-        const double* ar = xr + stride * p;
-        const double* ai = xi + stride * p;
-        double* outR = yr + stride * 8 * p;
-        double* outI = yi + stride * 8 * p;
+        const double* ar = xr + in * p;
+        const double* ai = xi + in * p;
+        double* outR = yr + out * 8 * p;
+        double* outI = yi + out * 8 * p;
         if (p == 0) {
-            for (std::size_t c = 0; c < stride; c += V::W) {
+            for (std::size_t c = 0; c < columns; c += V::W) {
                 Radix8Column<V, false>(ar + c, ai + c, outR + c, outI + c, step, stride, nullptr,
                                        nullptr);
             }
@@ -219,9 +233,21 @@ void Radix8Pass(const double* tw, std::size_t length, std::size_t stride, const 
             wr[j] = V::Broadcast(tw + 2 * j * eighth + p);
             wi[j] = V::Broadcast(tw + (2 * j + 1) * eighth + p);
         }
-        for (std::size_t c = 0; c < stride; c += V::W) {
+        for (std::size_t c = 0; c < columns; c += V::W) {
             Radix8Column<V, true>(ar + c, ai + c, outR + c, outI + c, step, stride, wr, wi);
         }
+    }
+}
+
+// Radix-8 or radix-4 pass over columns as the plan says.
+template <class V>
+void PlannedColumns(unsigned radix, const double* tw, std::size_t length, std::size_t in,
+                    std::size_t out, std::size_t columns, const double* xr, const double* xi,
+                    double* yr, double* yi) {
+    if (radix == 8) {
+        Radix8Columns<V>(tw, length, in, out, columns, xr, xi, yr, yi);
+    } else {
+        Radix4Columns<V>(tw, length, in, out, columns, xr, xi, yr, yi);
     }
 }
 
@@ -229,11 +255,7 @@ void Radix8Pass(const double* tw, std::size_t length, std::size_t stride, const 
 template <class V>
 void PlannedPass(unsigned radix, const double* tw, std::size_t length, std::size_t stride,
                  const double* xr, const double* xi, double* yr, double* yi) {
-    if (radix == 8) {
-        Radix8Pass<V>(tw, length, stride, xr, xi, yr, yi);
-    } else {
-        Radix4Pass<V>(tw, length, stride, xr, xi, yr, yi);
-    }
+    PlannedColumns<V>(radix, tw, length, stride, stride, stride, xr, xi, yr, yi);
 }
 
 // One split pair (see SplitStep in fft_internal.h), V::W pairs at a time: Z[k] = (zrk, zik) and
