@@ -93,6 +93,33 @@ void Radix4Columns(const double* tw, std::size_t length, std::size_t in, std::si
             }
             continue;
         }
+        if (columns == V::W && !kFirstBlock) {
+            // A single column group (the pass at stride 4 of the 256-bit paths): the rest of the
+            // pass in one loop over p, without an inner loop of one round.
+            for (; p < quarter; ++p) {
+                const double* br = xr + in * p;
+                const double* bi = xi + in * p;
+                double* oR = yr + out * 4 * p;
+                double* oI = yi + out * 4 * p;
+                Butterfly4<V> y(V::Load(br), V::Load(bi), V::Load(br + step), V::Load(bi + step),
+                                V::Load(br + 2 * step), V::Load(bi + 2 * step),
+                                V::Load(br + 3 * step), V::Load(bi + 3 * step));
+                Twiddle<V>(y.r1, y.i1, V::Broadcast(tw + p), V::Broadcast(tw + quarter + p));
+                Twiddle<V>(y.r2, y.i2, V::Broadcast(tw + 2 * quarter + p),
+                           V::Broadcast(tw + 3 * quarter + p));
+                Twiddle<V>(y.r3, y.i3, V::Broadcast(tw + 4 * quarter + p),
+                           V::Broadcast(tw + 5 * quarter + p));
+                V::Store(oR, y.r0);
+                V::Store(oI, y.i0);
+                V::Store(oR + stride, y.r1);
+                V::Store(oI + stride, y.i1);
+                V::Store(oR + 2 * stride, y.r2);
+                V::Store(oI + 2 * stride, y.i2);
+                V::Store(oR + 3 * stride, y.r3);
+                V::Store(oI + 3 * stride, y.i3);
+            }
+            return;
+        }
         // The first pass's block keeps its twiddles in FirstBlockSlot order.
         const std::size_t slot = kFirstBlock ? FirstBlockSlot(p, length) : p;
         const auto w1r = V::Broadcast(tw + slot);
