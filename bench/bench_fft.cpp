@@ -31,7 +31,12 @@ namespace hooks = kinetra::fft::testing;
 
 constexpr int kRepetitions = 21;
 constexpr double kSecondsPerRepetition = 0.04;
-const int kSizes[] = {64, 256, 1024, 4096, 65536, 1 << 20};
+// Every power of two from 64 to 2^20.
+const std::vector<int> kSizes = [] {
+    std::vector<int> sizes;
+    for (int n = 64; n <= (1 << 20); n *= 2) sizes.push_back(n);
+    return sizes;
+}();
 // The paths timed, as far as the processor runs them (the scalar one is for reference only).
 const hooks::Path kPaths[] = {hooks::Path::kAvx2, hooks::Path::kAvx512};
 
