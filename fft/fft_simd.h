@@ -97,12 +97,18 @@ void PassWidest(unsigned radix, const double* tw, std::size_t length, std::size_
 // sub-transform of length L (elements c + stride*q), small enough for a local buffer. So each
 // block of columns is read once, transformed through the remaining passes in the buffer, and
 // written once.
+//
 // Measured: blocks of 64 columns (eight cache lines of each row, so that rows are read and written
-// in runs) and at most 32 rows beat narrower and longer blocks; below stride 256 whole passes
+// in runs), or 32 for 64 rows, beat narrower and longer blocks; below stride 256 whole passes
 // stream well.
-constexpr std::size_t kBlockColumns = 64;
 constexpr std::size_t kBlockMinStride = 256;
-constexpr std::size_t kBlockMaxLength = 32;  // two local buffers of 32 KB on the stack
+constexpr std::size_t kBlockMaxLength = 64;
+constexpr std::size_t kBlockDoubles = 2048;  // per local array: two buffers of 32 KB on the stack
+
+// Columns per block for passes starting at length L.
+inline std::size_t BlockColumns(std::size_t length) {
+    return length <= kBlockDoubles / 64 ? 64 : kBlockDoubles / length;
+}
 
 // True when passes `pass` .. plan.count-1 (length `length` at stride `stride` first) run block
 // by block.
@@ -115,34 +121,34 @@ inline bool RunsInBlocks(const Plan& plan, unsigned pass, std::size_t length, st
 template <class V>
 void BlockPasses(const Plan& plan, unsigned pass, const double* tw, std::size_t length,
                  std::size_t stride, const double* xr, const double* xi, double* yr, double* yi) {
-    constexpr std::size_t kBuffer = kBlockColumns * kBlockMaxLength;
+    const std::size_t columns = BlockColumns(length);
     // [buffer][real, imaginary], each array 40 doubles longer so that the four do not start at
     // the same place in a 4 KB page (their streams would compete for the same cache sets).
-    alignas(64) double local[2][2][kBuffer + 40];
-    for (std::size_t c0 = 0; c0 < stride; c0 += kBlockColumns) {
+    alignas(64) double local[2][2][kBlockDoubles + 40];
+    for (std::size_t c0 = 0; c0 < stride; c0 += columns) {
         const double* passTw = tw;
         std::size_t passLength = length;
         std::size_t spread = 1;  // product of the radices of the block's passes so far
         unsigned from = 0;       // the local buffer holding the block
         for (unsigned t = pass; t < plan.count; ++t) {
             const unsigned radix = PassRadix(plan, t);
-            const std::size_t localStride = kBlockColumns * spread;
+            const std::size_t localStride = columns * spread;
             if (t == pass) {
-                // The block's rows into local buffer 0, at local stride kBlockColumns.
-                ColumnsWidest<V>(radix, passTw, passLength, stride, kBlockColumns, kBlockColumns,
-                                 xr + c0, xi + c0, local[0][0], local[0][1]);
+                // The block's rows into local buffer 0, at local stride `columns`.
+                ColumnsWidest<V>(radix, passTw, passLength, stride, columns, columns, xr + c0,
+                                 xi + c0, local[0][0], local[0][1]);
             } else if (t + 1 < plan.count) {
                 ColumnsWidest<V>(radix, passTw, passLength, localStride, localStride, localStride,
                                  local[from][0], local[from][1], local[1 - from][0],
                                  local[1 - from][1]);
                 from = 1 - from;
             } else {
-                // Local column kBlockColumns*u + c is the global column c0 + c + stride*u.
+                // Local column `columns`*u + c is the global column c0 + c + stride*u.
                 for (std::size_t u = 0; u < spread; ++u) {
                     const std::size_t to = c0 + stride * u;
                     ColumnsWidest<V>(radix, passTw, passLength, localStride, stride * spread,
-                                     kBlockColumns, local[from][0] + kBlockColumns * u,
-                                     local[from][1] + kBlockColumns * u, yr + to, yi + to);
+                                     columns, local[from][0] + columns * u,
+                                     local[from][1] + columns * u, yr + to, yi + to);
                 }
             }
             passTw += TwiddleBlockSize(passLength, radix);
