@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/vibrel_dlg.h"
+#include "pipeline/band_plan.h"
 #include "tools/trace/trace.h"
 
 namespace kinetra::trace {
@@ -86,8 +86,8 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
         p.drawText(QRect(8, top, kLeft - 56, kLaneHeight), Qt::AlignLeft | Qt::AlignVCenter,
                    QStringLiteral("Band %1\n%2-%3 Hz\n%4 Hz effect")
                        .arg(b + 1)
-                       .arg(CVibrelDlg::kBandLowHz[b])
-                       .arg(CVibrelDlg::kBandHighHz[b])
+                       .arg(kinetra::pipeline::kBandEdges[b].lowHz)
+                       .arg(kinetra::pipeline::kBandEdges[b].highHz)
                        .arg(trace.effectHz[b]));
         p.setPen(QColor(110, 110, 110));
         p.drawText(QRect(kLeft - 50, top - 2, 46, 16), Qt::AlignRight,

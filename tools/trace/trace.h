@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/band_plan.h"
+
 namespace kinetra::trace {
 
-constexpr int kBands = 5;
+constexpr int kBands = pipeline::kBands;
 
 // What the window would be set to.
 struct Settings {
