@@ -19,13 +19,18 @@
 #include "capture/capture_engine.h"
 #include "capture/scripted_capture.h"
 #include "force/force_channel.h"
+#include "pipeline/band_plan.h"
+#include "pipeline/sound_to_force.h"
 
 namespace {
 
 constexpr int kBlocks = 64;
-constexpr std::uint32_t kBandEdges[5][2] = {
-    {0, 177}, {220, 440}, {484, 2000}, {2030, 10000}, {10040, 23000}};
-constexpr std::uint32_t kEffectHz[5] = {40, 75, 90, 115, 250};
+using kinetra::pipeline::kBandEdges;
+// The virtual device's product is not in the table: row 0.
+const std::uint32_t kEffectHz[5] = {
+    kinetra::pipeline::EffectFrequencyFor(0, 1), kinetra::pipeline::EffectFrequencyFor(0, 2),
+    kinetra::pipeline::EffectFrequencyFor(0, 3), kinetra::pipeline::EffectFrequencyFor(0, 4),
+    kinetra::pipeline::EffectFrequencyFor(0, 5)};
 
 // Quiet noise with hits in every band now and then, so that the mappers have work to do.
 std::vector<std::vector<std::int16_t>> MakeBlocks() {
@@ -49,29 +54,22 @@ void BM_Pipeline_Kinetra(benchmark::State& state) {
     const auto blocks = MakeBlocks();
     auto script = kinetra::capture::ScriptedCapture::Create();
     {
-        CCaptureEngine engine;
-        engine.SetDeviceOpener(
+        kinetra::pipeline::SoundToForcePipeline chain;
+        chain.Engine().SetDeviceOpener(
             [script](const std::string& id, auto* device) { return script->Open(id, device); });
-        engine.Init(nullptr);
-        std::vector<std::unique_ptr<CBandMapper>> mappers;
-        for (int k = 0; k < 5; ++k) {
-            auto mapper = std::make_unique<CBandMapper>(SPECTRUM_BINS);
-            mapper->AttachEffect();
-            mapper->SetBand(kBandEdges[k][0], kBandEdges[k][1]);
-            mapper->SetEffectFrequency(kEffectHz[k]);
-            mapper->SetThreshold(20);
-            engine.AddListener(mapper.get());
-            mappers.push_back(std::move(mapper));
+        kinetra::pipeline::StartOptions options;
+        options.startThread = false;
+        if (chain.Start(kinetra::pipeline::PipelineSettings{}, nullptr, options) !=
+            kinetra::pipeline::StartResult::kRunning) {
+            state.SkipWithError("the pipeline did not start");
         }
-        if (engine.OpenCaptureBuffer(13) != 0) state.SkipWithError("no capture buffer");
         int next = 0;
         for (auto _ : state) {
             script->Append(blocks[next].data(), 1024);
-            engine.PumpBlock();
+            chain.PumpBlock();
             next = (next + 1) % kBlocks;
         }
-        for (auto& m : mappers) engine.RemoveListener(m.get());
-        engine.Shutdown();
+        chain.Stop();
     }
     unsetenv("KINETRA_FORCE_DEVICE");
 }
@@ -129,7 +127,7 @@ void BM_Pipeline_Fftw(benchmark::State& state) {
                    : static_cast<std::uint32_t>(std::ceil(std::min(hz, 22050u) / binWidth));
     };
     for (int k = 0; k < 5; ++k) {
-        bands.push_back(PlainBand{binOf(kBandEdges[k][0]), binOf(kBandEdges[k][1])});
+        bands.push_back(PlainBand{binOf(kBandEdges[k].lowHz), binOf(kBandEdges[k].highHz)});
         channels.push_back(std::make_unique<CForceChannel>());
         channels.back()->CreateEffect(0, kEffectHz[k]);
     }
@@ -174,7 +172,7 @@ void BM_Stage_FiveMappers(benchmark::State& state) {
     std::vector<std::unique_ptr<CBandMapper>> mappers;
     for (int k = 0; k < 5; ++k) {
         mappers.push_back(std::make_unique<CBandMapper>(SPECTRUM_BINS));
-        mappers.back()->SetBand(kBandEdges[k][0], kBandEdges[k][1]);
+        mappers.back()->SetBand(kBandEdges[k].lowHz, kBandEdges[k].highHz);
         mappers.back()->SetThreshold(20);
     }
     int next = 0;
