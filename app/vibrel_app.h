@@ -1,6 +1,10 @@
 // The application object: shows the main window modally and ends the program when it closes.
 #pragma once
 
+#include <optional>
+
+#include "capture/audio_input.h"
+
 class QWidget;
 
 class CVibrelApp {
@@ -9,9 +13,14 @@ public:
     // a failed start-up. Needs a QApplication. Thread: user-interface thread.
     int InitInstance();
 
+    // The audio input the main window captures from (unset: the default read from the
+    // environment). Thread: user-interface thread, before InitInstance.
+    void SetAudioInput(const kinetra::capture::AudioInputChoice& choice) { m_input = choice; }
+
     // The main window while InitInstance runs, else null.
     QWidget* MainWindow() const { return m_pMainWnd; }
 
 private:
     QWidget* m_pMainWnd = nullptr;
+    std::optional<kinetra::capture::AudioInputChoice> m_input;
 };

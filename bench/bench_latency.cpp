@@ -58,6 +58,7 @@
 #include "capture/capture_engine.h"
 #include "force/virtual_device.h"
 #include "pipeline/sound_to_force.h"
+#include "platform/block_format.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ constexpr double kTargetMedianMs = 25.0;
 constexpr double kTargetP95Ms = 40.0;
 constexpr int kDefaultClicks = 200;
 constexpr int kWarmUpClicks = 30;
-constexpr int kRate = 44100;
+constexpr int kRate = kinetra::kSampleRate;
 constexpr int kChunkFrames = 256;
 constexpr std::uint32_t kTargetLatencyBytes = kRate * 2 * 40 / 1000;  // 40 ms of 16-bit mono
 constexpr std::int16_t kClickLevel = 30000;
@@ -153,7 +154,9 @@ public:
     // Thread: any, once the capture thread has been joined.
     std::int64_t BlocksAnalysed() const { return m_blocks; }
     std::int64_t BlocksPassed() const {
-        return m_blocks == 0 ? 0 : 1 + (m_lastBlockNs - m_firstBlockNs) / FramesToNs(1024);
+        return m_blocks == 0
+                   ? 0
+                   : 1 + (m_lastBlockNs - m_firstBlockNs) / FramesToNs(kinetra::kBlockFrames);
     }
 
     // Thread: any, once the capture thread has been joined.

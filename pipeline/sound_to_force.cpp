@@ -1,15 +1,17 @@
 #include "pipeline/sound_to_force.h"
 
 #include "analysis/band_mapper.h"
+#include "capture/capture_format.h"
 #include "force/force_channel.h"
 #include "pipeline/slider_rules.h"
+#include "platform/block_format.h"
 #include "platform/debug_output.h"
 
 namespace kinetra::pipeline {
 namespace {
 
-// 44100 samples per second, 16 bits, mono.
-constexpr int kCaptureFormat = 13;
+// The format the program captures in: 44100 samples per second, 16 bits, mono.
+constexpr int kCaptureFormat = capture::kFormat44100Mono16;
 
 }  // namespace
 
@@ -23,11 +25,16 @@ StartResult SoundToForcePipeline::Start(const PipelineSettings& settings,
                                         capture::CaptureErrorReporter* owner,
                                         const StartOptions& options) {
     m_bStarted = true;
+    if (options.input.has_value()) m_engine.SetAudioInput(*options.input);
+    if (options.device.has_value()) {
+        force::SetForceDeviceChoice(*options.device);
+        m_bSetDevice = true;
+    }
     m_engine.Init(owner);
 
     CForceChannel::SetOwner(options.ownerInstance, options.ownerWindow);
     for (int k = 0; k < kBands; ++k) {
-        m_mapper[k] = new CBandMapper(SPECTRUM_BINS);
+        m_mapper[k] = new CBandMapper(kSpectrumBins);
         if (m_mapper[k]->AttachEffect() == 0) {
             delete m_mapper[k];
             m_mapper[k] = nullptr;
@@ -78,6 +85,10 @@ bool SoundToForcePipeline::Stop() {
         }
     }
     m_engine.Shutdown();
+    if (m_bSetDevice) {
+        force::ClearForceDeviceChoice();
+        m_bSetDevice = false;
+    }
     return stopped;
 }
 

@@ -12,9 +12,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 
+#include "capture/audio_input.h"
 #include "capture/capture_engine.h"
+#include "force/device_choice.h"
 #include "pipeline/band_plan.h"
 
 class CBandMapper;
@@ -30,6 +32,12 @@ struct PipelineSettings {
 };
 
 struct StartOptions {
+    // The audio input. Unset: what was set on Engine() before, else the default.
+    std::optional<capture::AudioInputChoice> input;
+    // The force device, the process's choice from Start until Stop (Stop clears it, so later
+    // opens use the default again). Unset: the choice the program's entry point set, else the
+    // default.
+    std::optional<force::ForceDeviceChoice> device;
     // The force channels' owner (module instance and main window; both may be null).
     void* ownerInstance = nullptr;
     void* ownerWindow = nullptr;
@@ -61,15 +69,17 @@ public:
     SoundToForcePipeline(const SoundToForcePipeline&) = delete;
     SoundToForcePipeline& operator=(const SoundToForcePipeline&) = delete;
 
-    // Brings everything up in the start-up order above. owner is told about a failed audio
+    // Brings everything up in the start-up order above (an input or device choice in options is
+    // put in place first). owner is told about a failed audio
     // input (its box and quit request); start-up goes on after it. On kNoDevice and
     // kBandMissing it returns at once with the failed band's mapper deleted; band 5's failure
     // is no failure: the pipeline runs with four bands (Mapper(5) is null). Call once.
     StartResult Start(const PipelineSettings& settings, capture::CaptureErrorReporter* owner,
                       const StartOptions& options = {});
-    // Takes everything down in the teardown order above. Runs once (later calls do nothing) and
-    // copes with whatever Start left. When the capture thread does not stop in time the mappers
-    // are kept (a debug line says so) rather than pulled from under it. False in that case.
+    // Takes everything down in the teardown order above, then clears a device choice Start set.
+    // Runs once (later calls do nothing) and copes with whatever Start left. When the capture
+    // thread does not stop in time the mappers are kept (a debug line says so) rather than pulled
+    // from under it. False in that case.
     bool Stop();
 
     // The mapper of band (1..5), or null (not created, failed, or after Stop).
@@ -99,6 +109,7 @@ private:
     CBandMapper* m_mapper[kBands] = {};  // owned
     CSpectrumListener* m_observer = nullptr;
     int m_productIndex = 0;
+    bool m_bSetDevice = false;  // Start set the process's force device choice
     bool m_bStarted = false;
     bool m_bStopped = false;
 };

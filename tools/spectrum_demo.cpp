@@ -7,11 +7,12 @@
 
 #include "analysis/spectrum_frame.h"
 #include "pipeline/band_plan.h"
+#include "platform/block_format.h"
 
 namespace {
 
-constexpr double kRate = 44100.0;
-constexpr double kBinHz = kRate / 1024.0;
+constexpr double kRate = kinetra::kSampleRate;
+constexpr double kBinHz = kRate / kinetra::kBlockFrames;
 
 using kinetra::pipeline::kBandEdges;
 using kinetra::pipeline::kBands;
@@ -46,12 +47,13 @@ int main() {
     std::printf("Band power (dB of the loudest bin) per 23.2 ms block of a built-in sound\n");
     std::printf("%6s  %-14s%-14s%-14s%-14s%-14s\n", "t (s)", "band 1", "band 2", "band 3", "band 4",
                 "band 5");
-    for (std::size_t start = 0; start + 1024 <= samples.size(); start += 1024) {
-        const double* power = frame.Transform(&samples[start], 1024);
+    for (std::size_t start = 0; start + kinetra::kBlockFrames <= samples.size();
+         start += kinetra::kBlockFrames) {
+        const double* power = frame.Transform(&samples[start], kinetra::kBlockFrames);
         std::printf("%6.2f  ", start / kRate);
         for (const auto& band : kBandEdges) {
             double highest = 0.0;
-            for (int k = 1; k <= 512; ++k) {
+            for (std::uint32_t k = 1; k < kinetra::kSpectrumBins; ++k) {
                 const double hz = k * kBinHz;
                 if (hz >= band.lowHz && hz <= band.highHz && power[k] > highest) highest = power[k];
             }

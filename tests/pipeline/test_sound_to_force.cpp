@@ -9,9 +9,9 @@
 
 #include "analysis/band_mapper.h"
 #include "capture/capture_engine.h"
-#include "capture/scripted_capture.h"
+#include "capture/memory_source.h"
+#include "force/device_choice.h"
 #include "force/force_channel.h"
-#include "force/force_env.h"
 #include "force/virtual_device.h"
 #include "pipeline/sound_to_force.h"
 
@@ -54,25 +54,38 @@ private:
 
 class Pipeline : public ::testing::Test {
 protected:
-    // A pipeline on the scripted source, fed by the test (no capture thread).
-    StartResult StartPumped(SoundToForcePipeline* chain, const PipelineSettings& settings,
-                            CSpectrumListener* observer = nullptr) {
-        auto script = m_script;
-        chain->Engine().SetDeviceOpener(
-            [script](const std::string& id, auto* device) { return script->Open(id, device); });
+    void SetUp() override {
+        std::string error;
+        m_source = kinetra::capture::MemorySource::Create("pipeline-test", &error);
+        ASSERT_NE(m_source, nullptr) << error;
+    }
+
+    // Options for a force device text and the test's memory source.
+    StartOptions Options(const char* device) {
         StartOptions options;
+        kinetra::force::ForceDeviceChoice choice;
+        std::string error;
+        EXPECT_TRUE(kinetra::force::ParseForceDeviceChoice(device, &choice, &error)) << error;
+        options.device = choice;
+        options.input = m_source->Choice();
+        return options;
+    }
+
+    // A pipeline fed by the test (no capture thread).
+    StartResult StartPumped(SoundToForcePipeline* chain, const char* device,
+                            const PipelineSettings& settings,
+                            CSpectrumListener* observer = nullptr) {
+        StartOptions options = Options(device);
         options.startThread = false;
         options.observer = observer;
         return chain->Start(settings, &m_reporter, options);
     }
 
-    std::shared_ptr<kinetra::capture::ScriptedCapture> m_script =
-        kinetra::capture::ScriptedCapture::Create();
+    std::unique_ptr<kinetra::capture::MemorySource> m_source;
     Reporter m_reporter;
 };
 
 TEST_F(Pipeline, StartsFiveBandsWithTheSettingsAndTakesThemDownAgain) {
-    kinetra::test::ForceDeviceVariable device("virtual:Orbit 3D");
     PipelineSettings settings;
     const int levels[5] = {0, 5, 24, 50, 100};
     for (int k = 0; k < 5; ++k) settings.level[k] = levels[k];
@@ -81,7 +94,8 @@ TEST_F(Pipeline, StartsFiveBandsWithTheSettingsAndTakesThemDownAgain) {
     {
         SoundToForcePipeline chain;
         Observer observer(&chain);
-        ASSERT_EQ(StartPumped(&chain, settings, &observer), StartResult::kRunning);
+        ASSERT_EQ(StartPumped(&chain, "virtual:Orbit 3D", settings, &observer),
+                  StartResult::kRunning);
         EXPECT_TRUE(m_reporter.texts.empty());
         EXPECT_EQ(chain.ProductIndex(), 3);
         EXPECT_EQ(chain.Engine().ListenerCount(), 6u);
@@ -105,7 +119,7 @@ TEST_F(Pipeline, StartsFiveBandsWithTheSettingsAndTakesThemDownAgain) {
         // One block: the bins of each band's edges (bins 44100 / 1024 Hz wide), band 3 left
         // out, then the observer.
         const std::vector<std::int16_t> block(1024, 100);
-        m_script->Append(block.data(), 1024);
+        ASSERT_EQ(m_source->Push(block.data(), 1024, 0), kinetra::capture::kOk);
         chain.PumpBlock();
         EXPECT_EQ(observer.calls, 1);
         EXPECT_EQ(observer.mappersBefore, 4);
@@ -131,18 +145,16 @@ TEST_F(Pipeline, FailuresOfTheForceDeviceAndTheCaptureInput) {
     PipelineSettings settings;
     {
         // No device: band 1 fails, nothing is kept.
-        kinetra::test::ForceDeviceVariable device("virtual,fail=open");
         SoundToForcePipeline chain;
-        EXPECT_EQ(StartPumped(&chain, settings), StartResult::kNoDevice);
+        EXPECT_EQ(StartPumped(&chain, "virtual,fail=open", settings), StartResult::kNoDevice);
         for (int band = 1; band <= 5; ++band) EXPECT_EQ(chain.Mapper(band), nullptr);
         EXPECT_EQ(chain.Engine().ListenerCount(), 0u);
         EXPECT_FALSE(chain.Engine().HasBuffer());
     }
     {
         // One effect only: band 2 fails; band 1 stays until the teardown.
-        kinetra::test::ForceDeviceVariable device("virtual,effects=1");
         SoundToForcePipeline chain;
-        EXPECT_EQ(StartPumped(&chain, settings), StartResult::kBandMissing);
+        EXPECT_EQ(StartPumped(&chain, "virtual,effects=1", settings), StartResult::kBandMissing);
         EXPECT_NE(chain.Mapper(1), nullptr);
         EXPECT_EQ(chain.Mapper(2), nullptr);
         EXPECT_EQ(chain.Engine().ListenerCount(), 1u);
@@ -153,9 +165,8 @@ TEST_F(Pipeline, FailuresOfTheForceDeviceAndTheCaptureInput) {
     }
     {
         // Four effects: the pipeline runs without band 5.
-        kinetra::test::ForceDeviceVariable device("virtual,effects=4");
         SoundToForcePipeline chain;
-        EXPECT_EQ(StartPumped(&chain, settings), StartResult::kRunning);
+        EXPECT_EQ(StartPumped(&chain, "virtual,effects=4", settings), StartResult::kRunning);
         EXPECT_NE(chain.Mapper(4), nullptr);
         EXPECT_EQ(chain.Mapper(5), nullptr);
         EXPECT_EQ(chain.Engine().ListenerCount(), 4u);
@@ -163,10 +174,11 @@ TEST_F(Pipeline, FailuresOfTheForceDeviceAndTheCaptureInput) {
     {
         // The capture input cannot be opened: the owner is told, start-up goes on, and the
         // ring cannot be opened without a device.
-        kinetra::test::ForceDeviceVariable device("virtual");
-        m_script->SetOpenResult(kinetra::capture::kFail);
+        StartOptions options = Options("virtual");
+        options.startThread = false;
+        m_source.reset();  // nothing answers to "memory:pipeline-test" any more
         SoundToForcePipeline chain;
-        EXPECT_EQ(StartPumped(&chain, settings), StartResult::kNoCaptureBuffer);
+        EXPECT_EQ(chain.Start(settings, &m_reporter, options), StartResult::kNoCaptureBuffer);
         ASSERT_EQ(m_reporter.texts.size(), 1u);
         EXPECT_EQ(m_reporter.texts[0], "Could not initialize DirectSound.");
         EXPECT_EQ(m_reporter.codes[0], 1);
@@ -175,13 +187,27 @@ TEST_F(Pipeline, FailuresOfTheForceDeviceAndTheCaptureInput) {
     EXPECT_EQ(CForceChannel::ChannelCount(), 0);
 }
 
-TEST_F(Pipeline, RunsItsCaptureThreadAndStopsItBeforeTheMappersGo) {
-    kinetra::test::ForceDeviceVariable device("virtual");
+TEST_F(Pipeline, ADeviceChoiceHoldsOnlyUntilStop) {
     SoundToForcePipeline chain;
-    auto script = m_script;
-    chain.Engine().SetDeviceOpener(
-        [script](const std::string& id, auto* opened) { return script->Open(id, opened); });
-    ASSERT_EQ(chain.Start(PipelineSettings{}, &m_reporter), StartResult::kRunning);
+    StartOptions options = Options("virtual:Primax FX");
+    options.startThread = false;
+    ASSERT_EQ(chain.Start(PipelineSettings{}, &m_reporter, options), StartResult::kRunning);
+    kinetra::force::ForceDeviceChoice current;
+    std::string error;
+    ASSERT_TRUE(kinetra::force::CurrentForceDeviceChoice(&current, &error));
+    EXPECT_EQ(current.virtualName, "Primax FX");
+    chain.Stop();
+    kinetra::force::ForceDeviceChoice fallback;
+    ASSERT_TRUE(kinetra::force::CurrentForceDeviceChoice(&current, &error));
+    ASSERT_TRUE(kinetra::force::DefaultForceDeviceChoice(&fallback, &error));
+    EXPECT_EQ(current.kind, fallback.kind);
+    EXPECT_EQ(current.virtualName, fallback.virtualName);
+}
+
+TEST_F(Pipeline, RunsItsCaptureThreadAndStopsItBeforeTheMappersGo) {
+    SoundToForcePipeline chain;
+    ASSERT_EQ(chain.Start(PipelineSettings{}, &m_reporter, Options("virtual")),
+              StartResult::kRunning);
     EXPECT_TRUE(chain.Engine().IsThreadRunning());
     EXPECT_TRUE(chain.Stop());
     EXPECT_FALSE(chain.Engine().IsThreadRunning());

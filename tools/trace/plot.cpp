@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pipeline/band_plan.h"
+#include "platform/block_format.h"
 #include "tools/trace/trace.h"
 
 namespace kinetra::trace {
@@ -72,7 +73,10 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
 
     const int plotWidth = kWidth - kLeft - kRight;
     const std::size_t n = trace.rows.size();
-    const double seconds0 = n ? trace.rows.front().seconds - 1024.0 / 44100.0 : 0.0;
+    const double seconds0 =
+        n ? trace.rows.front().seconds -
+                static_cast<double>(kinetra::kBlockFrames) / kinetra::kSampleRate
+          : 0.0;
     const double seconds1 = n ? trace.rows.back().seconds : 1.0;
 
     for (int b = 0; b < kBands; ++b) {

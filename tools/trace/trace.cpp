@@ -1,6 +1,7 @@
 #include "tools/trace/trace.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,16 +12,18 @@
 #include "analysis/band_mapper.h"
 #include "capture/audio_input.h"
 #include "capture/capture_engine.h"
-#include "capture/scripted_capture.h"
+#include "capture/memory_source.h"
+#include "force/device_choice.h"
 #include "pipeline/band_plan.h"
 #include "pipeline/slider_rules.h"
 #include "pipeline/sound_to_force.h"
+#include "platform/block_format.h"
 
 namespace kinetra::trace {
 namespace {
 
-constexpr double kRate = 44100.0;
-constexpr std::uint32_t kBlockFrames = 1024;
+constexpr double kRate = kinetra::kSampleRate;
+using kinetra::kBlockFrames;
 
 // Reads every mapper's report after the five mappers have seen a block.
 class Recorder final : public CSpectrumListener {
@@ -114,13 +117,21 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
         trace->effectHz[b] = pipeline::EffectFrequencyFor(row, b + 1);
     }
 
-    const std::string device = "virtual:" + settings.product;
-    setenv("KINETRA_FORCE_DEVICE", device.c_str(), 1);
+    pipeline::StartOptions options;
+    force::ForceDeviceChoice device;
+    if (!force::ParseForceDeviceChoice("virtual:" + settings.product, &device, error)) {
+        return false;
+    }
+    options.device = device;
 
-    auto script = capture::ScriptedCapture::Create();
+    // Each run feeds its own source, so that runs on several threads do not meet.
+    static std::atomic<unsigned> s_runs{0};
+    const std::unique_ptr<capture::MemorySource> source =
+        capture::MemorySource::Create("trace-" + std::to_string(++s_runs), error);
+    if (source == nullptr) return false;
+    options.input = source->Choice();
+
     pipeline::SoundToForcePipeline chain;
-    chain.Engine().SetDeviceOpener(
-        [script](const std::string& id, auto* opened) { return script->Open(id, opened); });
     pipeline::PipelineSettings chainSettings;
     for (int b = 0; b < kBands; ++b) {
         chainSettings.level[b] = settings.level[b];
@@ -128,7 +139,11 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
     }
     chainSettings.strength = settings.strength;
     Recorder recorder(&chain, trace->effectHz, trace);
-    pipeline::StartOptions options;
+    // The chain comes down before the recorder goes, on every way out.
+    struct StopFirst {
+        pipeline::SoundToForcePipeline& chain;
+        ~StopFirst() { chain.Stop(); }
+    } stopFirst{chain};
     options.startThread = false;
     options.fullReports = true;
     options.observer = &recorder;
@@ -151,7 +166,11 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
     const std::size_t blocks = (end - first) / kBlockFrames;
     recorder.Rows().reserve(blocks);
     for (std::size_t i = 0; i < blocks; ++i) {
-        script->Append(&samples[first + i * kBlockFrames], kBlockFrames);
+        // The block is taken before the next one is pushed: nothing is dropped.
+        if (source->Push(&samples[first + i * kBlockFrames], kBlockFrames, 0) != capture::kOk) {
+            *error = "the capture engine did not take a block";
+            return false;
+        }
         chain.PumpBlock();
         if (progress != nullptr && (i % 256 == 0 || i + 1 == blocks)) {
             progress(static_cast<double>(i + 1) / static_cast<double>(blocks), progressContext);
