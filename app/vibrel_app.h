@@ -10,7 +10,8 @@ class QWidget;
 class CVibrelApp {
 public:
     // Shows the main window until it closes and returns the program's exit code: 0, or 1 after
-    // a failed start-up. Needs a QApplication. Thread: user-interface thread.
+    // a failed start-up. The run's automation (KINETRA_QUIT_AFTER_MS, KINETRA_SCREENSHOT) is read
+    // here and holds until it returns. Needs a QApplication. Thread: user-interface thread.
     int InitInstance();
 
     // The audio input the main window captures from (unset: the default read from the

@@ -298,12 +298,13 @@ int CVibrelDlg::DoModal() {
     return m_bQuitRequested ? m_nQuitCode : 0;
 }
 
-// KINETRA_SCREENSHOT=path saves a picture of the window, and KINETRA_QUIT_AFTER_MS=n closes it
-// after n milliseconds: for demonstrations and pictures of the window.
+// An unattended run (kinetra::app::CurrentAutomation) saves a picture of the window and closes it
+// after its time: for demonstrations and pictures of the window.
 void CVibrelDlg::ArmAutomation() {
-    bool haveQuit = false;
-    const int quitAfter = qEnvironmentVariableIntValue("KINETRA_QUIT_AFTER_MS", &haveQuit);
-    const QString screenshot = qEnvironmentVariable("KINETRA_SCREENSHOT");
+    const kinetra::app::Automation& automation = kinetra::app::CurrentAutomation();
+    const bool haveQuit = automation.quit;
+    const int quitAfter = automation.quitAfterMs;
+    const QString screenshot = automation.screenshot;
     const int shotAfter = haveQuit ? std::max(0, quitAfter - 100) : 2000;
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(shotAfter, this, [this, screenshot] {
