@@ -37,11 +37,6 @@ std::string BackendError(std::string_view text) {
 
 constexpr std::string_view kMemoryPrefix = "memory:";
 
-std::string_view Variable(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::string_view(value) : std::string_view{};
-}
-
 }  // namespace
 
 AudioInputChoice ParseAudioInput(std::string_view text) {
@@ -84,8 +79,10 @@ bool ParseAudioInputChoice(std::string_view input, std::string_view backend,
 }
 
 bool DefaultAudioInputChoice(AudioInputChoice* choice, std::string* error) {
-    const std::string_view input = Variable("KINETRA_AUDIO_INPUT");
-    const std::string_view backend = Variable("KINETRA_AUDIO_BACKEND");
+    const char* inputVariable = std::getenv("KINETRA_AUDIO_INPUT");
+    const char* backendVariable = std::getenv("KINETRA_AUDIO_BACKEND");
+    const std::string_view input = inputVariable != nullptr ? inputVariable : "";
+    const std::string_view backend = backendVariable != nullptr ? backendVariable : "";
     AudioBackendChoice unused = AudioBackendChoice::kAuto;
     if (!ParseBackend(backend, &unused)) {
         *choice = AudioInputChoice{};
