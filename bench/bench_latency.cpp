@@ -55,7 +55,9 @@
 #include "analysis/band_mapper.h"
 #include "bench/e2e_figures.h"
 #include "bench/pulse_server.h"
+#include "capture/audio_input.h"
 #include "capture/capture_engine.h"
+#include "force/device_choice.h"
 #include "force/virtual_device.h"
 #include "pipeline/sound_to_force.h"
 #include "platform/block_format.h"
@@ -275,10 +277,18 @@ void MeasureLatency(const std::string& driver, LatencyFigures* figures) {
     kinetra::bench::PulseServer server;
     if (!server.Start(&out.error)) return;
     // "pulse" is the program's own route where a server answers: the direct PulseAudio backend.
-    setenv("KINETRA_AUDIO_BACKEND", driver == "pulse" ? "pulse" : "sdl", 1);
     setenv("SDL_AUDIODRIVER", driver == "pulse" ? "pulseaudio" : driver.c_str(), 1);
-    setenv("KINETRA_AUDIO_INPUT", driver == "alsa" ? "default" : "monitor", 1);
-    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    kinetra::pipeline::StartOptions options;
+    kinetra::capture::AudioInputChoice input;
+    kinetra::force::ForceDeviceChoice device;
+    if (!kinetra::capture::ParseAudioInputChoice(driver == "alsa" ? "default" : "monitor",
+                                                 driver == "pulse" ? "pulse" : "sdl", &input,
+                                                 &out.error) ||
+        !kinetra::force::ParseForceDeviceChoice("virtual", &device, &out.error)) {
+        return;
+    }
+    options.input = input;
+    options.device = device;
     for (auto& t : g_lastUpdateNs) t.store(0);
     kinetra::force::SetVirtualDeviceCallHook(&OnDeviceCall, nullptr);
 
@@ -290,7 +300,6 @@ void MeasureLatency(const std::string& driver, LatencyFigures* figures) {
         int effectSlots[kBands] = {};
         const bool slotsFree = FreeSlots(kinetra::force::GetVirtualDeviceSnapshot(), effectSlots);
         FireProbe probe(&chain, effectSlots);
-        kinetra::pipeline::StartOptions options;
         options.observer = &probe;
         const kinetra::pipeline::StartResult started = chain.Start(settings, nullptr, options);
         bool ready = chain.Engine().HasDevice();
