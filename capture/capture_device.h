@@ -1,5 +1,6 @@
 // The audio-input interface the capture engine talks to, shaped like a capture device with a
-// looping ring buffer and notification positions. One backend per source file behind it.
+// looping ring buffer and notification positions. One backend per source file behind it, in
+// capture/backends/, reached through the table there.
 #pragma once
 
 #include <cstdint>
