@@ -24,6 +24,7 @@
 #include "analysis/spectrum_frame.h"
 #include "fft/dzfft1dc.h"
 #include "fft/fft_testing.h"
+#include "platform/block_format.h"
 
 namespace {
 
@@ -102,10 +103,11 @@ void BM_KissFft(benchmark::State& state) {
 
 void BM_SpectrumFrame(benchmark::State& state) {
     CSpectrumFrame frame;
-    std::vector<std::int16_t> block(1024);
+    std::vector<std::int16_t> block(kinetra::kBlockFrames);
     std::mt19937 rng(7);
     for (auto& s : block) s = static_cast<std::int16_t>(rng() % 20000 - 10000);
-    for (auto _ : state) benchmark::DoNotOptimize(frame.Transform(block.data(), 1024));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(frame.Transform(block.data(), kinetra::kBlockFrames));
 }
 
 double Minimum(const std::vector<double>& v) {
