@@ -343,7 +343,9 @@ void CVibrelDlg::ArmAutomation() {
     const QString screenshot = qEnvironmentVariable("KINETRA_SCREENSHOT");
     const int shotAfter = haveQuit ? std::max(0, quitAfter - 100) : 2000;
     if (!screenshot.isEmpty()) {
-        QTimer::singleShot(shotAfter, this, [this, screenshot] {
+        // Precise timers: coarse ones (Qt's default) may fire up to 5 % late, which can put the
+        // picture after the close 100 ms later.
+        QTimer::singleShot(shotAfter, Qt::PreciseTimer, this, [this, screenshot] {
             const QPixmap picture = grab();
             if (!picture.save(screenshot, "PNG")) {
                 kinetra::DebugOutput("SCREENSHOT: could not save the picture\n");
@@ -351,7 +353,7 @@ void CVibrelDlg::ArmAutomation() {
         });
     }
     if (haveQuit) {
-        QTimer::singleShot(std::max(0, quitAfter), this, &QDialog::close);
+        QTimer::singleShot(std::max(0, quitAfter), Qt::PreciseTimer, this, &QDialog::close);
     }
 }
 
