@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 
@@ -25,6 +26,7 @@
 #include "app/services.h"
 #include "app/settings_store.h"
 #include "app/supported_devices.h"
+#include "app/tray_icon.h"
 #include "force/force_channel.h"
 #include "platform/debug_output.h"
 #include "platform/priority.h"
@@ -329,7 +331,17 @@ int CVibrelDlg::DoModal() {
     if (!m_bStarted) OnInitDialog();
     if (!m_bQuitRequested) {
         ArmAutomation();
-        exec();
+        // Where the desktop has a tray, the window may start hidden and be hidden and shown
+        // again from it; hiding ends exec(), so the loop goes on while the tray holds it.
+        kinetra::app::TrayIcon tray(
+            this, [this](bool paused) { PauseEffects(paused); },
+            QSystemTrayIcon::isSystemTrayAvailable());
+        if (tray.StartsHidden()) tray.HideWindow();
+        if (!tray.HiddenToTray() || tray.RunWhileHidden()) {
+            do {
+                exec();
+            } while (tray.RunWhileHidden());
+        }
     }
     OnDestroy();
     return m_bQuitRequested ? m_nQuitCode : 0;
@@ -416,7 +428,15 @@ void CVibrelDlg::OnDisable(int band) {
     } else if (!locked) {
         m_levelSlider[k]->setEnabled(on != 0);
     }
-    if (m_mapper[k] != nullptr) m_mapper[k]->Enable(on);
+    if (m_mapper[k] != nullptr && !m_bPaused) m_mapper[k]->Enable(on);
+}
+
+void CVibrelDlg::PauseEffects(bool paused) {
+    m_bPaused = paused;
+    for (int k = 0; k < kBands; ++k) {
+        if (m_mapper[k] == nullptr) continue;
+        m_mapper[k]->Enable(!paused && !m_disableBox[k]->isChecked() ? 1 : 0);
+    }
 }
 
 void CVibrelDlg::OnReleasedLevel(int band) {
