@@ -72,6 +72,8 @@ public:
     // window is not hidden to the tray.
     bool RunWhileHidden();
 
+    // The icon (null without a tray) and its menu.
+    QSystemTrayIcon* Icon() const { return m_icon; }
     QMenu* Menu() const { return m_menu; }
     QAction* PauseAction() const { return m_pauseAction; }
     QAction* ShowAction() const { return m_showAction; }

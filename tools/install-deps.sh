@@ -20,8 +20,8 @@ group_packages() {
       group_packages format
       # real parts the tests run against
       echo pulseaudio pulseaudio-utils libasound2-plugins qemu-system-x86 busybox-static cpio xz-utils
-      # a window on a real X server, and pictures for the README
-      echo xvfb xauth
+      # a window on a real X server with a tray, and pictures for the README
+      echo xvfb xauth trayer
       # the package test: a clean Debian root, and the checks of the desktop files
       echo debootstrap desktop-file-utils appstream
       ;;
