@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 
@@ -22,6 +23,7 @@
 #include "app/hyperlink.h"
 #include "app/services.h"
 #include "app/settings_store.h"
+#include "app/tray_icon.h"
 #include "pipeline/slider_rules.h"
 #include "platform/debug_output.h"
 #include "platform/priority.h"
@@ -292,7 +294,17 @@ int CVibrelDlg::DoModal() {
     if (!m_bStarted) OnInitDialog();
     if (!m_bQuitRequested) {
         ArmAutomation();
-        exec();
+        // Where the desktop has a tray, the window may start hidden and be hidden and shown
+        // again from it; hiding ends exec(), so the loop goes on while the tray holds it.
+        kinetra::app::TrayIcon tray(
+            this, [this](bool paused) { PauseEffects(paused); },
+            QSystemTrayIcon::isSystemTrayAvailable());
+        if (tray.StartsHidden()) tray.HideWindow();
+        if (!tray.HiddenToTray() || tray.RunWhileHidden()) {
+            do {
+                exec();
+            } while (tray.RunWhileHidden());
+        }
     }
     OnDestroy();
     return m_bQuitRequested ? m_nQuitCode : 0;
@@ -307,7 +319,9 @@ void CVibrelDlg::ArmAutomation() {
     const QString screenshot = automation.screenshot;
     const int shotAfter = haveQuit ? std::max(0, quitAfter - 100) : 2000;
     if (!screenshot.isEmpty()) {
-        QTimer::singleShot(shotAfter, this, [this, screenshot] {
+        // Precise timers: coarse ones (Qt's default) may fire up to 5 % late, which can put the
+        // picture after the close 100 ms later.
+        QTimer::singleShot(shotAfter, Qt::PreciseTimer, this, [this, screenshot] {
             const QPixmap picture = grab();
             if (!picture.save(screenshot, "PNG")) {
                 kinetra::DebugOutput("SCREENSHOT: could not save the picture\n");
@@ -315,7 +329,7 @@ void CVibrelDlg::ArmAutomation() {
         });
     }
     if (haveQuit) {
-        QTimer::singleShot(std::max(0, quitAfter), this, &QDialog::close);
+        QTimer::singleShot(std::max(0, quitAfter), Qt::PreciseTimer, this, &QDialog::close);
     }
 }
 
@@ -371,7 +385,14 @@ void CVibrelDlg::OnDisable(int band) {
     } else if (!locked) {
         m_levelSlider[k]->setEnabled(on != 0);
     }
-    m_pipeline.EnableBand(band, on != 0);
+    if (!m_bPaused) m_pipeline.EnableBand(band, on != 0);
+}
+
+void CVibrelDlg::PauseEffects(bool paused) {
+    m_bPaused = paused;
+    for (int k = 0; k < kBands; ++k) {
+        m_pipeline.EnableBand(k + 1, !paused && !m_disableBox[k]->isChecked());
+    }
 }
 
 void CVibrelDlg::OnReleasedLevel(int band) {

@@ -67,6 +67,10 @@ public:
     void OnLocked();
     void OnTest();
     void OnHelpButton();
+    // Stops every band's effect at once (true), or starts again those whose Disable box is
+    // clear (false); while paused, the Disable boxes only change what resuming starts.
+    void PauseEffects(bool paused);
+    bool EffectsPaused() const { return m_bPaused; }
 
     // Asks the modal loop to end with exitCode (before it runs: it does not start).
     void PostQuitMessage(int exitCode);
@@ -123,4 +127,5 @@ private:
     bool m_bDestroyed = false;  // OnDestroy ran
     bool m_bQuitRequested = false;
     int m_nQuitCode = 0;
+    bool m_bPaused = false;  // PauseEffects, from the tray icon
 };

@@ -1,26 +1,60 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests, the demo and the benchmarks use.
-# Idempotent: does nothing when all of them are present already.
+# Installs the Debian packages a task needs, by group:
+#   install-deps.sh run       building and running the program and kinetra-trace (the default)
+#   install-deps.sh test      the tests (their libraries and the real parts they run against)
+#   install-deps.sh bench     the benchmarks and the peers they are compared with
+#   install-deps.sh package   building the Debian package and checking its files
+#   install-deps.sh format    clang-format for ./run format
+# Several groups may be named at once. Idempotent: does nothing when all of them are present.
 set -euo pipefail
 
-packages=(
-  # toolchain
-  cmake ninja-build g++ pkg-config clang-format
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libkissfft-dev libpulse-dev
-  libasound2-plugins
-  # product libraries
-  qt6-base-dev libsdl2-dev libsndfile1-dev libsamplerate0-dev libxcb1-dev
-  # real parts the tests run against
-  pulseaudio pulseaudio-utils qemu-system-x86 busybox-static cpio xz-utils
-  # pictures for the README and the demo
-  xvfb xauth
-)
+group_packages() {
+  case "$1" in
+    run)
+      # toolchain and the program's libraries
+      echo cmake ninja-build g++ pkg-config
+      echo qt6-base-dev libsdl2-dev libsndfile1-dev libsamplerate0-dev libxcb1-dev libpulse-dev
+      ;;
+    test)
+      echo libgtest-dev libgmock-dev
+      group_packages format
+      # real parts the tests run against
+      echo pulseaudio pulseaudio-utils libasound2-plugins qemu-system-x86 busybox-static cpio xz-utils
+      # a window on a real X server with a tray, and pictures for the README
+      echo xvfb xauth trayer
+      # the package test: a clean Debian root, and the checks of the desktop files
+      echo debootstrap desktop-file-utils appstream
+      ;;
+    bench)
+      echo libbenchmark-dev libfftw3-dev libkissfft-dev pulseaudio pulseaudio-utils libasound2-plugins
+      ;;
+    package)
+      # dpkg-shlibdeps derives the package's dependencies
+      echo dpkg-dev desktop-file-utils appstream
+      ;;
+    format)
+      echo clang-format
+      ;;
+    *)
+      echo "install-deps: unknown group '$1' (run, test, bench, package, format)" >&2
+      exit 2
+      ;;
+  esac
+}
+
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(run)
+packages=()
+for g in "${groups[@]}"; do
+  group_packages "$g" >/dev/null || exit 2
+  read -r -a words <<<"$(group_packages "$g" | tr '\n' ' ')"
+  packages+=("${words[@]}")
+done
 
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
+    case " ${missing[*]} " in *" $p "*) ;; *) missing+=("$p") ;; esac
   fi
 done
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/settings_store.h"
 #include "pipeline/slider_rules.h"
 #include "tools/trace/trace.h"
@@ -36,7 +37,17 @@ const char kUsage[] =
     "  --start SECONDS     trace from this time on\n"
     "  --end SECONDS       trace up to this time\n"
     "  --quiet             no summary on standard output\n"
-    "  --help              this text\n";
+    "  --help              this text\n"
+    "  --version           the version\n"
+    "\n"
+    "The table's columns (a disabled band's cells are empty):\n"
+    "  time_s              time at the end of the block, in seconds\n"
+    "  bandN_highest       band N's loudest bin in this block (power spectrum units)\n"
+    "  bandN_mean          band N's mean level in this block\n"
+    "  bandN_peak_ratio    the sharpest rise over the running average (0 below 1)\n"
+    "  bandN_scale         the band mapper's scale after this block\n"
+    "  bandN_magnitude     magnitude sent to the force effect, 0..10000\n"
+    "  bandN_period_ms     period sent, in milliseconds\n";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "kinetra-trace: %s\n", message.c_str());
@@ -94,7 +105,13 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    int informationExit = 0;
+    if (kinetra::app::AnswerInformationOptions(argc, argv, "kinetra-trace", nullptr, stdout,
+                                               &informationExit)) {
+        return informationExit;
+    }
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
+    kinetra::app::EnsureRuntimeDirectory();
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
 
