@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/capture_device.h"
+#include "capture/sound_file.h"
 
 namespace kinetra::capture {
 
@@ -53,14 +54,5 @@ std::vector<std::string> SdlCaptureDeviceNames();
 
 // A sound file played into the ring at real-time pace, looping. Thread: user-interface thread.
 Result OpenFileCaptureDevice(const std::string& path, std::unique_ptr<ICaptureDevice>* device);
-
-// Decodes a WAV, FLAC or Ogg file to 16-bit mono at 44100 Hz (channels averaged, other rates
-// resampled). False with a reason in error when the file cannot be used.
-// Thread: any; allocates as needed.
-bool DecodeSoundFile(const std::string& path, std::vector<std::int16_t>* samples,
-                     std::string* error);
-
-// Longest file accepted, in seconds of its own sample rate.
-constexpr std::int64_t kMaxSoundFileSeconds = 20 * 60;
 
 }  // namespace kinetra::capture
