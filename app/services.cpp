@@ -8,6 +8,10 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+#include "platform/parse_int.h"
 
 namespace kinetra::app {
 
@@ -39,10 +43,28 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
                     caption, text, QMessageBox::Ok, owner);
     // An unattended run (KINETRA_QUIT_AFTER_MS) must end by itself, also when a box comes up
     // before the window does: the box closes after the same time.
-    bool unattended = false;
-    const int quitAfter = qEnvironmentVariableIntValue("KINETRA_QUIT_AFTER_MS", &unattended);
-    if (unattended) QTimer::singleShot(std::max(0, quitAfter), &box, &QMessageBox::accept);
+    int quitAfter = -1;
+    std::string refused;
+    if (ReadQuitAfterMs(&quitAfter, &refused) && quitAfter >= 0) {
+        QTimer::singleShot(quitAfter, Qt::PreciseTimer, &box, &QMessageBox::accept);
+    }
     box.exec();
+}
+
+bool ReadQuitAfterMs(int* ms, std::string* error) {
+    const char* text = std::getenv("KINETRA_QUIT_AFTER_MS");
+    if (text == nullptr) {
+        *ms = -1;
+        return true;
+    }
+    std::int32_t value = 0;
+    std::string problem;
+    if (!kinetra::ParseInt32(text, 0, std::numeric_limits<std::int32_t>::max(), &value, &problem)) {
+        *error = "KINETRA_QUIT_AFTER_MS: " + problem;
+        return false;
+    }
+    *ms = value;
+    return true;
 }
 
 void SetMessageBoxFunction(MessageBoxFunction function) {

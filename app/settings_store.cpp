@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/parse_int.h"
+
 namespace kinetra::app {
 
 std::unique_ptr<QSettings> OpenSettingsKey() {
@@ -19,7 +21,12 @@ std::int32_t ReadStoredInt(const QSettings& key, const char* name, std::int32_t 
     bool ok = false;
     qlonglong number = 0;
     if (value.typeId() == QMetaType::QString) {
-        number = value.toString().trimmed().toLongLong(&ok, 10);
+        // The stored text: the same rule as every number the program takes from outside.
+        std::int32_t parsed = 0;
+        ok = kinetra::ParseInt32(value.toString().trimmed().toStdString(),
+                                 std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max(), &parsed, nullptr);
+        number = parsed;
     } else if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong ||
                value.typeId() == QMetaType::UInt || value.typeId() == QMetaType::ULongLong) {
         // Written by this process through the same store: a real integer type.

@@ -338,21 +338,20 @@ int CVibrelDlg::DoModal() {
 // KINETRA_SCREENSHOT=path saves a picture of the window, and KINETRA_QUIT_AFTER_MS=n closes it
 // after n milliseconds: for demonstrations and pictures of the window.
 void CVibrelDlg::ArmAutomation() {
-    bool haveQuit = false;
-    const int quitAfter = qEnvironmentVariableIntValue("KINETRA_QUIT_AFTER_MS", &haveQuit);
+    int quitAfter = -1;
+    std::string refused;  // refused values end the program before the window (CVibrelApp)
+    const bool haveQuit = kinetra::app::ReadQuitAfterMs(&quitAfter, &refused) && quitAfter >= 0;
     const QString screenshot = qEnvironmentVariable("KINETRA_SCREENSHOT");
-    const int shotAfter = haveQuit ? std::max(0, quitAfter - 100) : 2000;
-    if (!screenshot.isEmpty()) {
-        QTimer::singleShot(shotAfter, this, [this, screenshot] {
-            const QPixmap picture = grab();
-            if (!picture.save(screenshot, "PNG")) {
-                kinetra::DebugOutput("SCREENSHOT: could not save the picture\n");
-            }
-        });
-    }
-    if (haveQuit) {
-        QTimer::singleShot(std::max(0, quitAfter), this, &QDialog::close);
-    }
+    if (screenshot.isEmpty() && !haveQuit) return;
+    // One precise timer takes the picture and then closes: Qt makes single shots of 2 s or more
+    // coarse (5 %), so two timers could fire in either order.
+    QTimer::singleShot(haveQuit ? quitAfter : 2000, Qt::PreciseTimer, this,
+                       [this, screenshot, haveQuit] {
+                           if (!screenshot.isEmpty() && !grab().save(screenshot, "PNG")) {
+                               kinetra::DebugOutput("SCREENSHOT: could not save the picture\n");
+                           }
+                           if (haveQuit) close();
+                       });
 }
 
 // ---------------------------------------------------------------------------------------------
