@@ -1,9 +1,13 @@
 #include "app/settings_store.h"
 
+#include <QFile>
+#include <QSaveFile>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <limits>
 
 #include "platform/parse_int.h"
@@ -11,8 +15,71 @@
 namespace kinetra::app {
 
 std::unique_ptr<QSettings> OpenSettingsKey() {
-    return std::make_unique<QSettings>(QStringLiteral("Ondrel Corporation"),
-                                       QStringLiteral("Kinetra Entertainment"));
+    auto key = std::make_unique<QSettings>(QStringLiteral("Ondrel Corporation"),
+                                           QStringLiteral("Kinetra Entertainment"));
+    // Read again when the file had to be repaired.
+    if (RepairSettingsFile(key->fileName())) key->sync();
+    return key;
+}
+
+QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* lines) {
+    QByteArray out;
+    out.reserve(text.size());
+    int number = 0;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        ++number;
+        qsizetype end = text.indexOf('\n', start);
+        const qsizetype next = end < 0 ? text.size() : end + 1;
+        if (end < 0) end = text.size();
+        qsizetype content = end;  // the line without its "\r\n" or "\n"
+        while (content > start && text[content - 1] == '\r') --content;
+        qsizetype backslashes = 0;
+        while (content - backslashes > start && text[content - backslashes - 1] == '\\') {
+            ++backslashes;
+        }
+        qsizetype first = start;
+        while (first < content && (text[first] == ' ' || text[first] == '\t')) ++first;
+        const bool comment = first < content && text[first] == ';';
+        if (backslashes % 2 == 1 && !comment) {
+            out.append(text.constData() + start, content - 1 - start);
+            out.append(text.constData() + content, next - content);
+            if (lines != nullptr) lines->push_back(number);
+        } else {
+            out.append(text.constData() + start, next - start);
+        }
+        start = next;
+    }
+    return out;
+}
+
+bool RepairSettingsFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;  // none yet, or unreadable: nothing to do
+    const QByteArray text = file.readAll();
+    file.close();
+    std::vector<int> lines;
+    const QByteArray repaired = WithoutLineContinuations(text, &lines);
+    if (lines.empty()) return false;
+    QSaveFile out(path);
+    const bool saved =
+        out.open(QIODevice::WriteOnly) && out.write(repaired) == repaired.size() && out.commit();
+    static std::atomic<bool> s_reported{false};
+    if (!s_reported.exchange(true)) {
+        QString which;
+        for (int line : lines) which += (which.isEmpty() ? "" : ", ") + QString::number(line);
+        const QString report =
+            QStringLiteral(
+                "Settings: %1 %2 of %3 ended in a backslash, which joins a line to the next "
+                "one; %4")
+                .arg(lines.size() == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                .arg(which, path,
+                     saved ? QStringLiteral("the backslash was removed, so no value is lost")
+                           : QStringLiteral("the file could not be rewritten, so values after "
+                                            "it are not read"));
+        std::fprintf(stderr, "%s\n", report.toLocal8Bit().constData());
+    }
+    return saved;
 }
 
 std::int32_t ReadStoredInt(const QSettings& key, const char* name, std::int32_t fallback) {
