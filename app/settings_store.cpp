@@ -23,32 +23,29 @@ std::unique_ptr<QSettings> OpenSettingsKey() {
 }
 
 QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* lines) {
+    // QSettings ends a line at '\n' or '\r' (so "\r\n" too), and at the end of the text.
     QByteArray out;
     out.reserve(text.size());
-    int number = 0;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        ++number;
-        qsizetype end = text.indexOf('\n', start);
-        const qsizetype next = end < 0 ? text.size() : end + 1;
-        if (end < 0) end = text.size();
-        qsizetype content = end;  // the line without its "\r\n" or "\n"
-        while (content > start && text[content - 1] == '\r') --content;
+    int number = 1;
+    qsizetype start = 0;  // of the current line
+    for (qsizetype at = 0; at <= text.size(); ++at) {
+        const bool end = at == text.size();
+        if (!end && text[at] != '\n' && text[at] != '\r') continue;
         qsizetype backslashes = 0;
-        while (content - backslashes > start && text[content - backslashes - 1] == '\\') {
-            ++backslashes;
-        }
+        while (at - backslashes > start && text[at - backslashes - 1] == '\\') ++backslashes;
         qsizetype first = start;
-        while (first < content && (text[first] == ' ' || text[first] == '\t')) ++first;
-        const bool comment = first < content && text[first] == ';';
+        while (first < at && (text[first] == ' ' || text[first] == '\t')) ++first;
+        const bool comment = first < at && text[first] == ';';
         if (backslashes % 2 == 1 && !comment) {
-            out.append(text.constData() + start, content - 1 - start);
-            out.append(text.constData() + content, next - content);
+            out.append(text.constData() + start, at - 1 - start);
             if (lines != nullptr) lines->push_back(number);
         } else {
-            out.append(text.constData() + start, next - start);
+            out.append(text.constData() + start, at - start);
         }
-        start = next;
+        if (end) break;
+        out.append(text[at]);
+        if (text[at] == '\n' || at + 1 == text.size() || text[at + 1] != '\n') ++number;
+        start = at + 1;
     }
     return out;
 }

@@ -61,6 +61,7 @@ TEST(SettingsFileContinuations, OnlyAnOddRunOfBackslashesAtALineEndIsOne) {
         {"a=1\\\\\\\r\nb=2\r\n", "a=1\\\\\r\nb=2\r\n", {1}},
         {"; note\\\nb=2\n", "; note\\\nb=2\n", {}},  // comments do not continue
         {"[General]\nx=\\\ny=\\", "[General]\nx=\ny=", {2, 3}},
+        {"a=\\\rb=2\rc=3\\", "a=\rb=2\rc=3", {1, 3}},  // '\r' alone ends a line too
         {"", "", {}},
     };
     for (const auto& c : cases) {
