@@ -9,6 +9,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libkissfft-dev libpulse-dev
   libasound2-plugins
+  # fuzz targets (libFuzzer comes with clang)
+  clang
   # product libraries
   qt6-base-dev libsdl2-dev libsndfile1-dev libsamplerate0-dev libxcb1-dev
   # real parts the tests run against
