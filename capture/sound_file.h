@@ -32,7 +32,7 @@ struct SoundLimit {
     bool cut = false;
 };
 
-// The decoded sound limit allows for a sound of seconds at kSoundFileRate. Thread: any.
+// Frames of decoded sound in that many seconds at kSoundFileRate. Thread: any.
 constexpr std::int64_t SoundFramesForSeconds(std::int64_t seconds) {
     return seconds * kSoundFileRate;
 }
