@@ -121,6 +121,24 @@ TEST(LyingSoundFiles, ClaimedLengthsAreNotBelievedAndTheDecodedSoundIsKept) {
     }
 }
 
+TEST(LyingSoundFiles, ARateThatCannotBeResampledIsRefusedBeforeDecoding) {
+    TempDir dir;
+    const std::string path = dir.File("fast.wav");
+    Bytes wav = MakeSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 4410);
+    // The canonical header's sample rate (bytes 24..27, little-endian): 2147483647 Hz.
+    ASSERT_GE(wav.size(), 44u);
+    wav[24] = 0xFF;
+    wav[25] = 0xFF;
+    wav[26] = 0xFF;
+    wav[27] = 0x7F;
+    WriteAll(path, wav);
+    std::vector<std::int16_t> samples;
+    std::string error;
+    EXPECT_FALSE(Decode(path, &samples, &error));
+    EXPECT_NE(error.find("sample rate that cannot be used (2147483647 Hz)"), std::string::npos)
+        << error;
+}
+
 TEST(LyingSoundFiles, ACutFileSaysWhatIsWrongWithoutContradictingItself) {
     TempDir dir;
     const std::string path = dir.File("cut.flac");
