@@ -5,11 +5,12 @@
 
 #include "analysis/band_levels.h"
 #include "force/force_channel.h"
+#include "platform/block_format.h"
 #include "platform/debug_output.h"
 
 namespace {
 
-constexpr double kCaptureRate = 44100.0;
+constexpr double kCaptureRate = kinetra::kSampleRate;
 constexpr std::uint32_t kHighestBandHz = 22050;
 constexpr std::uint32_t kScaleStep = 10;
 constexpr std::uint32_t kScaleCeiling = 2000;

@@ -29,14 +29,14 @@ void PowerSpectrum(const double* re, const double* im, double* spectrum) {
     std::uint32_t k = 0;
 #if defined(__SSE2__)
     const __m128d scale = _mm_set1_pd(CSpectrumFrame::kScale);
-    for (; k + 2 <= SPECTRUM_BINS; k += 2) {
+    for (; k + 2 <= kinetra::kSpectrumBins; k += 2) {
         const __m128d r = _mm_loadu_pd(re + k);
         const __m128d i = _mm_loadu_pd(im + k);
         const __m128d power = _mm_add_pd(_mm_mul_pd(r, r), _mm_mul_pd(i, i));
         _mm_storeu_pd(spectrum + k, _mm_mul_pd(power, scale));
     }
 #endif
-    for (; k < SPECTRUM_BINS; ++k) {
+    for (; k < kinetra::kSpectrumBins; ++k) {
         spectrum[k] = (re[k] * re[k] + im[k] * im[k]) * CSpectrumFrame::kScale;
     }
 }
@@ -52,12 +52,12 @@ void SetFrameAllocator(FrameAlloc alloc) {
 CSpectrumFrame::CSpectrumFrame() {
     m_pData = AllocateDoubles(kDataDoubles);
     if (m_pData != nullptr) m_pTable = AllocateDoubles(kTableDoubles);
-    if (m_pTable != nullptr) m_pSpectrum = AllocateDoubles(SPECTRUM_BINS);
+    if (m_pTable != nullptr) m_pSpectrum = AllocateDoubles(kinetra::kSpectrumBins);
     if (m_pSpectrum == nullptr) {
         kinetra::DebugOutput("Bad malloc!\n");
         return;
     }
-    for (std::uint32_t k = 0; k < SPECTRUM_BINS; ++k) m_pSpectrum[k] = 0.0;
+    for (std::uint32_t k = 0; k < kinetra::kSpectrumBins; ++k) m_pSpectrum[k] = 0.0;
     DZFFT1DC(m_pData, kLength, 0, m_pTable);
 }
 
@@ -79,6 +79,6 @@ const double* CSpectrumFrame::Transform(const std::int16_t* samples, std::uint32
     if (!IsComplete()) return nullptr;
     for (std::uint32_t j = 0; j < kFrames; ++j) m_pData[j] = static_cast<double>(samples[j]);
     DZFFT1DC(m_pData, kLength, -1, m_pTable);
-    PowerSpectrum(m_pData, m_pData + SPECTRUM_BINS, m_pSpectrum);
+    PowerSpectrum(m_pData, m_pData + kinetra::kSpectrumBins, m_pSpectrum);
     return m_pSpectrum;
 }

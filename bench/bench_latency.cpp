@@ -57,7 +57,9 @@
 #include "app/vibrel_dlg.h"
 #include "bench/e2e_figures.h"
 #include "bench/pulse_server.h"
+#include "capture/audio_input.h"
 #include "capture/capture_engine.h"
+#include "force/device_choice.h"
 #include "force/virtual_device.h"
 
 namespace {
@@ -260,15 +262,22 @@ void MeasureLatency(const std::string& driver, LatencyFigures* figures) {
     kinetra::bench::PulseServer server;
     if (!server.Start(&out.error)) return;
     // "pulse" is the program's own route where a server answers: the direct PulseAudio backend.
-    setenv("KINETRA_AUDIO_BACKEND", driver == "pulse" ? "pulse" : "sdl", 1);
     setenv("SDL_AUDIODRIVER", driver == "pulse" ? "pulseaudio" : driver.c_str(), 1);
-    setenv("KINETRA_AUDIO_INPUT", driver == "alsa" ? "default" : "monitor", 1);
-    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    kinetra::capture::AudioInputChoice input;
+    kinetra::force::ForceDeviceChoice device;
+    if (!kinetra::capture::ParseAudioInputChoice(driver == "alsa" ? "default" : "monitor",
+                                                 driver == "pulse" ? "pulse" : "sdl", &input,
+                                                 &out.error) ||
+        !kinetra::force::ParseForceDeviceChoice("virtual", &device, &out.error)) {
+        return;
+    }
+    kinetra::force::SetForceDeviceChoice(device);
     for (auto& t : g_lastUpdateNs) t.store(0);
     kinetra::force::SetVirtualDeviceCallHook(&OnDeviceCall, nullptr);
 
     {
         CCaptureEngine engine;
+        engine.SetAudioInput(input);
         engine.Init(nullptr);
         std::unique_ptr<CBandMapper> mappers[CVibrelDlg::kBands];
         CBandMapper* raw[CVibrelDlg::kBands] = {};

@@ -17,10 +17,19 @@
 #include "analysis/spectrum_frame.h"
 #include "bench/ratio_reporter.h"
 #include "capture/capture_engine.h"
-#include "capture/scripted_capture.h"
+#include "capture/memory_source.h"
+#include "force/device_choice.h"
 #include "force/force_channel.h"
 
 namespace {
+
+// Every force channel opened from here on uses the virtual device.
+void UseVirtualDevice() {
+    kinetra::force::ForceDeviceChoice choice;
+    std::string error;
+    kinetra::force::ParseForceDeviceChoice("virtual", &choice, &error);
+    kinetra::force::SetForceDeviceChoice(choice);
+}
 
 constexpr int kBlocks = 64;
 constexpr std::uint32_t kBandEdges[5][2] = {
@@ -45,13 +54,17 @@ std::vector<std::vector<std::int16_t>> MakeBlocks() {
 }
 
 void BM_Pipeline_Kinetra(benchmark::State& state) {
-    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    UseVirtualDevice();
     const auto blocks = MakeBlocks();
-    auto script = kinetra::capture::ScriptedCapture::Create();
+    std::string error;
+    const auto source = kinetra::capture::MemorySource::Create("bench_pipeline", &error);
+    if (source == nullptr) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
     {
         CCaptureEngine engine;
-        engine.SetDeviceOpener(
-            [script](const std::string& id, auto* device) { return script->Open(id, device); });
+        engine.SetAudioInput(source->Choice());
         engine.Init(nullptr);
         std::vector<std::unique_ptr<CBandMapper>> mappers;
         for (int k = 0; k < 5; ++k) {
@@ -66,14 +79,14 @@ void BM_Pipeline_Kinetra(benchmark::State& state) {
         if (engine.OpenCaptureBuffer(13) != 0) state.SkipWithError("no capture buffer");
         int next = 0;
         for (auto _ : state) {
-            script->Append(blocks[next].data(), 1024);
+            source->Push(blocks[next].data(), 1024, 0);
             engine.PumpBlock();
             next = (next + 1) % kBlocks;
         }
         for (auto& m : mappers) engine.RemoveListener(m.get());
         engine.Shutdown();
     }
-    unsetenv("KINETRA_FORCE_DEVICE");
+    kinetra::force::ClearForceDeviceChoice();
 }
 
 // The same work written plainly on FFTW: convert, transform, square, average, five band loops
@@ -114,7 +127,7 @@ struct PlainBand {
 };
 
 void BM_Pipeline_Fftw(benchmark::State& state) {
-    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    UseVirtualDevice();
     const auto blocks = MakeBlocks();
     double* in = fftw_alloc_real(1024);
     fftw_complex* out = fftw_alloc_complex(513);
@@ -137,7 +150,7 @@ void BM_Pipeline_Fftw(benchmark::State& state) {
     std::uint32_t offset = 0;
     int next = 0;
     for (auto _ : state) {
-        // The arrival of the block, as in the scripted ring above.
+        // The arrival of the block, as in the memory ring above.
         std::copy(blocks[next].begin(), blocks[next].end(), ring.begin() + offset);
         const std::int16_t* block = &ring[offset];
         for (int j = 0; j < 1024; ++j) in[j] = block[j];
@@ -157,7 +170,7 @@ void BM_Pipeline_Fftw(benchmark::State& state) {
     fftw_destroy_plan(plan);
     fftw_free(in);
     fftw_free(out);
-    unsetenv("KINETRA_FORCE_DEVICE");
+    kinetra::force::ClearForceDeviceChoice();
 }
 
 // The parts, to see where a block's time goes.
@@ -185,7 +198,7 @@ void BM_Stage_FiveMappers(benchmark::State& state) {
 }
 
 void BM_Stage_FiveEffectUpdates(benchmark::State& state) {
-    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    UseVirtualDevice();
     {
         std::vector<std::unique_ptr<CForceChannel>> channels;
         for (int k = 0; k < 5; ++k) {
@@ -198,7 +211,7 @@ void BM_Stage_FiveEffectUpdates(benchmark::State& state) {
             mag = (mag + 1000) % 10000;
         }
     }
-    unsetenv("KINETRA_FORCE_DEVICE");
+    kinetra::force::ClearForceDeviceChoice();
 }
 
 BENCHMARK(BM_Stage_FiveMappers);

@@ -1,6 +1,7 @@
 #include "tools/trace/trace.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -13,7 +14,8 @@
 #include "app/vibrel_dlg.h"
 #include "capture/audio_input.h"
 #include "capture/capture_engine.h"
-#include "capture/scripted_capture.h"
+#include "capture/memory_source.h"
+#include "force/device_choice.h"
 #include "force/force_channel.h"
 
 namespace kinetra::trace {
@@ -116,13 +118,19 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
             static_cast<std::uint32_t>(app::g_supportedDevices[row].bandFrequency[b]);
     }
 
-    const std::string device = "virtual:" + settings.product;
-    setenv("KINETRA_FORCE_DEVICE", device.c_str(), 1);
+    force::ForceDeviceChoice device;
+    if (!force::ParseForceDeviceChoice("virtual:" + settings.product, &device, error)) {
+        return false;
+    }
+    force::SetForceDeviceChoice(device);
 
-    auto script = capture::ScriptedCapture::Create();
+    // Each run feeds its own source, so that runs on several threads do not meet.
+    static std::atomic<unsigned> s_runs{0};
+    const std::unique_ptr<capture::MemorySource> source =
+        capture::MemorySource::Create("trace-" + std::to_string(++s_runs), error);
+    if (source == nullptr) return false;
     CCaptureEngine engine;
-    engine.SetDeviceOpener(
-        [script](const std::string& id, auto* opened) { return script->Open(id, opened); });
+    engine.SetAudioInput(source->Choice());
     ErrorKeeper errors;
     engine.Init(&errors);
     if (!errors.message.empty()) {
@@ -163,7 +171,12 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
     const std::size_t blocks = (end - first) / kBlockFrames;
     recorder.Rows().reserve(blocks);
     for (std::size_t i = 0; i < blocks; ++i) {
-        script->Append(&samples[first + i * kBlockFrames], kBlockFrames);
+        // The block is taken before the next one is pushed: nothing is dropped.
+        if (source->Push(&samples[first + i * kBlockFrames], kBlockFrames, 0) != capture::kOk) {
+            *error = "the capture engine did not take a block";
+            engine.Shutdown();
+            return false;
+        }
         engine.PumpBlock();
         if (progress != nullptr && (i % 256 == 0 || i + 1 == blocks)) {
             progress(static_cast<double>(i + 1) / static_cast<double>(blocks), progressContext);

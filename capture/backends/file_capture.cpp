@@ -6,7 +6,8 @@
 #include <thread>
 
 #include "capture/audio_input.h"
-#include "capture/ring_capture_buffer.h"
+#include "capture/backends/backend_table.h"
+#include "capture/backends/ring_capture_buffer.h"
 #include "capture/sound_file.h"
 
 namespace kinetra::capture {
@@ -113,5 +114,19 @@ Result OpenFileCaptureDevice(const std::string& path, std::unique_ptr<ICaptureDe
     *device = std::make_unique<FileCaptureDevice>(std::move(samples));
     return kOk;
 }
+
+namespace {
+
+bool ServesFile(const AudioInputChoice& choice) {
+    return choice.kind == AudioInputKind::kFile;
+}
+
+Result OpenFile(const AudioInputChoice& choice, bool, std::unique_ptr<ICaptureDevice>* device) {
+    return OpenFileCaptureDevice(choice.value, device);
+}
+
+}  // namespace
+
+extern const CaptureBackend kFileCaptureBackend{"file", ServesFile, OpenFile, nullptr};
 
 }  // namespace kinetra::capture
