@@ -26,6 +26,7 @@
 #include "app/settings_store.h"
 #include "app/supported_devices.h"
 #include "force/force_channel.h"
+#include "force/ond_library.h"
 #include "platform/debug_output.h"
 #include "platform/priority.h"
 
@@ -270,12 +271,17 @@ bool CVibrelDlg::OnInitDialog() {
         if (m_mapper[k]->AttachEffect() == 0) {
             delete m_mapper[k];
             m_mapper[k] = nullptr;
+            // Every failed start says why on standard error; bands 2 to 4 show no box.
             if (k == 0) {
+                kinetra::force::ReportForceProblem(kinetra::force::LastForceProblem());
                 ErrorBox(kNoDevice);
                 Fail();
                 return false;
             }
             if (k < kBands - 1) {
+                kinetra::force::ReportForceProblem("no effect for band " + std::to_string(k + 1) +
+                                                   " (" + kinetra::force::LastForceProblem() +
+                                                   "); bands 1 to 4 need one each");
                 Fail();
                 return false;
             }

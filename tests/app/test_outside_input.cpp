@@ -14,6 +14,7 @@
 #include "app/services.h"
 #include "app/settings_store.h"
 #include "app/vibrel_app.h"
+#include "app/vibrel_dlg.h"
 #include "app_test_support.h"
 #include "support/stderr_capture.h"
 
@@ -120,6 +121,41 @@ TEST(QuitAfterSetting, RefusedValuesEndTheProgramWithExitTwoAndALine) {
         EXPECT_TRUE(kinetra::app::ReadQuitAfterMs(&ms, &error));
         EXPECT_EQ(ms, g.ms);
     }
+}
+
+TEST(ForceDeviceFailures, EveryFailedStartSaysWhyOnStandardError) {
+    const QString sound = kinetra::app::FindDataFile("test.wav");
+    ASSERT_FALSE(sound.isEmpty());
+    kinetra::test::ScopedEnv input("KINETRA_AUDIO_INPUT", sound.toLocal8Bit().constData());
+    kinetra::test::ScopedEnv debug("KINETRA_DEBUG", nullptr);
+    kinetra::test::ScopedEnv quit("KINETRA_QUIT_AFTER_MS", "2000");  // should one start after all
+    const struct {
+        const char* device;
+        const char* says;
+        bool box;
+    } cases[] = {
+        {"none", "Force device: no force device", true},
+        {"virtual,fail=open", "Force device: the virtual device cannot be opened", true},
+        {"virtual,effects=0", "Force device: the device refused a new effect", true},
+        // Bands 2 to 4 fail without a box, but not without a word.
+        {"virtual,effects=2", "Force device: no effect for band 3", false},
+    };
+    for (const auto& c : cases) {
+        kinetra::test::ScopedEnv device("KINETRA_FORCE_DEVICE", c.device);
+        kinetra::test::MessageBoxRecorder boxes;
+        std::string said;
+        int code = 0;
+        {
+            kinetra::test::StderrCapture err;
+            CVibrelDlg dlg;
+            code = dlg.DoModal();
+            said = err.Text();
+        }
+        EXPECT_EQ(code, 1) << c.device;
+        EXPECT_NE(said.find(c.says), std::string::npos) << c.device << ": " << said;
+        EXPECT_EQ(boxes.Boxes().size(), c.box ? 1u : 0u) << c.device;
+    }
+    kinetra::test::ClearStoredSettings();
 }
 
 }  // namespace
