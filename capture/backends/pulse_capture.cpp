@@ -4,6 +4,7 @@
 // notifications.
 #include <pulse/pulseaudio.h>
 
+#include <chrono>
 #include <string>
 
 #include "capture/audio_input.h"
@@ -17,6 +18,23 @@ namespace {
 constexpr std::uint32_t kFragmentFrames = 256;
 // How long opening waits for the server before giving up.
 constexpr pa_usec_t kConnectTimeoutUs = 3 * 1000 * 1000;
+// How long a server that did not answer is taken as silent without asking it again, so that one
+// start-up waits for it once.
+constexpr auto kSilentVerdictLife = std::chrono::seconds(10);
+
+std::chrono::steady_clock::time_point& SilentSince() {
+    static std::chrono::steady_clock::time_point since{};
+    return since;
+}
+
+bool RecentlySilent() {
+    const auto since = SilentSince();
+    return since != std::chrono::steady_clock::time_point{} &&
+           std::chrono::steady_clock::now() - since < kSilentVerdictLife;
+}
+
+const char kSilentServer[] =
+    "the PulseAudio server took the connection but did not answer within 3 s";
 
 const char* SourceFor(AudioInputKind kind, const std::string& name) {
     switch (kind) {
@@ -50,19 +68,34 @@ public:
         m_started = true;
         pa_threaded_mainloop_lock(m_loop);
         const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
+        // A timer wakes the wait at the deadline: a server that took the connection and then
+        // stopped (SIGSTOP, a hung machine) changes no state.
+        pa_time_event* timer = pa_context_rttime_new(m_context, deadline, &OnTimer, this);
+        bool ready = false;
         for (;;) {
             const pa_context_state_t state = pa_context_get_state(m_context);
-            if (state == PA_CONTEXT_READY) break;
-            if (!PA_CONTEXT_IS_GOOD(state) || pa_rtclock_now() > deadline) {
-                pa_threaded_mainloop_unlock(m_loop);
-                return Fail(error, std::string("cannot reach the PulseAudio server: ") +
-                                       pa_strerror(pa_context_errno(m_context)));
+            if (state == PA_CONTEXT_READY) {
+                ready = true;
+                break;
             }
-            // Woken by the state callback; the deadline is looked at again at least every
-            // state change, and the server answers or fails within it.
-            pa_threaded_mainloop_wait(m_loop);
+            if (!PA_CONTEXT_IS_GOOD(state)) break;
+            if (pa_rtclock_now() >= deadline) {
+                m_timedOut = true;
+                break;
+            }
+            pa_threaded_mainloop_wait(m_loop);  // a state change or the timer
         }
+        if (timer != nullptr) pa_threaded_mainloop_get_api(m_loop)->time_free(timer);
+        const int code = pa_context_errno(m_context);
         pa_threaded_mainloop_unlock(m_loop);
+        if (m_timedOut) {
+            SilentSince() = std::chrono::steady_clock::now();
+            return Fail(error, kSilentServer);
+        }
+        if (!ready) {
+            return Fail(error,
+                        std::string("cannot reach the PulseAudio server: ") + pa_strerror(code));
+        }
         return true;
     }
 
@@ -107,11 +140,17 @@ public:
         return query.found;
     }
 
+    // Whether the last Open failed because the server did not answer in time.
+    bool TimedOut() const { return m_timedOut; }
+
     pa_threaded_mainloop* Loop() const { return m_loop; }
     pa_context* Context() const { return m_context; }
 
 private:
     static void OnState(pa_context*, void* self) {
+        pa_threaded_mainloop_signal(static_cast<PulseConnection*>(self)->m_loop, 0);
+    }
+    static void OnTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
         pa_threaded_mainloop_signal(static_cast<PulseConnection*>(self)->m_loop, 0);
     }
 
@@ -124,6 +163,7 @@ private:
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     bool m_started = false;
+    bool m_timedOut = false;
 };
 
 class PulseCaptureBuffer final : public RingCaptureBuffer {
@@ -284,6 +324,10 @@ Result OpenPulseCaptureDevice(const AudioInputChoice& choice, bool quiet,
                               std::unique_ptr<ICaptureDevice>* device) {
     const AudioInputKind kind = choice.kind;
     const std::string& name = choice.value;
+    if (RecentlySilent()) {
+        if (!quiet) ReportAudioInputProblem(kSilentServer);
+        return kNoDriver;
+    }
     auto connection = std::make_shared<PulseConnection>();
     std::string error;
     if (!connection->Open(&error)) {
@@ -300,6 +344,14 @@ Result OpenPulseCaptureDevice(const AudioInputChoice& choice, bool quiet,
 }
 
 }  // namespace
+
+PulseServerState ProbePulseServer() {
+    if (RecentlySilent()) return PulseServerState::kSilent;
+    PulseConnection connection;
+    std::string error;
+    if (connection.Open(&error)) return PulseServerState::kAnswers;
+    return connection.TimedOut() ? PulseServerState::kSilent : PulseServerState::kAbsent;
+}
 
 extern const CaptureBackend kPulseCaptureBackend{"pulse", ServesPulse, OpenPulseCaptureDevice,
                                                  nullptr};
