@@ -1,0 +1,65 @@
+// A sound server that took the connection and stopped answering (SIGSTOP): the start-up gives up
+// with its reason after the connect deadline instead of waiting on every step (SDL's device
+// listing included) for half a minute each. Uses a server of its own (fixture "pulse_silent").
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "capture/capture_engine.h"
+#include "engine_fixture.h"
+#include "pulse_env.h"
+#include "support/debug_capture.h"
+
+namespace cap = kinetra::capture;
+
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libpulse.so\n";
+}
+
+namespace {
+
+// Stops the server while it lives; it always goes on again.
+class StoppedServer {
+public:
+    explicit StoppedServer(pid_t pid) : m_pid(pid) { m_stopped = kill(m_pid, SIGSTOP) == 0; }
+    ~StoppedServer() {
+        if (m_stopped) kill(m_pid, SIGCONT);
+    }
+    StoppedServer(const StoppedServer&) = delete;
+    StoppedServer& operator=(const StoppedServer&) = delete;
+    bool Stopped() const { return m_stopped; }
+
+private:
+    pid_t m_pid;
+    bool m_stopped = false;
+};
+
+TEST(SilentServer, StartUpFailsWithItsReasonAfterTheDeadline) {
+    if (kinetra::test::PulseDir().empty()) GTEST_SKIP() << "no test sound server";
+    const pid_t server = kinetra::test::PulsePid();
+    ASSERT_GT(server, 0);
+    setenv("KINETRA_AUDIO_INPUT", "default", 1);
+    unsetenv("KINETRA_AUDIO_BACKEND");  // PulseAudio where it answers, else SDL: both are asked
+    kinetra::test::RecordingReporter reporter;
+    kinetra::test::DebugCapture debug;
+    {
+        StoppedServer stopped(server);
+        ASSERT_TRUE(stopped.Stopped());
+        CCaptureEngine engine;
+        engine.Init(&reporter);
+        EXPECT_FALSE(engine.HasDevice());
+        engine.Shutdown();
+    }
+    unsetenv("KINETRA_AUDIO_INPUT");
+    ASSERT_EQ(reporter.texts.size(), 1u);
+    EXPECT_EQ(reporter.texts[0], "Could not initialize DirectSound.");
+    bool reasoned = false;
+    for (const std::string& line : debug.Lines()) {
+        reasoned = reasoned || line.find("did not answer within 3 s") != std::string::npos;
+    }
+    EXPECT_TRUE(reasoned);
+}
+
+}  // namespace
