@@ -4,6 +4,7 @@
 // notifications.
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -96,10 +97,12 @@ public:
             return Fail(error,
                         std::string("cannot reach the PulseAudio server: ") + pa_strerror(code));
         }
+        m_ready.store(true);
         return true;
     }
 
     void Close() {
+        m_ready.store(false);  // a disconnect of ours is no loss to report
         if (m_started) pa_threaded_mainloop_stop(m_loop);
         m_started = false;
         if (m_context != nullptr) {
@@ -147,8 +150,14 @@ public:
     pa_context* Context() const { return m_context; }
 
 private:
-    static void OnState(pa_context*, void* self) {
-        pa_threaded_mainloop_signal(static_cast<PulseConnection*>(self)->m_loop, 0);
+    // The main loop's thread (or Close's).
+    static void OnState(pa_context* context, void* self) {
+        auto* connection = static_cast<PulseConnection*>(self);
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) &&
+            connection->m_ready.exchange(false)) {
+            ReportAudioInputProblem("the PulseAudio server went away; no more sound comes in");
+        }
+        pa_threaded_mainloop_signal(connection->m_loop, 0);
     }
     static void OnTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
         pa_threaded_mainloop_signal(static_cast<PulseConnection*>(self)->m_loop, 0);
@@ -164,6 +173,7 @@ private:
     pa_context* m_context = nullptr;
     bool m_started = false;
     bool m_timedOut = false;
+    std::atomic<bool> m_ready{false};  // connected, and a loss not yet reported
 };
 
 class PulseCaptureBuffer final : public RingCaptureBuffer {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "capture/capture_engine.h"
 #include "engine_fixture.h"
@@ -60,6 +62,41 @@ TEST(SilentServer, StartUpFailsWithItsReasonAfterTheDeadline) {
         reasoned = reasoned || line.find("did not answer within 3 s") != std::string::npos;
     }
     EXPECT_TRUE(reasoned);
+}
+
+TEST(SilentServer, AServerThatGoesAwayMidRunIsReported) {
+    if (kinetra::test::PulseDir().empty()) GTEST_SKIP() << "no test sound server";
+    // A fresh server of its own (runs in a process of its own: ctest's
+    // test_pulse_gone_reported), which it kills.
+    const char* script = std::getenv("KINETRA_TEST_PULSE_SCRIPT");
+    ASSERT_NE(script, nullptr);
+    ASSERT_EQ(
+        std::system((std::string(script) + " start '" + kinetra::test::PulseDir() + "'").c_str()),
+        0);
+    const pid_t server = kinetra::test::PulsePid();
+    ASSERT_GT(server, 0);
+    setenv("KINETRA_AUDIO_INPUT", "default", 1);
+    setenv("KINETRA_AUDIO_BACKEND", "pulse", 1);
+    kinetra::test::RecordingReporter reporter;
+    kinetra::test::DebugCapture debug;
+    CCaptureEngine engine;
+    engine.Init(&reporter);
+    unsetenv("KINETRA_AUDIO_INPUT");
+    unsetenv("KINETRA_AUDIO_BACKEND");
+    ASSERT_TRUE(reporter.texts.empty());
+    ASSERT_EQ(engine.OpenCaptureBuffer(13), cap::kOk);
+    ASSERT_TRUE(engine.StartThread());
+    ASSERT_EQ(kill(server, SIGKILL), 0);  // the fixture's stop copes with a server gone
+    bool reported = false;
+    for (int i = 0; i < 500 && !reported; ++i) {  // a way out: 5 s
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (const std::string& line : debug.Lines()) {
+            reported = reported || line.find("server went away") != std::string::npos;
+        }
+    }
+    EXPECT_TRUE(reported);
+    EXPECT_TRUE(engine.StopThread());
+    engine.Shutdown();
 }
 
 }  // namespace
