@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "capture/audio_input.h"
@@ -143,6 +144,20 @@ public:
         return query.found;
     }
 
+    // Called on the main loop's thread, after the report, when the server goes away; set and
+    // cleared with the loop's lock held.
+    void SetLostHandler(std::function<void()> handler) { m_lost = std::move(handler); }
+
+    // Takes context, connected and ready, in place of the lost one. Main loop's thread.
+    void Adopt(pa_context* context) {
+        pa_context_set_state_callback(m_context, nullptr, nullptr);
+        pa_context_disconnect(m_context);
+        pa_context_unref(m_context);
+        m_context = context;
+        pa_context_set_state_callback(m_context, &PulseConnection::OnState, this);
+        m_ready.store(true);
+    }
+
     // Whether the last Open failed because the server did not answer in time.
     bool TimedOut() const { return m_timedOut; }
 
@@ -155,7 +170,9 @@ private:
         auto* connection = static_cast<PulseConnection*>(self);
         if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) &&
             connection->m_ready.exchange(false)) {
-            ReportAudioInputProblem("the PulseAudio server went away; no more sound comes in");
+            ReportAudioInputProblem(
+                "the PulseAudio server went away; reconnecting when it is back");
+            if (connection->m_lost) connection->m_lost();
         }
         pa_threaded_mainloop_signal(connection->m_loop, 0);
     }
@@ -174,6 +191,7 @@ private:
     bool m_started = false;
     bool m_timedOut = false;
     std::atomic<bool> m_ready{false};  // connected, and a loss not yet reported
+    std::function<void()> m_lost;
 };
 
 class PulseCaptureBuffer final : public RingCaptureBuffer {
@@ -183,6 +201,13 @@ public:
 
     ~PulseCaptureBuffer() override {
         Stop();
+        pa_threaded_mainloop_lock(m_connection->Loop());
+        m_connection->SetLostHandler(nullptr);
+        if (m_retry != nullptr)
+            pa_threaded_mainloop_get_api(m_connection->Loop())->time_free(m_retry);
+        m_retry = nullptr;
+        DropPending();
+        pa_threaded_mainloop_unlock(m_connection->Loop());
         if (m_stream != nullptr) {
             pa_threaded_mainloop_lock(m_connection->Loop());
             pa_stream_set_read_callback(m_stream, nullptr, nullptr);
@@ -203,6 +228,10 @@ public:
         attr.fragsize = kFragmentFrames * format.nBlockAlign;
         attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
 
+        m_spec = sampleSpec;
+        m_attr = attr;
+        m_hasSource = source != nullptr;
+        if (source != nullptr) m_source = source;
         pa_threaded_mainloop* loop = m_connection->Loop();
         pa_threaded_mainloop_lock(loop);
         m_stream = pa_stream_new(m_connection->Context(), "Kinetra capture", &sampleSpec, nullptr);
@@ -217,6 +246,7 @@ public:
             if (pa_stream_connect_record(m_stream, source, &attr, flags) < 0) result = kFail;
         }
         if (result == kOk) result = WaitReady(loop);
+        if (result == kOk) m_connection->SetLostHandler([this] { ScheduleRetry(); });
         const std::string reason = pa_strerror(pa_context_errno(m_connection->Context()));
         pa_threaded_mainloop_unlock(loop);
         if (result != kOk) {
@@ -231,6 +261,91 @@ public:
     Result Stop() override { return Cork(true); }
 
 private:
+    // Reconnecting after the server went away: a new context every kRetryUs until one is ready,
+    // then a new record stream on it, corked as the old one was. All on the main loop's thread
+    // (callbacks run with the loop's lock held), so the stream is swapped under the same lock
+    // that Cork and the destructor take.
+    static constexpr pa_usec_t kRetryUs = 250 * 1000;
+
+    void ScheduleRetry() {
+        if (m_retry != nullptr || m_pending != nullptr) return;
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_connection->Loop());
+        timeval when{};
+        pa_gettimeofday(&when);
+        pa_timeval_add(&when, kRetryUs);
+        m_retry = api->time_new(api, &when, &PulseCaptureBuffer::OnRetry, this);
+    }
+
+    static void OnRetry(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        api->time_free(event);
+        buffer->m_retry = nullptr;
+        pa_context* context = pa_context_new(api, "Kinetra");
+        if (context == nullptr) return buffer->ScheduleRetry();
+        // The state callback only once connecting has begun: a refusal on the spot (no server
+        // yet) is handled here, and later changes come through the callback.
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+            !PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+            pa_context_unref(context);
+            return buffer->ScheduleRetry();
+        }
+        pa_context_set_state_callback(context, &PulseCaptureBuffer::OnPendingState, buffer);
+        buffer->m_pending = context;
+    }
+
+    static void OnPendingState(pa_context* context, void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        const pa_context_state_t state = pa_context_get_state(context);
+        if (state == PA_CONTEXT_READY) {
+            buffer->m_pending = nullptr;
+            if (buffer->Resume(context)) return;
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+            return buffer->ScheduleRetry();
+        }
+        if (!PA_CONTEXT_IS_GOOD(state)) {
+            buffer->m_pending = nullptr;
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_unref(context);
+            buffer->ScheduleRetry();
+        }
+    }
+
+    // A new stream on context, which the connection then adopts. False when it cannot record.
+    bool Resume(pa_context* context) {
+        pa_stream* stream = pa_stream_new(context, "Kinetra capture", &m_spec, nullptr);
+        if (stream == nullptr) return false;
+        const bool running = m_running.load();
+        auto flags = PA_STREAM_ADJUST_LATENCY;
+        if (!running) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
+        pa_stream_set_state_callback(stream, &PulseCaptureBuffer::OnState, m_connection->Loop());
+        if (running) pa_stream_set_read_callback(stream, &PulseCaptureBuffer::OnRead, this);
+        if (pa_stream_connect_record(stream, m_hasSource ? m_source.c_str() : nullptr, &m_attr,
+                                     flags) < 0) {
+            pa_stream_unref(stream);
+            return false;
+        }
+        if (m_stream != nullptr) {
+            pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+            pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+            pa_stream_disconnect(m_stream);
+            pa_stream_unref(m_stream);
+        }
+        m_stream = stream;
+        m_connection->Adopt(context);
+        ReportAudioInputProblem("reconnected to the PulseAudio server");
+        return true;
+    }
+
+    void DropPending() {
+        if (m_pending == nullptr) return;
+        pa_context_set_state_callback(m_pending, nullptr, nullptr);
+        pa_context_disconnect(m_pending);
+        pa_context_unref(m_pending);
+        m_pending = nullptr;
+    }
+
     Result WaitReady(pa_threaded_mainloop* loop) {
         pa_stream_set_state_callback(m_stream, &PulseCaptureBuffer::OnState, loop);
         const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
@@ -290,6 +405,12 @@ private:
 
     std::shared_ptr<PulseConnection> m_connection;
     pa_stream* m_stream = nullptr;
+    pa_sample_spec m_spec{};
+    pa_buffer_attr m_attr{};
+    std::string m_source;
+    bool m_hasSource = false;
+    pa_time_event* m_retry = nullptr;  // the next reconnection attempt
+    pa_context* m_pending = nullptr;   // a context connecting, not yet ready
 };
 
 class PulseCaptureDevice final : public ICaptureDevice {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "engine_fixture.h"
 #include "pulse_env.h"
 #include "support/debug_capture.h"
+#include "test_listener.h"
 
 namespace cap = kinetra::capture;
 
@@ -64,38 +66,53 @@ TEST(SilentServer, StartUpFailsWithItsReasonAfterTheDeadline) {
     EXPECT_TRUE(reasoned);
 }
 
-TEST(SilentServer, AServerThatGoesAwayMidRunIsReported) {
+// Whether a debug line holding text has been written, waiting at most 10 s for it.
+bool WaitForLine(const kinetra::test::DebugCapture& debug, const char* text) {
+    for (int i = 0; i < 1000; ++i) {
+        for (const std::string& line : debug.Lines()) {
+            if (line.find(text) != std::string::npos) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST(SilentServer, AServerThatGoesAwayIsReportedAndRejoinedWhenItIsBack) {
     if (kinetra::test::PulseDir().empty()) GTEST_SKIP() << "no test sound server";
-    // A fresh server of its own (runs in a process of its own: ctest's
-    // test_pulse_gone_reported), which it kills.
+    // A fresh server of its own (in a process of its own: ctest's test_pulse_gone_reported),
+    // which it kills and starts again.
     const char* script = std::getenv("KINETRA_TEST_PULSE_SCRIPT");
     ASSERT_NE(script, nullptr);
-    ASSERT_EQ(
-        std::system((std::string(script) + " start '" + kinetra::test::PulseDir() + "'").c_str()),
-        0);
+    const std::string start = std::string(script) + " start '" + kinetra::test::PulseDir() + "'";
+    ASSERT_EQ(std::system(start.c_str()), 0);
     const pid_t server = kinetra::test::PulsePid();
     ASSERT_GT(server, 0);
     setenv("KINETRA_AUDIO_INPUT", "default", 1);
     setenv("KINETRA_AUDIO_BACKEND", "pulse", 1);
     kinetra::test::RecordingReporter reporter;
     kinetra::test::DebugCapture debug;
+    auto listener = std::make_unique<kinetra::test::LowBinsListener>();
     CCaptureEngine engine;
     engine.Init(&reporter);
     unsetenv("KINETRA_AUDIO_INPUT");
     unsetenv("KINETRA_AUDIO_BACKEND");
     ASSERT_TRUE(reporter.texts.empty());
+    engine.AddListener(listener.get());
     ASSERT_EQ(engine.OpenCaptureBuffer(13), cap::kOk);
     ASSERT_TRUE(engine.StartThread());
-    ASSERT_EQ(kill(server, SIGKILL), 0);  // the fixture's stop copes with a server gone
-    bool reported = false;
-    for (int i = 0; i < 500 && !reported; ++i) {  // a way out: 5 s
+
+    ASSERT_EQ(kill(server, SIGKILL), 0);
+    EXPECT_TRUE(WaitForLine(debug, "server went away"));
+    ASSERT_EQ(std::system(start.c_str()), 0);  // the same socket again
+    EXPECT_TRUE(WaitForLine(debug, "reconnected to the PulseAudio server"));
+    // Blocks come in again (the null sink's monitor delivers silence all the time).
+    const int before = listener->Count();
+    for (int i = 0; i < 1000 && listener->Count() < before + 20; ++i) {  // a way out: 10 s
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        for (const std::string& line : debug.Lines()) {
-            reported = reported || line.find("server went away") != std::string::npos;
-        }
     }
-    EXPECT_TRUE(reported);
+    EXPECT_GE(listener->Count(), before + 20);
     EXPECT_TRUE(engine.StopThread());
+    engine.RemoveListener(listener.get());
     engine.Shutdown();
 }
 
