@@ -8,6 +8,10 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+#include "platform/parse_int.h"
 
 namespace kinetra::app {
 
@@ -37,8 +41,11 @@ QStringList& DataDirectoriesOverride() {
 
 Automation ReadAutomation() {
     Automation automation;
-    automation.quitAfterMs =
-        qEnvironmentVariableIntValue("KINETRA_QUIT_AFTER_MS", &automation.quit);
+    // A refused value is reported by InitInstance before anything starts; here it means none.
+    int quitAfter = -1;
+    std::string refused;
+    automation.quit = ReadQuitAfterMs(&quitAfter, &refused) && quitAfter >= 0;
+    automation.quitAfterMs = automation.quit ? quitAfter : 0;
     automation.screenshot = qEnvironmentVariable("KINETRA_SCREENSHOT");
     return automation;
 }
@@ -62,9 +69,25 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
     // the box closes after the same time.
     const Automation& automation = CurrentAutomation();
     if (automation.quit) {
-        QTimer::singleShot(std::max(0, automation.quitAfterMs), &box, &QMessageBox::accept);
+        QTimer::singleShot(std::max(0, automation.quitAfterMs), Qt::PreciseTimer, &box, &QMessageBox::accept);
     }
     box.exec();
+}
+
+bool ReadQuitAfterMs(int* ms, std::string* error) {
+    const char* text = std::getenv("KINETRA_QUIT_AFTER_MS");
+    if (text == nullptr) {
+        *ms = -1;
+        return true;
+    }
+    std::int32_t value = 0;
+    std::string problem;
+    if (!kinetra::ParseInt32(text, 0, std::numeric_limits<std::int32_t>::max(), &value, &problem)) {
+        *error = "KINETRA_QUIT_AFTER_MS: " + problem;
+        return false;
+    }
+    *ms = value;
+    return true;
 }
 
 void SetMessageBoxFunction(MessageBoxFunction function) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
 
 class QUrl;
 class QWidget;
@@ -60,5 +61,11 @@ void SetDataDirectories(const QStringList& directories);
 // Full path of the first existing relativePath under DataDirectories(), or an empty string.
 // Thread: user-interface thread.
 QString FindDataFile(const QString& relativePath);
+
+// KINETRA_QUIT_AFTER_MS, the milliseconds after which an unattended run closes its window: true
+// with *ms the value (0 to 2147483647), or -1 when the variable is unset; false with *error the
+// line that says why the value is refused, e.g. "KINETRA_QUIT_AFTER_MS: \"1e3\" is not a whole
+// number from 0 to 2147483647" (set but empty is refused too). Thread: any.
+bool ReadQuitAfterMs(int* ms, std::string* error);
 
 }  // namespace kinetra::app

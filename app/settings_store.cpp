@@ -1,16 +1,82 @@
 #include "app/settings_store.h"
 
+#include <QFile>
+#include <QSaveFile>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <limits>
+
+#include "platform/parse_int.h"
 
 namespace kinetra::app {
 
 std::unique_ptr<QSettings> OpenSettingsKey() {
-    return std::make_unique<QSettings>(QStringLiteral("Ondrel Corporation"),
-                                       QStringLiteral("Kinetra Entertainment"));
+    auto key = std::make_unique<QSettings>(QStringLiteral("Ondrel Corporation"),
+                                           QStringLiteral("Kinetra Entertainment"));
+    // Read again when the file had to be repaired.
+    if (RepairSettingsFile(key->fileName())) key->sync();
+    return key;
+}
+
+QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* lines) {
+    // QSettings ends a line at '\n' or '\r' (so "\r\n" too), and at the end of the text.
+    QByteArray out;
+    out.reserve(text.size());
+    int number = 1;
+    qsizetype start = 0;  // of the current line
+    for (qsizetype at = 0; at <= text.size(); ++at) {
+        const bool end = at == text.size();
+        if (!end && text[at] != '\n' && text[at] != '\r') continue;
+        qsizetype backslashes = 0;
+        while (at - backslashes > start && text[at - backslashes - 1] == '\\') ++backslashes;
+        qsizetype first = start;
+        while (first < at && (text[first] == ' ' || text[first] == '\t')) ++first;
+        const bool comment = first < at && text[first] == ';';
+        if (backslashes % 2 == 1 && !comment) {
+            out.append(text.constData() + start, at - 1 - start);
+            if (lines != nullptr) lines->push_back(number);
+        } else {
+            out.append(text.constData() + start, at - start);
+        }
+        if (end) break;
+        out.append(text[at]);
+        if (text[at] == '\n' || at + 1 == text.size() || text[at + 1] != '\n') ++number;
+        start = at + 1;
+    }
+    return out;
+}
+
+bool RepairSettingsFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;  // none yet, or unreadable: nothing to do
+    const QByteArray text = file.readAll();
+    file.close();
+    std::vector<int> lines;
+    const QByteArray repaired = WithoutLineContinuations(text, &lines);
+    if (lines.empty()) return false;
+    QSaveFile out(path);
+    const bool saved =
+        out.open(QIODevice::WriteOnly) && out.write(repaired) == repaired.size() && out.commit();
+    static std::atomic<bool> s_reported{false};
+    if (!s_reported.exchange(true)) {
+        QString which;
+        for (int line : lines) which += (which.isEmpty() ? "" : ", ") + QString::number(line);
+        const QString report =
+            QStringLiteral(
+                "Settings: %1 %2 of %3 ended in a backslash, which joins a line to the next "
+                "one; %4")
+                .arg(lines.size() == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                .arg(which, path,
+                     saved ? QStringLiteral("the backslash was removed, so no value is lost")
+                           : QStringLiteral("the file could not be rewritten, so values after "
+                                            "it are not read"));
+        std::fprintf(stderr, "%s\n", report.toLocal8Bit().constData());
+    }
+    return saved;
 }
 
 std::int32_t ReadStoredInt(const QSettings& key, const char* name, std::int32_t fallback) {
@@ -19,7 +85,12 @@ std::int32_t ReadStoredInt(const QSettings& key, const char* name, std::int32_t 
     bool ok = false;
     qlonglong number = 0;
     if (value.typeId() == QMetaType::QString) {
-        number = value.toString().trimmed().toLongLong(&ok, 10);
+        // The stored text: the same rule as every number the program takes from outside.
+        std::int32_t parsed = 0;
+        ok = kinetra::ParseInt32(value.toString().trimmed().toStdString(),
+                                 std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max(), &parsed, nullptr);
+        number = parsed;
     } else if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong ||
                value.typeId() == QMetaType::UInt || value.typeId() == QMetaType::ULongLong) {
         // Written by this process through the same store: a real integer type.

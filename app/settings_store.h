@@ -6,14 +6,27 @@
 #include <QSettings>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace kinetra::app {
 
 inline constexpr int kDefaultThreshold = 20;
 inline constexpr int kDefaultGain = 100;
 
-// Opens the store for one load or one save. Thread: user-interface thread.
+// Opens the store for one load or one save, after RepairSettingsFile on its file.
+// Thread: user-interface thread.
 std::unique_ptr<QSettings> OpenSettingsKey();
+
+// An INI line that ends in an odd number of backslashes is joined to the next line by QSettings
+// (a line continuation), so a value like "threshold1=30\" swallows the line after it. Returns
+// text without them: each such line (comment lines aside) loses its last backslash. *lines (when
+// not null) gets the 1-based numbers of those lines. Thread: any.
+QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* lines);
+
+// Drops the line continuations from the settings file at path (rewritten whole, atomically), so
+// that no value is lost through one, and says so on standard error the first time in the
+// process. True when the file was rewritten. Thread: user-interface thread.
+bool RepairSettingsFile(const QString& path);
 
 // A stored value as a 32-bit integer: fallback when the value is missing, is not a whole
 // decimal number, or does not fit in 32 bits (signed). Thread: user-interface thread.
@@ -23,7 +36,8 @@ std::int32_t ReadThreshold(const QSettings& key, const char* name);
 // The stored strength in percent, 100 when it cannot be read.
 std::int32_t ReadGain(const QSettings& key, const char* name);
 
-// Stores one value (not looked at again until the key is synced).
+// Stores one value (not looked at again until the key is synced). QSettings writes a backslash
+// in a text value doubled, so no value it writes ends a line in a continuation.
 void WriteStoredInt(QSettings& key, const char* name, std::int32_t value);
 // Writes the store to disk; false when it could not be written (the old file stays intact).
 bool SyncSettingsKey(QSettings& key);

@@ -2,12 +2,12 @@
 
 #include <SDL.h>
 
-#include <QFileInfo>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 #include <string>
 
+#include "capture/sound_file.h"
 #include "platform/debug_output.h"
 
 namespace kinetra::app {
@@ -36,45 +36,16 @@ std::vector<std::int16_t> BuiltInSound() {
 }
 
 bool LoadSoundFile(const QString& path, std::vector<std::int16_t>* samples) {
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > kMaxSoundFileBytes) return false;
-    const std::string name = path.toStdString();
-    SDL_AudioSpec wanted{};
-    Uint8* data = nullptr;
-    Uint32 length = 0;
-    if (SDL_LoadWAV(name.c_str(), &wanted, &data, &length) == nullptr) return false;
-
-    SDL_AudioCVT cvt{};
-    const int built = SDL_BuildAudioCVT(&cvt, wanted.format, wanted.channels, wanted.freq,
-                                        AUDIO_S16SYS, 1, kPlaybackRate);
-    if (built < 0 || cvt.len_mult <= 0) {
-        SDL_FreeWAV(data);
+    // The audio input's own decoder: any format it reads, cut at kMaxPlaybackSeconds (nothing
+    // past that is decoded, whatever the file says of its length).
+    kinetra::capture::SoundLimit limit;
+    limit.maxFrames = kinetra::capture::SoundFramesForSeconds(kMaxPlaybackSeconds);
+    limit.cut = true;
+    std::string error;
+    if (!kinetra::capture::DecodeSoundFile(path.toStdString(), limit, samples, &error)) {
+        kinetra::DebugOutput(("TEST SOUND: " + error + "\n").c_str());
         return false;
     }
-    // Cut the input so that the converted sound stays within kMaxPlaybackSeconds.
-    const std::uint64_t frameBytes =
-        static_cast<std::uint64_t>(SDL_AUDIO_BITSIZE(wanted.format) / 8) * wanted.channels;
-    if (frameBytes == 0 || wanted.freq <= 0) {
-        SDL_FreeWAV(data);
-        return false;
-    }
-    const std::uint64_t maxInput =
-        frameBytes * static_cast<std::uint64_t>(wanted.freq) * kMaxPlaybackSeconds;
-    std::uint64_t inputBytes = std::min<std::uint64_t>(length, maxInput);
-    inputBytes -= inputBytes % frameBytes;
-
-    std::vector<Uint8> work(static_cast<std::size_t>(inputBytes) *
-                            static_cast<std::size_t>(cvt.len_mult));
-    if (inputBytes > 0) std::memcpy(work.data(), data, static_cast<std::size_t>(inputBytes));
-    SDL_FreeWAV(data);
-    cvt.buf = work.data();
-    cvt.len = static_cast<int>(inputBytes);
-    if (built > 0 && SDL_ConvertAudio(&cvt) != 0) return false;
-    const int converted = built > 0 ? cvt.len_cvt : cvt.len;
-    const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(converted) / 2,
-                                                    kPlaybackRate * kMaxPlaybackSeconds);
-    samples->resize(count);
-    if (count > 0) std::memcpy(samples->data(), work.data(), count * 2);
     return true;
 }
 

@@ -15,16 +15,15 @@ namespace kinetra::app {
 inline constexpr int kPlaybackRate = kinetra::kSampleRate;
 // Longest sound played; longer files are cut (memory stays bounded whatever the file says).
 inline constexpr int kMaxPlaybackSeconds = 30;
-// Largest sound file looked at.
-inline constexpr std::int64_t kMaxSoundFileBytes = 64 * 1024 * 1024;
 
 // A quarter of a second of hits in the low and middle bands, played when the file cannot be.
 // Thread: any.
 std::vector<std::int16_t> BuiltInSound();
 
-// Reads a WAV file and converts it to the playback format, cutting it at kMaxPlaybackSeconds.
-// False (samples untouched) when the file is missing, too large, not a WAV file SDL can read, or
-// cannot be converted. Thread: user-interface thread.
+// Reads a sound file (WAV, FLAC, Ogg: what the audio input reads) and converts it to the
+// playback format, cutting it at kMaxPlaybackSeconds. False (samples untouched, the reason on the
+// debug output) when the file is missing, not a sound file, or holds no sound; a pipe or device
+// that delivers nothing is given up after a few seconds. Thread: user-interface thread.
 bool LoadSoundFile(const QString& path, std::vector<std::int16_t>* samples);
 
 class TestSoundPlayer {

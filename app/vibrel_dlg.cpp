@@ -15,6 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <string>
 
 #include "app/about_dlg.h"
 #include "app/app_icon.h"
@@ -24,6 +25,7 @@
 #include "app/services.h"
 #include "app/settings_store.h"
 #include "app/tray_icon.h"
+#include "force/ond_library.h"
 #include "pipeline/slider_rules.h"
 #include "platform/debug_output.h"
 #include "platform/priority.h"
@@ -267,10 +269,18 @@ bool CVibrelDlg::OnInitDialog() {
         case kinetra::pipeline::StartResult::kRunning:
             return true;
         case kinetra::pipeline::StartResult::kNoDevice:
+            // Every failed start says why on standard error; bands 2 to 4 show no box.
+            kinetra::force::ReportForceProblem(kinetra::force::LastForceProblem());
             ErrorBox(kNoDevice);
             break;
-        case kinetra::pipeline::StartResult::kBandMissing:
+        case kinetra::pipeline::StartResult::kBandMissing: {
+            int band = 2;
+            while (band < kBands - 1 && m_pipeline.Mapper(band) != nullptr) ++band;
+            kinetra::force::ReportForceProblem("no effect for band " + std::to_string(band) + " (" +
+                                               kinetra::force::LastForceProblem() +
+                                               "); bands 1 to 4 need one each");
             break;
+        }
         case kinetra::pipeline::StartResult::kNoCaptureBuffer:
             ErrorBox(kNoCaptureBuffer);
             break;
@@ -317,20 +327,16 @@ void CVibrelDlg::ArmAutomation() {
     const bool haveQuit = automation.quit;
     const int quitAfter = automation.quitAfterMs;
     const QString screenshot = automation.screenshot;
-    const int shotAfter = haveQuit ? std::max(0, quitAfter - 100) : 2000;
-    if (!screenshot.isEmpty()) {
-        // Precise timers: coarse ones (Qt's default) may fire up to 5 % late, which can put the
-        // picture after the close 100 ms later.
-        QTimer::singleShot(shotAfter, Qt::PreciseTimer, this, [this, screenshot] {
-            const QPixmap picture = grab();
-            if (!picture.save(screenshot, "PNG")) {
-                kinetra::DebugOutput("SCREENSHOT: could not save the picture\n");
-            }
-        });
-    }
-    if (haveQuit) {
-        QTimer::singleShot(std::max(0, quitAfter), Qt::PreciseTimer, this, &QDialog::close);
-    }
+    if (screenshot.isEmpty() && !haveQuit) return;
+    // One precise timer takes the picture and then closes: Qt makes single shots of 2 s or more
+    // coarse (5 %), so two timers could fire in either order.
+    QTimer::singleShot(haveQuit ? quitAfter : 2000, Qt::PreciseTimer, this,
+                       [this, screenshot, haveQuit] {
+                           if (!screenshot.isEmpty() && !grab().save(screenshot, "PNG")) {
+                               kinetra::DebugOutput("SCREENSHOT: could not save the picture\n");
+                           }
+                           if (haveQuit) close();
+                       });
 }
 
 // ---------------------------------------------------------------------------------------------

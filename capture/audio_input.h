@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/sound_file.h"
+
 namespace kinetra::capture {
 
 enum class AudioInputKind {
@@ -57,14 +59,5 @@ std::string DescribeAudioInput(const AudioInputChoice& choice);
 // Tells the user why an input cannot be used: a debug line, and the same text on standard
 // error unless KINETRA_DEBUG already sends debug lines there. Thread: user-interface thread.
 void ReportAudioInputProblem(const std::string& reason);
-
-// Decodes a WAV, FLAC or Ogg file to 16-bit mono at 44100 Hz (channels averaged, other rates
-// resampled). False with a reason in error when the file cannot be used.
-// Thread: any; allocates as needed.
-bool DecodeSoundFile(const std::string& path, std::vector<std::int16_t>* samples,
-                     std::string* error);
-
-// Longest file accepted, in seconds of its own sample rate.
-constexpr std::int64_t kMaxSoundFileSeconds = 20 * 60;
 
 }  // namespace kinetra::capture

@@ -1,6 +1,7 @@
 #include "force/ond_library.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -9,12 +10,18 @@
 #include "force/backends/backend_table.h"
 #include "force/device_choice.h"
 #include "force/force_units.h"
+#include "platform/console.h"
 #include "platform/debug_output.h"
 
 std::atomic<std::uint32_t> CHXCErrors::m_dwErrHandlingFlags{0};
 
 namespace kinetra::force {
 namespace {
+
+std::string& LastProblem() {
+    static std::string problem;
+    return problem;
+}
 
 bool Reporting() {
     return (CHXCErrors::m_dwErrHandlingFlags.load(std::memory_order_relaxed) &
@@ -26,6 +33,17 @@ std::uint32_t Full(std::uint32_t value) {
 }
 
 }  // namespace
+
+std::string LastForceProblem() {
+    return LastProblem();
+}
+
+void ReportForceProblem(const std::string& reason) {
+    const std::string line = "Force device: " + reason + "\n";
+    kinetra::DebugOutput(line.c_str());
+    const char* debug = std::getenv("KINETRA_DEBUG");
+    if (debug == nullptr || std::strcmp(debug, "1") != 0) kinetra::ConsoleWrite(2, line.c_str());
+}
 
 // An effect's settings in the library's units.
 struct EffectSettings {
@@ -156,10 +174,12 @@ int COndMouse::Initialize(void* /*instance*/, void* /*window*/, std::uint32_t fl
     std::string error;
     if (!CurrentForceDeviceChoice(&choice, &error)) {
         std::fprintf(stderr, "Kinetra: %s; no force device is used.\n", error.c_str());
+        LastProblem() = error;
         return 0;
     }
     m_pBackend = OpenForceBackend(choice, flags == OND_INIT_EFFECTS, &error);
     if (!m_pBackend) {
+        LastProblem() = error;
         if (Reporting()) {
             char line[320];
             std::snprintf(line, sizeof line, "FORCE: %s\n", error.c_str());
@@ -246,6 +266,7 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
     if (id < 0) {
         s.backend.reset();
         if (Reporting()) kinetra::DebugOutput("FORCE: the device refused a new effect\n");
+        LastProblem() = "the device refused a new effect";
         return 0;
     }
     s.id = id;

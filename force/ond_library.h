@@ -32,6 +32,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Attack and fade of an effect; levels 0..10000, times in milliseconds.
 struct VORBIT_ENVELOPE {
@@ -77,6 +78,15 @@ inline constexpr std::uint32_t OND_INIT_EFFECTS = 8;  // open to play effects
 namespace kinetra::force {
 class Backend;
 struct EffectState;
+
+// Why the last failed COndMouse::Initialize or COndPeriodic::Initialize failed, for the user
+// ("" before any failure). Thread: user-interface thread.
+std::string LastForceProblem();
+
+// Tells the user why the force device cannot be used: a debug line, and the same text on standard
+// error unless KINETRA_DEBUG already sends debug lines there ("Force device: <reason>").
+// Thread: user-interface thread.
+void ReportForceProblem(const std::string& reason);
 }  // namespace kinetra::force
 
 class CHXCErrors {

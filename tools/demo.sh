@@ -19,6 +19,11 @@ sound="$build/app/data/test.wav"
 [ -f "$sound" ] || sound="$root/app/data/test.wav"
 shot="$build/kinetra-demo.png"
 seconds=${KINETRA_DEMO_SECONDS:-6}
+if ! [[ $seconds =~ ^[0-9]{1,4}$ ]] || ((10#$seconds < 1 || 10#$seconds > 3600)); then
+    echo "demo: KINETRA_DEMO_SECONDS: \"$seconds\" is not a whole number from 1 to 3600" >&2
+    exit 2
+fi
+seconds=$((10#$seconds))
 
 # Settings of the demo stay in the build folder, away from the user's own.
 export XDG_CONFIG_HOME="$build/demo-config"

@@ -17,6 +17,8 @@ group_packages() {
       ;;
     test)
       echo libgtest-dev libgmock-dev
+      # fuzz targets (libFuzzer comes with clang)
+      echo clang
       group_packages format
       # real parts the tests run against
       echo pulseaudio pulseaudio-utils libasound2-plugins qemu-system-x86 busybox-static cpio xz-utils

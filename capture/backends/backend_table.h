@@ -26,6 +26,13 @@ struct CaptureBackend {
     std::vector<CaptureDeviceInfo> (*list)();
 };
 
+// Whether a PulseAudio server (or PipeWire's pulse server) answers: kAnswers; kAbsent when there
+// is none to connect to; kSilent when one took the connection but did not answer within the
+// connect deadline (3 s). A silent verdict is remembered for 10 s, so that one start-up waits
+// for it once. Thread: user-interface thread; blocks at most 3 s.
+enum class PulseServerState { kAnswers, kAbsent, kSilent };
+PulseServerState ProbePulseServer();
+
 // The rows in the order selection tries them. Thread: any.
 std::span<const CaptureBackend* const> CaptureBackends();
 // The row called name, or null. Thread: any.

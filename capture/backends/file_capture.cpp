@@ -1,8 +1,5 @@
 // A sound file as the audio input: decoded once to 16-bit mono at 44100 Hz and written into the
 // ring by a feeder thread at the pace a capture device would, looping at the end of the file.
-#include <samplerate.h>
-#include <sndfile.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -11,30 +8,13 @@
 #include "capture/audio_input.h"
 #include "capture/backends/backend_table.h"
 #include "capture/backends/ring_capture_buffer.h"
+#include "capture/sound_file.h"
 
 namespace kinetra::capture {
 namespace {
 
 constexpr std::uint32_t kRate = 44100;
 constexpr std::uint32_t kFeedFrames = 256;  // about 5.8 ms per write
-
-class SoundFile {
-public:
-    explicit SoundFile(const std::string& path) {
-        m_file = sf_open(path.c_str(), SFM_READ, &m_info);
-    }
-    ~SoundFile() {
-        if (m_file != nullptr) sf_close(m_file);
-    }
-    SoundFile(const SoundFile&) = delete;
-    SoundFile& operator=(const SoundFile&) = delete;
-    SNDFILE* Get() const { return m_file; }
-    const SF_INFO& Info() const { return m_info; }
-
-private:
-    SF_INFO m_info{};
-    SNDFILE* m_file = nullptr;
-};
 
 class FileCaptureBuffer final : public RingCaptureBuffer {
 public:
@@ -123,78 +103,6 @@ private:
 };
 
 }  // namespace
-
-bool DecodeSoundFile(const std::string& path, std::vector<std::int16_t>* samples,
-                     std::string* error) {
-    SoundFile file(path);
-    if (file.Get() == nullptr) {
-        *error = "cannot read sound file " + path + ": " + sf_strerror(nullptr);
-        return false;
-    }
-    const SF_INFO& info = file.Info();
-    if (info.channels <= 0 || info.samplerate <= 0 || info.frames <= 0) {
-        *error = "sound file " + path + " holds no sound";
-        return false;
-    }
-    if (info.frames > kMaxSoundFileSeconds * info.samplerate) {
-        *error = "sound file " + path + " is longer than 20 minutes";
-        return false;
-    }
-    // 16-bit mono at the capture rate is read as it is: the same samples the float route below
-    // gives, without its copies.
-    if (info.channels == 1 && info.samplerate == static_cast<int>(kRate) &&
-        (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16) {
-        samples->assign(static_cast<std::size_t>(info.frames), 0);
-        const sf_count_t got = sf_readf_short(file.Get(), samples->data(), info.frames);
-        if (got <= 0) {
-            *error = "cannot decode sound file " + path + ": " + sf_strerror(file.Get());
-            samples->clear();
-            return false;
-        }
-        samples->resize(static_cast<std::size_t>(got));
-        return true;
-    }
-    const auto channels = static_cast<std::size_t>(info.channels);
-    std::vector<float> interleaved(static_cast<std::size_t>(info.frames) * channels);
-    const sf_count_t got = sf_readf_float(file.Get(), interleaved.data(), info.frames);
-    if (got <= 0) {
-        *error = "cannot decode sound file " + path + ": " + sf_strerror(file.Get());
-        return false;
-    }
-    std::vector<float> mono(static_cast<std::size_t>(got));
-    for (std::size_t i = 0; i < mono.size(); ++i) {
-        double sum = 0.0;
-        for (std::size_t c = 0; c < channels; ++c) sum += interleaved[i * channels + c];
-        mono[i] = static_cast<float>(sum / static_cast<double>(channels));
-    }
-    interleaved.clear();
-    interleaved.shrink_to_fit();
-
-    if (info.samplerate != static_cast<int>(kRate)) {
-        const double ratio = static_cast<double>(kRate) / info.samplerate;
-        std::vector<float> resampled(static_cast<std::size_t>(mono.size() * ratio) + 64);
-        SRC_DATA data{};
-        data.data_in = mono.data();
-        data.input_frames = static_cast<long>(mono.size());
-        data.data_out = resampled.data();
-        data.output_frames = static_cast<long>(resampled.size());
-        data.src_ratio = ratio;
-        const int rc = src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1);
-        if (rc != 0) {
-            *error = "cannot resample sound file " + path + ": " + src_strerror(rc);
-            return false;
-        }
-        resampled.resize(static_cast<std::size_t>(data.output_frames_gen));
-        mono.swap(resampled);
-    }
-    if (mono.empty()) {
-        *error = "sound file " + path + " holds no sound";
-        return false;
-    }
-    samples->assign(mono.size(), 0);
-    src_float_to_short_array(mono.data(), samples->data(), static_cast<int>(mono.size()));
-    return true;
-}
 
 Result OpenFileCaptureDevice(const std::string& path, std::unique_ptr<ICaptureDevice>* device) {
     auto samples = std::make_shared<std::vector<std::int16_t>>();

@@ -4,6 +4,9 @@
 // notifications.
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <string>
 
 #include "capture/audio_input.h"
@@ -17,6 +20,23 @@ namespace {
 constexpr std::uint32_t kFragmentFrames = 256;
 // How long opening waits for the server before giving up.
 constexpr pa_usec_t kConnectTimeoutUs = 3 * 1000 * 1000;
+// How long a server that did not answer is taken as silent without asking it again, so that one
+// start-up waits for it once.
+constexpr auto kSilentVerdictLife = std::chrono::seconds(10);
+
+std::chrono::steady_clock::time_point& SilentSince() {
+    static std::chrono::steady_clock::time_point since{};
+    return since;
+}
+
+bool RecentlySilent() {
+    const auto since = SilentSince();
+    return since != std::chrono::steady_clock::time_point{} &&
+           std::chrono::steady_clock::now() - since < kSilentVerdictLife;
+}
+
+const char kSilentServer[] =
+    "the PulseAudio server took the connection but did not answer within 3 s";
 
 const char* SourceFor(AudioInputKind kind, const std::string& name) {
     switch (kind) {
@@ -50,23 +70,40 @@ public:
         m_started = true;
         pa_threaded_mainloop_lock(m_loop);
         const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
+        // A timer wakes the wait at the deadline: a server that took the connection and then
+        // stopped (SIGSTOP, a hung machine) changes no state.
+        pa_time_event* timer = pa_context_rttime_new(m_context, deadline, &OnTimer, this);
+        bool ready = false;
         for (;;) {
             const pa_context_state_t state = pa_context_get_state(m_context);
-            if (state == PA_CONTEXT_READY) break;
-            if (!PA_CONTEXT_IS_GOOD(state) || pa_rtclock_now() > deadline) {
-                pa_threaded_mainloop_unlock(m_loop);
-                return Fail(error, std::string("cannot reach the PulseAudio server: ") +
-                                       pa_strerror(pa_context_errno(m_context)));
+            if (state == PA_CONTEXT_READY) {
+                ready = true;
+                break;
             }
-            // Woken by the state callback; the deadline is looked at again at least every
-            // state change, and the server answers or fails within it.
-            pa_threaded_mainloop_wait(m_loop);
+            if (!PA_CONTEXT_IS_GOOD(state)) break;
+            if (pa_rtclock_now() >= deadline) {
+                m_timedOut = true;
+                break;
+            }
+            pa_threaded_mainloop_wait(m_loop);  // a state change or the timer
         }
+        if (timer != nullptr) pa_threaded_mainloop_get_api(m_loop)->time_free(timer);
+        const int code = pa_context_errno(m_context);
         pa_threaded_mainloop_unlock(m_loop);
+        if (m_timedOut) {
+            SilentSince() = std::chrono::steady_clock::now();
+            return Fail(error, kSilentServer);
+        }
+        if (!ready) {
+            return Fail(error,
+                        std::string("cannot reach the PulseAudio server: ") + pa_strerror(code));
+        }
+        m_ready.store(true);
         return true;
     }
 
     void Close() {
+        m_ready.store(false);  // a disconnect of ours is no loss to report
         if (m_started) pa_threaded_mainloop_stop(m_loop);
         m_started = false;
         if (m_context != nullptr) {
@@ -107,11 +144,39 @@ public:
         return query.found;
     }
 
+    // Called on the main loop's thread, after the report, when the server goes away; set and
+    // cleared with the loop's lock held.
+    void SetLostHandler(std::function<void()> handler) { m_lost = std::move(handler); }
+
+    // Takes context, connected and ready, in place of the lost one. Main loop's thread.
+    void Adopt(pa_context* context) {
+        pa_context_set_state_callback(m_context, nullptr, nullptr);
+        pa_context_disconnect(m_context);
+        pa_context_unref(m_context);
+        m_context = context;
+        pa_context_set_state_callback(m_context, &PulseConnection::OnState, this);
+        m_ready.store(true);
+    }
+
+    // Whether the last Open failed because the server did not answer in time.
+    bool TimedOut() const { return m_timedOut; }
+
     pa_threaded_mainloop* Loop() const { return m_loop; }
     pa_context* Context() const { return m_context; }
 
 private:
-    static void OnState(pa_context*, void* self) {
+    // The main loop's thread (or Close's).
+    static void OnState(pa_context* context, void* self) {
+        auto* connection = static_cast<PulseConnection*>(self);
+        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) &&
+            connection->m_ready.exchange(false)) {
+            ReportAudioInputProblem(
+                "the PulseAudio server went away; reconnecting when it is back");
+            if (connection->m_lost) connection->m_lost();
+        }
+        pa_threaded_mainloop_signal(connection->m_loop, 0);
+    }
+    static void OnTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
         pa_threaded_mainloop_signal(static_cast<PulseConnection*>(self)->m_loop, 0);
     }
 
@@ -124,6 +189,9 @@ private:
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     bool m_started = false;
+    bool m_timedOut = false;
+    std::atomic<bool> m_ready{false};  // connected, and a loss not yet reported
+    std::function<void()> m_lost;
 };
 
 class PulseCaptureBuffer final : public RingCaptureBuffer {
@@ -133,6 +201,13 @@ public:
 
     ~PulseCaptureBuffer() override {
         Stop();
+        pa_threaded_mainloop_lock(m_connection->Loop());
+        m_connection->SetLostHandler(nullptr);
+        if (m_retry != nullptr)
+            pa_threaded_mainloop_get_api(m_connection->Loop())->time_free(m_retry);
+        m_retry = nullptr;
+        DropPending();
+        pa_threaded_mainloop_unlock(m_connection->Loop());
         if (m_stream != nullptr) {
             pa_threaded_mainloop_lock(m_connection->Loop());
             pa_stream_set_read_callback(m_stream, nullptr, nullptr);
@@ -153,6 +228,10 @@ public:
         attr.fragsize = kFragmentFrames * format.nBlockAlign;
         attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
 
+        m_spec = sampleSpec;
+        m_attr = attr;
+        m_hasSource = source != nullptr;
+        if (source != nullptr) m_source = source;
         pa_threaded_mainloop* loop = m_connection->Loop();
         pa_threaded_mainloop_lock(loop);
         m_stream = pa_stream_new(m_connection->Context(), "Kinetra capture", &sampleSpec, nullptr);
@@ -167,6 +246,7 @@ public:
             if (pa_stream_connect_record(m_stream, source, &attr, flags) < 0) result = kFail;
         }
         if (result == kOk) result = WaitReady(loop);
+        if (result == kOk) m_connection->SetLostHandler([this] { ScheduleRetry(); });
         const std::string reason = pa_strerror(pa_context_errno(m_connection->Context()));
         pa_threaded_mainloop_unlock(loop);
         if (result != kOk) {
@@ -181,6 +261,91 @@ public:
     Result Stop() override { return Cork(true); }
 
 private:
+    // Reconnecting after the server went away: a new context every kRetryUs until one is ready,
+    // then a new record stream on it, corked as the old one was. All on the main loop's thread
+    // (callbacks run with the loop's lock held), so the stream is swapped under the same lock
+    // that Cork and the destructor take.
+    static constexpr pa_usec_t kRetryUs = 250 * 1000;
+
+    void ScheduleRetry() {
+        if (m_retry != nullptr || m_pending != nullptr) return;
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_connection->Loop());
+        timeval when{};
+        pa_gettimeofday(&when);
+        pa_timeval_add(&when, kRetryUs);
+        m_retry = api->time_new(api, &when, &PulseCaptureBuffer::OnRetry, this);
+    }
+
+    static void OnRetry(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        api->time_free(event);
+        buffer->m_retry = nullptr;
+        pa_context* context = pa_context_new(api, "Kinetra");
+        if (context == nullptr) return buffer->ScheduleRetry();
+        // The state callback only once connecting has begun: a refusal on the spot (no server
+        // yet) is handled here, and later changes come through the callback.
+        if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+            !PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+            pa_context_unref(context);
+            return buffer->ScheduleRetry();
+        }
+        pa_context_set_state_callback(context, &PulseCaptureBuffer::OnPendingState, buffer);
+        buffer->m_pending = context;
+    }
+
+    static void OnPendingState(pa_context* context, void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        const pa_context_state_t state = pa_context_get_state(context);
+        if (state == PA_CONTEXT_READY) {
+            buffer->m_pending = nullptr;
+            if (buffer->Resume(context)) return;
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_disconnect(context);
+            pa_context_unref(context);
+            return buffer->ScheduleRetry();
+        }
+        if (!PA_CONTEXT_IS_GOOD(state)) {
+            buffer->m_pending = nullptr;
+            pa_context_set_state_callback(context, nullptr, nullptr);
+            pa_context_unref(context);
+            buffer->ScheduleRetry();
+        }
+    }
+
+    // A new stream on context, which the connection then adopts. False when it cannot record.
+    bool Resume(pa_context* context) {
+        pa_stream* stream = pa_stream_new(context, "Kinetra capture", &m_spec, nullptr);
+        if (stream == nullptr) return false;
+        const bool running = m_running.load();
+        auto flags = PA_STREAM_ADJUST_LATENCY;
+        if (!running) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
+        pa_stream_set_state_callback(stream, &PulseCaptureBuffer::OnState, m_connection->Loop());
+        if (running) pa_stream_set_read_callback(stream, &PulseCaptureBuffer::OnRead, this);
+        if (pa_stream_connect_record(stream, m_hasSource ? m_source.c_str() : nullptr, &m_attr,
+                                     flags) < 0) {
+            pa_stream_unref(stream);
+            return false;
+        }
+        if (m_stream != nullptr) {
+            pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+            pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+            pa_stream_disconnect(m_stream);
+            pa_stream_unref(m_stream);
+        }
+        m_stream = stream;
+        m_connection->Adopt(context);
+        ReportAudioInputProblem("reconnected to the PulseAudio server");
+        return true;
+    }
+
+    void DropPending() {
+        if (m_pending == nullptr) return;
+        pa_context_set_state_callback(m_pending, nullptr, nullptr);
+        pa_context_disconnect(m_pending);
+        pa_context_unref(m_pending);
+        m_pending = nullptr;
+    }
+
     Result WaitReady(pa_threaded_mainloop* loop) {
         pa_stream_set_state_callback(m_stream, &PulseCaptureBuffer::OnState, loop);
         const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
@@ -240,6 +405,12 @@ private:
 
     std::shared_ptr<PulseConnection> m_connection;
     pa_stream* m_stream = nullptr;
+    pa_sample_spec m_spec{};
+    pa_buffer_attr m_attr{};
+    std::string m_source;
+    bool m_hasSource = false;
+    pa_time_event* m_retry = nullptr;  // the next reconnection attempt
+    pa_context* m_pending = nullptr;   // a context connecting, not yet ready
 };
 
 class PulseCaptureDevice final : public ICaptureDevice {
@@ -284,6 +455,10 @@ Result OpenPulseCaptureDevice(const AudioInputChoice& choice, bool quiet,
                               std::unique_ptr<ICaptureDevice>* device) {
     const AudioInputKind kind = choice.kind;
     const std::string& name = choice.value;
+    if (RecentlySilent()) {
+        if (!quiet) ReportAudioInputProblem(kSilentServer);
+        return kNoDriver;
+    }
     auto connection = std::make_shared<PulseConnection>();
     std::string error;
     if (!connection->Open(&error)) {
@@ -300,6 +475,14 @@ Result OpenPulseCaptureDevice(const AudioInputChoice& choice, bool quiet,
 }
 
 }  // namespace
+
+PulseServerState ProbePulseServer() {
+    if (RecentlySilent()) return PulseServerState::kSilent;
+    PulseConnection connection;
+    std::string error;
+    if (connection.Open(&error)) return PulseServerState::kAnswers;
+    return connection.TimedOut() ? PulseServerState::kSilent : PulseServerState::kAbsent;
+}
 
 extern const CaptureBackend kPulseCaptureBackend{"pulse", ServesPulse, OpenPulseCaptureDevice,
                                                  nullptr};

@@ -137,9 +137,25 @@ private:
 
 namespace {
 
+// SDL's PulseAudio driver (its first choice unless SDL_AUDIODRIVER names another) waits for the
+// server without a deadline: a server that took the connection and stopped answering would hold
+// the start-up for half a minute at each step. It is asked first, with a deadline.
+bool PulseServerSilentForSdl() {
+    const char* driver = SDL_getenv("SDL_AUDIODRIVER");
+    if (driver != nullptr && *driver != '\0' && SDL_strstr(driver, "pulse") == nullptr) {
+        return false;
+    }
+    return ProbePulseServer() == PulseServerState::kSilent;
+}
+
+constexpr char kSilentForSdl[] =
+    "the PulseAudio server took the connection but did not answer within 3 s; SDL audio is not "
+    "started";
+
 // Names of SDL's capture devices (monitors included) as ids "sdl:NAME"; empty when SDL audio
 // cannot start.
 std::vector<CaptureDeviceInfo> ListSdlCaptureDevices() {
+    if (PulseServerSilentForSdl()) return {};
     SdlAudioSession session;
     if (!session.Ok()) return {};
     std::vector<CaptureDeviceInfo> devices;
@@ -160,6 +176,10 @@ Result OpenSdlCaptureDevice(const AudioInputChoice& choice, bool /*quiet*/,
                             std::unique_ptr<ICaptureDevice>* device) {
     const AudioInputKind kind = choice.kind;
     const std::string& name = choice.value;
+    if (PulseServerSilentForSdl()) {
+        ReportAudioInputProblem(kSilentForSdl);
+        return kNoDriver;
+    }
     auto session = std::make_unique<SdlAudioSession>();
     if (!session->Ok()) {
         ReportAudioInputProblem(std::string("cannot start SDL audio: ") + SDL_GetError());

@@ -206,6 +206,22 @@ TEST_F(TraceTest, BadOptionsAreRefusedClearly) {
     }
 }
 
+TEST_F(TraceTest, SavedSettingsAtTheEdgesOf32BitsAreRead) {
+    const std::string sound = "'" + KnownSound() + "'";
+    const std::string folder = m_dir + "/config/Ondrel Corporation";
+    ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+    // 100 - gain does not fit in 32 bits for a gain of -2147483548 or lower: the Strength
+    // position is formed as the window forms it (the sanitizer build fails on an overflow).
+    for (const char* gain : {"-2147483548", "-2147483648", "2147483647"}) {
+        std::ofstream(folder + "/Kinetra Entertainment.conf") << "[General]\ngain=" << gain << "\n";
+        setenv("XDG_CONFIG_HOME", (m_dir + "/config").c_str(), 1);
+        const int status = Run(sound + " --settings --csv s.csv --png s.png --quiet");
+        unsetenv("XDG_CONFIG_HOME");
+        EXPECT_EQ(status, 0) << gain;
+        EXPECT_EQ(ReadCsv(m_dir + "/s.csv").size(), 101u) << gain;
+    }
+}
+
 TEST(TraceSliders, LockedSlidersFollowSliderOne) {
     kinetra::trace::Settings s;
     s.level[2] = 4;

@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/settings_store.h"
 #include "pipeline/slider_rules.h"
+#include "platform/parse_int.h"
 #include "tools/trace/trace.h"
 
 namespace {
@@ -62,11 +63,7 @@ int BadOption(const std::string& message) {
 
 // A whole number from 0 to 100.
 bool ParsePosition(const char* text, int* value) {
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < 0 || v > 100) return false;
-    *value = static_cast<int>(v);
-    return true;
+    return kinetra::ParseInt32(text, 0, 100, value, nullptr);
 }
 
 bool ParseSeconds(const char* text, double* value) {
@@ -225,7 +222,9 @@ int main(int argc, char** argv) {
             s.level[b] =
                 Clamp(kinetra::app::ReadThreshold(*key, kinetra::app::ThresholdValueName(b + 1)));
         }
-        s.strength = Clamp(100 - kinetra::app::ReadGain(*key, kinetra::app::kGainValueName));
+        // As the window reads it: any stored 32-bit gain gives a position the slider limits.
+        s.strength = Clamp(kinetra::app::StrengthPositionForStoredGain(
+            kinetra::app::ReadGain(*key, kinetra::app::kGainValueName)));
     }
     if (levelsGiven) std::copy(levels, levels + kBands, s.level);
     // Slider moves, as the window makes them: while Locked, sliders 2 to 5 follow slider 1.
