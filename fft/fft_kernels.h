@@ -352,6 +352,10 @@ void Split(const double* table, std::size_t n, const double* zr, const double* z
 // the input of that pass; with h = m/2, Z[c] = x[c] + x[c+h] and Z[c+h] = x[c] - x[c+h]. The
 // pairs (k, m-k) and (h-k, h+k) of the split read and write exactly the positions k, h-k, h+k,
 // m-k of x, so each such quadruple is done at once, and x may be the output itself (in place).
+// In place, the imaginary output may also start one element past its input (outI = xi + 1, the
+// caller's layout, so that the pass before it writes both halves at the same alignment): bins 0
+// and m/2 are read first, and the ascending groups' imaginary inputs, whose first element the
+// group before them overwrites, are loaded one group ahead. m/4 must then be a multiple of V::W.
 template <class V>
 void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const double* xi,
                     double* outR, double* outI) {
@@ -360,17 +364,27 @@ void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const 
     const std::size_t quarter = m / 4;
     const double* a = table + kSplitOffset;
     const double* b = a + h;
+    const double x0r = xr[0], x0i = xi[0], xhr = xr[h], xhi = xi[h];
     std::size_t k = 1;
     // Groups of V::W from k = 1. m/4, when not below V::W, is a multiple of it, so the last
     // group ends at k = m/4, whose pair is its own mirror (h-k = k): both halves of that lane
     // compute the same values from the same inputs and store them twice, harmlessly.
+    typename V::T next1i{}, next2i{};
+    if (V::W <= quarter) {
+        next1i = V::Load(xi + k);
+        next2i = V::Load(xi + k + h);
+    }
     for (; k + V::W <= quarter + 1; k += V::W) {
         const std::size_t low = h - k - (V::W - 1);  // lowest index of the h-k group
         const std::size_t top = m - k - (V::W - 1);  // lowest index of the m-k group
         const auto x1r = V::Load(xr + k);
-        const auto x1i = V::Load(xi + k);
+        const auto x1i = next1i;
         const auto x2r = V::Load(xr + k + h);
-        const auto x2i = V::Load(xi + k + h);
+        const auto x2i = next2i;
+        if (k + 2 * V::W <= quarter + 1) {
+            next1i = V::Load(xi + k + V::W);
+            next2i = V::Load(xi + k + V::W + h);
+        }
         const auto x3r = V::Reverse(V::Load(xr + low));
         const auto x3i = V::Reverse(V::Load(xi + low));
         const auto x4r = V::Reverse(V::Load(xr + top));
@@ -423,7 +437,6 @@ void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const 
         }
     }
     // Bins 0, m/2 and m.
-    const double x0r = xr[0], x0i = xi[0], xhr = xr[h], xhi = xi[h];
     const double z0r = x0r + xhr;
     const double z0i = x0i + xhi;
     outR[h] = x0r - xhr;
