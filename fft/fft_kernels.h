@@ -348,6 +348,61 @@ void Split(const double* table, std::size_t n, const double* zr, const double* z
     xi[m] = 0.0;
 }
 
+// The split step in place on the caller's array with the imaginary input one element before its
+// output: Z's real parts at x[0 .. m), imaginary parts at x[m .. 2m), X written as the caller's
+// layout (imaginary parts from x[m + 1]), so that the pass before it writes both halves at the
+// same alignment. Same arithmetic as Split; each group's imaginary output overwrites the first
+// imaginary input of the next ascending group, which is therefore loaded one group ahead, and the
+// inputs of the pairs left over one at a time, of bin n/4 and of bin 0 are read before any write.
+// V::W pairs at a time; n/4 must be at least V::W.
+template <class V>
+void SplitShiftedInPlace(const double* table, std::size_t n, double* x) {
+    const std::size_t m = n / 2;
+    const std::size_t quarter = n / 4;
+    const double* a = table + kSplitOffset;
+    const double* b = a + quarter;
+    double* const xr = x;
+    const double* const zi = x + m;
+    double* const outI = x + m + 1;
+    // The pairs left over, k = rest .. n/4 - 1, and bin n/4: imaginary inputs of k (low) and of
+    // m - k (high), index k - rest; low[V::W - 1] is bin n/4.
+    const std::size_t rest = quarter - (V::W - 1);
+    double low[V::W], high[V::W];
+    for (std::size_t k = rest; k <= quarter; ++k) {
+        low[k - rest] = zi[k];
+        high[k - rest] = zi[m - k];
+    }
+    const double r0 = xr[0];
+    const double i0 = zi[0];
+    auto nextI = V::Load(zi + 1);
+    for (std::size_t k = 1; k < rest; k += V::W) {
+        const std::size_t j = m - k - (V::W - 1);  // lowest partner index of the group
+        const auto zik = nextI;
+        if (k + V::W < rest) nextI = V::Load(zi + k + V::W);
+        typename V::T xrk, xik, xrj, xij;
+        SplitPair<V>(V::Load(xr + k), zik, V::Reverse(V::Load(xr + j)), V::Reverse(V::Load(zi + j)),
+                     V::Load(a + k), V::Load(b + k), xrk, xik, xrj, xij);
+        V::Store(xr + k, xrk);
+        V::Store(outI + k, xik);
+        V::Store(xr + j, V::Reverse(xrj));
+        V::Store(outI + j, V::Reverse(xij));
+    }
+    for (std::size_t k = rest; k < quarter; ++k) {
+        double xrk, xik, xrj, xij;
+        SplitPair<V1>(xr[k], low[k - rest], xr[m - k], high[k - rest], a[k], b[k], xrk, xik, xrj,
+                      xij);
+        xr[k] = xrk;
+        outI[k] = xik;
+        xr[m - k] = xrj;
+        outI[m - k] = xij;
+    }
+    outI[quarter] = -low[V::W - 1];
+    xr[0] = r0 + i0;
+    xr[m] = r0 - i0;  // the first imaginary input's place, read above
+    outI[0] = 0.0;
+    outI[m] = 0.0;
+}
+
 // The final radix-2 pass (length 2, stride m/2) fused with the split step, for odd log2 m. x holds
 // the input of that pass; with h = m/2, Z[c] = x[c] + x[c+h] and Z[c+h] = x[c] - x[c+h]. The
 // pairs (k, m-k) and (h-k, h+k) of the split read and write exactly the positions k, h-k, h+k,

@@ -192,11 +192,10 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
         double* yi = si;
         if (xr == sr) {
             yr = data;
-            // The last pass before a split that runs in place writes the caller's layout;
-            // before the radix-2 step folded into the split, the imaginary half keeps the real
-            // half's alignment and the split moves it by one element.
-            const bool lastWhole = pass + 1 == plan.count && !plan.finalRadix2;
-            yi = data + m + (lastWhole || blocks ? 1 : 0);
+            // The block passes, which end the complex step, write the caller's layout; before
+            // a split that runs in place, the imaginary half keeps the real half's alignment
+            // and the split moves it by one element.
+            yi = data + m + (blocks ? 1 : 0);
         }
         if (blocks) {
             BlockPasses<V>(plan, pass, tw, length, stride, xr, xi, yr, yi);
@@ -214,6 +213,8 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
     }
     if (plan.finalRadix2) {
         Radix2AndSplit<V>(table, n, xr, xi, data, data + m + 1);  // xi: data + m or + m + 1
+    } else if (xi == data + m) {
+        SplitShiftedInPlace<V>(table, n, data);
     } else {
         Split<V>(table, n, xr, xi, data, data + m + 1);
     }
