@@ -333,6 +333,21 @@ void Split(const double* table, std::size_t n, const double* zr, const double* z
         V::Store(xi + j, V::Reverse(xij));
     }
     if constexpr (V::W > 1) {
+        // Out of place, the pairs left over are one more group that overlaps the one before:
+        // those pairs are computed again from the same, unchanged inputs and stored again.
+        if (zr != xr && k < quarter && quarter > V::W) {
+            k = quarter - V::W;
+            const std::size_t j = m - k - (V::W - 1);
+            typename V::T xrk, xik, xrj, xij;
+            SplitPair<V>(V::Load(zr + k), V::Load(zi + k), V::Reverse(V::Load(zr + j)),
+                         V::Reverse(V::Load(zi + j)), V::Load(a + k), V::Load(b + k), xrk, xik, xrj,
+                         xij);
+            V::Store(xr + k, xrk);
+            V::Store(xi + k, xik);
+            V::Store(xr + j, V::Reverse(xrj));
+            V::Store(xi + j, V::Reverse(xij));
+            k = quarter;
+        }
         Split<V1>(table, n, zr, zi, xr, xi, k);
         return;
     }
