@@ -64,10 +64,13 @@ struct Butterfly4 {
 // them: reads x[c + in*(p + j*L/4)], writes y[c + out*(4p + j)] for c < columns. A whole pass has
 // in = out = columns = its stride; a part of one, or a pass between the caller's arrays and a
 // small local buffer, has other strides. tw is the pass's twiddle block (unused when L = 4).
+// Always inlined into Radix4Columns and into the vector paths' passes of fixed length and stride,
+// where constant strides let every stream be addressed from one index.
 template <class V, bool kFirstBlock = false>
-void Radix4Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
-                   std::size_t columns, const double* xr, const double* xi, double* yr,
-                   double* yi) {
+[[gnu::always_inline]] inline void Radix4ColumnsBody(const double* tw, std::size_t length,
+                                                     std::size_t in, std::size_t out,
+                                                     std::size_t columns, const double* xr,
+                                                     const double* xi, double* yr, double* yi) {
     const std::size_t quarter = length / 4;
     const std::size_t step = in * quarter;
     const std::size_t stride = out;
@@ -146,6 +149,13 @@ void Radix4Columns(const double* tw, std::size_t length, std::size_t in, std::si
             V::Store(outI + c + 3 * stride, y.i3);
         }
     }
+}
+
+template <class V, bool kFirstBlock = false>
+void Radix4Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
+                   std::size_t columns, const double* xr, const double* xi, double* yr,
+                   double* yi) {
+    Radix4ColumnsBody<V, kFirstBlock>(tw, length, in, out, columns, xr, xi, yr, yi);
 }
 
 // A whole radix-4 pass of length L at a stride that is a multiple of V::W.
