@@ -324,8 +324,9 @@ inline void SplitPair(typename V::T zrk, typename V::T zik, typename V::T zrj, t
 // the ends inwards, the pairs left over one at a time (on V1), then bins n/4, 0 and m. In place
 // is allowed: each group reads all it needs before writing.
 template <class V>
-void Split(const double* table, std::size_t n, const double* zr, const double* zi, double* xr,
-           double* xi, std::size_t first = 1) {
+[[gnu::always_inline]] inline void Split(const double* table, std::size_t n, const double* zr,
+                                         const double* zi, double* xr, double* xi,
+                                         std::size_t first = 1) {
     const std::size_t m = n / 2;
     const std::size_t quarter = n / 4;
     const double* a = table + kSplitOffset;
@@ -381,7 +382,8 @@ void Split(const double* table, std::size_t n, const double* zr, const double* z
 // inputs of the pairs left over one at a time, of bin n/4 and of bin 0 are read before any write.
 // V::W pairs at a time; n/4 must be at least V::W.
 template <class V>
-void SplitShiftedInPlace(const double* table, std::size_t n, double* x) {
+[[gnu::always_inline]] inline void SplitShiftedInPlace(const double* table, std::size_t n,
+                                                       double* x) {
     const std::size_t m = n / 2;
     const std::size_t quarter = n / 4;
     const double* a = table + kSplitOffset;
@@ -437,8 +439,9 @@ void SplitShiftedInPlace(const double* table, std::size_t n, double* x) {
 // and m/2 are read first, and the ascending groups' imaginary inputs, whose first element the
 // group before them overwrites, are loaded one group ahead. m/4 must then be a multiple of V::W.
 template <class V>
-void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const double* xi,
-                    double* outR, double* outI) {
+[[gnu::always_inline]] inline void Radix2AndSplit(const double* table, std::size_t n,
+                                                  const double* xr, const double* xi, double* outR,
+                                                  double* outI) {
     const std::size_t m = n / 2;
     const std::size_t h = m / 2;
     const std::size_t quarter = m / 4;

@@ -48,8 +48,8 @@ inline void StoreTransposed4(double* out, __m256d y0, __m256d y1, __m256d y2, __
 // The first radix-4 pass (length m >= 16, stride 1), reading the caller's real input as m
 // interleaved complex values and writing split y. Vectorised over p, 4 lanes in the order
 // (p, p+2, p+1, p+3), which is the order of the first block's twiddles in the table.
-inline void FirstPass(const double* tw, std::size_t m, const double* interleaved, double* yr,
-                      double* yi) {
+[[gnu::always_inline]] inline void FirstPass(const double* tw, std::size_t m,
+                                             const double* interleaved, double* yr, double* yi) {
     const std::size_t quarter = m / 4;
     const double* w1r = tw;
     const double* w1i = w1r + quarter;
@@ -212,9 +212,11 @@ void BlockPasses(const Plan& plan, unsigned pass, const double* tw, std::size_t 
 constexpr std::size_t kScratchPad = 8;
 
 // The whole transform (n >= 2); lengths below 32 take the scalar path. scratch: n + 8 doubles on a
-// 64-byte boundary.
+// 64-byte boundary. Inlined into TransformVector, once for any length and once per short length
+// with the length fixed at compile time.
 template <class V>
-void TransformVector(double* data, std::size_t n, const double* table, double* scratch) {
+[[gnu::always_inline]] inline void TransformVectorBody(double* data, std::size_t n,
+                                                       const double* table, double* scratch) {
     const std::size_t m = n / 2;
     if (m < 16) {
         TransformScalar(data, n, table, scratch);
@@ -267,5 +269,31 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
         SplitShiftedInPlace<V>(table, n, data);
     } else {
         Split<V>(table, n, xr, xi, data, data + m + 1);
+    }
+}
+
+template <class V, std::size_t kN>
+void TransformFixed(double* data, const double* table, double* scratch) {
+    TransformVectorBody<V>(data, kN, table, scratch);
+}
+
+// The whole transform (n >= 2): lengths from 64 to 1024 (the program's own among them) with the
+// length fixed at compile time, so that the first pass and the split, like the passes between
+// them, address all their streams from one index.
+template <class V>
+void TransformVector(double* data, std::size_t n, const double* table, double* scratch) {
+    switch (n) {
+        case 64:
+            return TransformFixed<V, 64>(data, table, scratch);
+        case 128:
+            return TransformFixed<V, 128>(data, table, scratch);
+        case 256:
+            return TransformFixed<V, 256>(data, table, scratch);
+        case 512:
+            return TransformFixed<V, 512>(data, table, scratch);
+        case 1024:
+            return TransformFixed<V, 1024>(data, table, scratch);
+        default:
+            return TransformVectorBody<V>(data, n, table, scratch);
     }
 }
