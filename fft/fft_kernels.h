@@ -246,10 +246,12 @@ inline void Radix8Column(const double* ar, const double* ai, double* outR, doubl
 }
 
 // Radix-8 pass over columns, strides as for Radix4Columns.
+// Always inlined, like Radix4ColumnsBody.
 template <class V>
-void Radix8Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
-                   std::size_t columns, const double* xr, const double* xi, double* yr,
-                   double* yi) {
+[[gnu::always_inline]] inline void Radix8ColumnsBody(const double* tw, std::size_t length,
+                                                     std::size_t in, std::size_t out,
+                                                     std::size_t columns, const double* xr,
+                                                     const double* xi, double* yr, double* yi) {
     const std::size_t eighth = length / 8;
     const std::size_t step = in * eighth;
     const std::size_t stride = out;
@@ -274,6 +276,13 @@ void Radix8Columns(const double* tw, std::size_t length, std::size_t in, std::si
             Radix8Column<V, true>(ar + c, ai + c, outR + c, outI + c, step, stride, wr, wi);
         }
     }
+}
+
+template <class V>
+void Radix8Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
+                   std::size_t columns, const double* xr, const double* xi, double* yr,
+                   double* yi) {
+    Radix8ColumnsBody<V>(tw, length, in, out, columns, xr, xi, yr, yi);
 }
 
 // Radix-8 or radix-4 pass over columns as the plan says.

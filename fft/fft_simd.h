@@ -97,21 +97,44 @@ void Radix4Fixed(const double* tw, const double* xr, const double* xi, double* y
     }
 }
 
-// The radix-4 passes after the first one of half-lengths 32 to 512 (lengths m/4, m/16, m/64 at
-// strides 4, 16, 64) with fixed length and stride; false for any other pass.
+// The same for a radix-8 pass.
+template <class V, std::size_t kLength, std::size_t kStride>
+void Radix8Fixed(const double* tw, const double* xr, const double* xi, double* yr, double* yi) {
+    if constexpr (kStride % V::W == 0) {
+        Radix8ColumnsBody<V>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
+    } else {
+        Radix8ColumnsBody<V4>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
+    }
+}
+
+// The passes after the first one of half-lengths 32 to 2048 (radix-4: lengths m/4, m/16, m/64 at
+// strides 4, 16, 64 up to 512 points and length 512 at stride 4 for 2048; radix-8: the passes
+// of 1024 and 2048) with fixed length and stride; false for any other pass.
 template <class V>
-bool FixedPass(std::size_t length, std::size_t stride, const double* tw, const double* xr,
-               const double* xi, double* yr, double* yi) {
+bool FixedPass(unsigned radix, std::size_t length, std::size_t stride, const double* tw,
+               const double* xr, const double* xi, double* yr, double* yi) {
     using Fn = void (*)(const double*, const double*, const double*, double*, double*);
     Fn fn = nullptr;
+    if (radix == 8) {
+        fn = length == 64 && stride == 16    ? &Radix8Fixed<V, 64, 16>
+             : length == 8 && stride == 128  ? &Radix8Fixed<V, 8, 128>
+             : length == 128 && stride == 16 ? &Radix8Fixed<V, 128, 16>
+             : length == 16 && stride == 128 ? &Radix8Fixed<V, 16, 128>
+                                             : nullptr;
+        if (fn == nullptr) return false;
+        fn(tw, xr, xi, yr, yi);
+        return true;
+    }
     switch (stride) {
         case 4:
-            fn = length == 128  ? &Radix4Fixed<V, 128, 4>
-                 : length == 64 ? &Radix4Fixed<V, 64, 4>
-                 : length == 32 ? &Radix4Fixed<V, 32, 4>
-                 : length == 16 ? &Radix4Fixed<V, 16, 4>
-                 : length == 8  ? &Radix4Fixed<V, 8, 4>
-                                : nullptr;
+            fn = length == 512   ? &Radix4Fixed<V, 512, 4>
+                 : length == 256 ? &Radix4Fixed<V, 256, 4>
+                 : length == 128 ? &Radix4Fixed<V, 128, 4>
+                 : length == 64  ? &Radix4Fixed<V, 64, 4>
+                 : length == 32  ? &Radix4Fixed<V, 32, 4>
+                 : length == 16  ? &Radix4Fixed<V, 16, 4>
+                 : length == 8   ? &Radix4Fixed<V, 8, 4>
+                                 : nullptr;
             break;
         case 16:
             fn = length == 32   ? &Radix4Fixed<V, 32, 16>
@@ -137,7 +160,7 @@ bool FixedPass(std::size_t length, std::size_t stride, const double* tw, const d
 template <class V>
 void PassWidest(unsigned radix, const double* tw, std::size_t length, std::size_t stride,
                 const double* xr, const double* xi, double* yr, double* yi) {
-    if (radix == 4 && FixedPass<V>(length, stride, tw, xr, xi, yr, yi)) return;
+    if (FixedPass<V>(radix, length, stride, tw, xr, xi, yr, yi)) return;
     ColumnsWidest<V>(radix, tw, length, stride, stride, stride, xr, xi, yr, yi);
 }
 
@@ -277,7 +300,7 @@ void TransformFixed(double* data, const double* table, double* scratch) {
     TransformVectorBody<V>(data, kN, table, scratch);
 }
 
-// The whole transform (n >= 2): lengths from 64 to 1024 (the program's own among them) with the
+// The whole transform (n >= 2): lengths from 64 to 4096 (the program's own among them) with the
 // length fixed at compile time, so that the first pass and the split, like the passes between
 // them, address all their streams from one index.
 template <class V>
@@ -293,6 +316,10 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
             return TransformFixed<V, 512>(data, table, scratch);
         case 1024:
             return TransformFixed<V, 1024>(data, table, scratch);
+        case 2048:
+            return TransformFixed<V, 2048>(data, table, scratch);
+        case 4096:
+            return TransformFixed<V, 4096>(data, table, scratch);
         default:
             return TransformVectorBody<V>(data, n, table, scratch);
     }
