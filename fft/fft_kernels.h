@@ -64,10 +64,13 @@ struct Butterfly4 {
 // them: reads x[c + in*(p + j*L/4)], writes y[c + out*(4p + j)] for c < columns. A whole pass has
 // in = out = columns = its stride; a part of one, or a pass between the caller's arrays and a
 // small local buffer, has other strides. tw is the pass's twiddle block (unused when L = 4).
+// Always inlined into Radix4Columns and into the vector paths' passes of fixed length and stride,
+// where constant strides let every stream be addressed from one index.
 template <class V, bool kFirstBlock = false>
-void Radix4Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
-                   std::size_t columns, const double* xr, const double* xi, double* yr,
-                   double* yi) {
+[[gnu::always_inline]] inline void Radix4ColumnsBody(const double* tw, std::size_t length,
+                                                     std::size_t in, std::size_t out,
+                                                     std::size_t columns, const double* xr,
+                                                     const double* xi, double* yr, double* yi) {
     const std::size_t quarter = length / 4;
     const std::size_t step = in * quarter;
     const std::size_t stride = out;
@@ -146,6 +149,13 @@ void Radix4Columns(const double* tw, std::size_t length, std::size_t in, std::si
             V::Store(outI + c + 3 * stride, y.i3);
         }
     }
+}
+
+template <class V, bool kFirstBlock = false>
+void Radix4Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
+                   std::size_t columns, const double* xr, const double* xi, double* yr,
+                   double* yi) {
+    Radix4ColumnsBody<V, kFirstBlock>(tw, length, in, out, columns, xr, xi, yr, yi);
 }
 
 // A whole radix-4 pass of length L at a stride that is a multiple of V::W.
@@ -236,10 +246,12 @@ inline void Radix8Column(const double* ar, const double* ai, double* outR, doubl
 }
 
 // Radix-8 pass over columns, strides as for Radix4Columns.
+// Always inlined, like Radix4ColumnsBody.
 template <class V>
-void Radix8Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
-                   std::size_t columns, const double* xr, const double* xi, double* yr,
-                   double* yi) {
+[[gnu::always_inline]] inline void Radix8ColumnsBody(const double* tw, std::size_t length,
+                                                     std::size_t in, std::size_t out,
+                                                     std::size_t columns, const double* xr,
+                                                     const double* xi, double* yr, double* yi) {
     const std::size_t eighth = length / 8;
     const std::size_t step = in * eighth;
     const std::size_t stride = out;
@@ -264,6 +276,13 @@ void Radix8Columns(const double* tw, std::size_t length, std::size_t in, std::si
             Radix8Column<V, true>(ar + c, ai + c, outR + c, outI + c, step, stride, wr, wi);
         }
     }
+}
+
+template <class V>
+void Radix8Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
+                   std::size_t columns, const double* xr, const double* xi, double* yr,
+                   double* yi) {
+    Radix8ColumnsBody<V>(tw, length, in, out, columns, xr, xi, yr, yi);
 }
 
 // Radix-8 or radix-4 pass over columns as the plan says.
@@ -314,8 +333,9 @@ inline void SplitPair(typename V::T zrk, typename V::T zik, typename V::T zrj, t
 // the ends inwards, the pairs left over one at a time (on V1), then bins n/4, 0 and m. In place
 // is allowed: each group reads all it needs before writing.
 template <class V>
-void Split(const double* table, std::size_t n, const double* zr, const double* zi, double* xr,
-           double* xi, std::size_t first = 1) {
+[[gnu::always_inline]] inline void Split(const double* table, std::size_t n, const double* zr,
+                                         const double* zi, double* xr, double* xi,
+                                         std::size_t first = 1) {
     const std::size_t m = n / 2;
     const std::size_t quarter = n / 4;
     const double* a = table + kSplitOffset;
@@ -333,6 +353,21 @@ void Split(const double* table, std::size_t n, const double* zr, const double* z
         V::Store(xi + j, V::Reverse(xij));
     }
     if constexpr (V::W > 1) {
+        // Out of place, the pairs left over are one more group that overlaps the one before:
+        // those pairs are computed again from the same, unchanged inputs and stored again.
+        if (zr != xr && k < quarter && quarter > V::W) {
+            k = quarter - V::W;
+            const std::size_t j = m - k - (V::W - 1);
+            typename V::T xrk, xik, xrj, xij;
+            SplitPair<V>(V::Load(zr + k), V::Load(zi + k), V::Reverse(V::Load(zr + j)),
+                         V::Reverse(V::Load(zi + j)), V::Load(a + k), V::Load(b + k), xrk, xik, xrj,
+                         xij);
+            V::Store(xr + k, xrk);
+            V::Store(xi + k, xik);
+            V::Store(xr + j, V::Reverse(xrj));
+            V::Store(xi + j, V::Reverse(xij));
+            k = quarter;
+        }
         Split<V1>(table, n, zr, zi, xr, xi, k);
         return;
     }
@@ -348,29 +383,100 @@ void Split(const double* table, std::size_t n, const double* zr, const double* z
     xi[m] = 0.0;
 }
 
+// The split step in place on the caller's array with the imaginary input one element before its
+// output: Z's real parts at x[0 .. m), imaginary parts at x[m .. 2m), X written as the caller's
+// layout (imaginary parts from x[m + 1]), so that the pass before it writes both halves at the
+// same alignment. Same arithmetic as Split; each group's imaginary output overwrites the first
+// imaginary input of the next ascending group, which is therefore loaded one group ahead, and the
+// inputs of the pairs left over one at a time, of bin n/4 and of bin 0 are read before any write.
+// V::W pairs at a time; n/4 must be at least V::W.
+template <class V>
+[[gnu::always_inline]] inline void SplitShiftedInPlace(const double* table, std::size_t n,
+                                                       double* x) {
+    const std::size_t m = n / 2;
+    const std::size_t quarter = n / 4;
+    const double* a = table + kSplitOffset;
+    const double* b = a + quarter;
+    double* const xr = x;
+    const double* const zi = x + m;
+    double* const outI = x + m + 1;
+    // The pairs left over, k = rest .. n/4 - 1, and bin n/4: imaginary inputs of k (low) and of
+    // m - k (high), index k - rest; low[V::W - 1] is bin n/4.
+    const std::size_t rest = quarter - (V::W - 1);
+    double low[V::W], high[V::W];
+    for (std::size_t k = rest; k <= quarter; ++k) {
+        low[k - rest] = zi[k];
+        high[k - rest] = zi[m - k];
+    }
+    const double r0 = xr[0];
+    const double i0 = zi[0];
+    auto nextI = V::Load(zi + 1);
+    for (std::size_t k = 1; k < rest; k += V::W) {
+        const std::size_t j = m - k - (V::W - 1);  // lowest partner index of the group
+        const auto zik = nextI;
+        if (k + V::W < rest) nextI = V::Load(zi + k + V::W);
+        typename V::T xrk, xik, xrj, xij;
+        SplitPair<V>(V::Load(xr + k), zik, V::Reverse(V::Load(xr + j)), V::Reverse(V::Load(zi + j)),
+                     V::Load(a + k), V::Load(b + k), xrk, xik, xrj, xij);
+        V::Store(xr + k, xrk);
+        V::Store(outI + k, xik);
+        V::Store(xr + j, V::Reverse(xrj));
+        V::Store(outI + j, V::Reverse(xij));
+    }
+    for (std::size_t k = rest; k < quarter; ++k) {
+        double xrk, xik, xrj, xij;
+        SplitPair<V1>(xr[k], low[k - rest], xr[m - k], high[k - rest], a[k], b[k], xrk, xik, xrj,
+                      xij);
+        xr[k] = xrk;
+        outI[k] = xik;
+        xr[m - k] = xrj;
+        outI[m - k] = xij;
+    }
+    outI[quarter] = -low[V::W - 1];
+    xr[0] = r0 + i0;
+    xr[m] = r0 - i0;  // the first imaginary input's place, read above
+    outI[0] = 0.0;
+    outI[m] = 0.0;
+}
+
 // The final radix-2 pass (length 2, stride m/2) fused with the split step, for odd log2 m. x holds
 // the input of that pass; with h = m/2, Z[c] = x[c] + x[c+h] and Z[c+h] = x[c] - x[c+h]. The
 // pairs (k, m-k) and (h-k, h+k) of the split read and write exactly the positions k, h-k, h+k,
 // m-k of x, so each such quadruple is done at once, and x may be the output itself (in place).
+// In place, the imaginary output may also start one element past its input (outI = xi + 1, the
+// caller's layout, so that the pass before it writes both halves at the same alignment): bins 0
+// and m/2 are read first, and the ascending groups' imaginary inputs, whose first element the
+// group before them overwrites, are loaded one group ahead. m/4 must then be a multiple of V::W.
 template <class V>
-void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const double* xi,
-                    double* outR, double* outI) {
+[[gnu::always_inline]] inline void Radix2AndSplit(const double* table, std::size_t n,
+                                                  const double* xr, const double* xi, double* outR,
+                                                  double* outI) {
     const std::size_t m = n / 2;
     const std::size_t h = m / 2;
     const std::size_t quarter = m / 4;
     const double* a = table + kSplitOffset;
     const double* b = a + h;
+    const double x0r = xr[0], x0i = xi[0], xhr = xr[h], xhi = xi[h];
     std::size_t k = 1;
     // Groups of V::W from k = 1. m/4, when not below V::W, is a multiple of it, so the last
     // group ends at k = m/4, whose pair is its own mirror (h-k = k): both halves of that lane
     // compute the same values from the same inputs and store them twice, harmlessly.
+    typename V::T next1i{}, next2i{};
+    if (V::W <= quarter) {
+        next1i = V::Load(xi + k);
+        next2i = V::Load(xi + k + h);
+    }
     for (; k + V::W <= quarter + 1; k += V::W) {
         const std::size_t low = h - k - (V::W - 1);  // lowest index of the h-k group
         const std::size_t top = m - k - (V::W - 1);  // lowest index of the m-k group
         const auto x1r = V::Load(xr + k);
-        const auto x1i = V::Load(xi + k);
+        const auto x1i = next1i;
         const auto x2r = V::Load(xr + k + h);
-        const auto x2i = V::Load(xi + k + h);
+        const auto x2i = next2i;
+        if (k + 2 * V::W <= quarter + 1) {
+            next1i = V::Load(xi + k + V::W);
+            next2i = V::Load(xi + k + V::W + h);
+        }
         const auto x3r = V::Reverse(V::Load(xr + low));
         const auto x3i = V::Reverse(V::Load(xi + low));
         const auto x4r = V::Reverse(V::Load(xr + top));
@@ -423,7 +529,6 @@ void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const 
         }
     }
     // Bins 0, m/2 and m.
-    const double x0r = xr[0], x0i = xi[0], xhr = xr[h], xhi = xi[h];
     const double z0r = x0r + xhr;
     const double z0i = x0i + xhi;
     outR[h] = x0r - xhr;

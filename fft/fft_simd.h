@@ -48,8 +48,8 @@ inline void StoreTransposed4(double* out, __m256d y0, __m256d y1, __m256d y2, __
 // The first radix-4 pass (length m >= 16, stride 1), reading the caller's real input as m
 // interleaved complex values and writing split y. Vectorised over p, 4 lanes in the order
 // (p, p+2, p+1, p+3), which is the order of the first block's twiddles in the table.
-inline void FirstPass(const double* tw, std::size_t m, const double* interleaved, double* yr,
-                      double* yi) {
+[[gnu::always_inline]] inline void FirstPass(const double* tw, std::size_t m,
+                                             const double* interleaved, double* yr, double* yi) {
     const std::size_t quarter = m / 4;
     const double* w1r = tw;
     const double* w1i = w1r + quarter;
@@ -84,10 +84,83 @@ void ColumnsWidest(unsigned radix, const double* tw, std::size_t length, std::si
     }
 }
 
+// A whole radix-4 pass with its length and stride fixed at compile time, so that all its streams
+// are addressed from one index (measured: the passes of 1024 points were bound by the count of
+// instructions, much of it the stepping of a pointer per stream). Same arithmetic as
+// Radix4Columns.
+template <class V, std::size_t kLength, std::size_t kStride>
+void Radix4Fixed(const double* tw, const double* xr, const double* xi, double* yr, double* yi) {
+    if constexpr (kStride % V::W == 0) {
+        Radix4ColumnsBody<V>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
+    } else {
+        Radix4ColumnsBody<V4>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
+    }
+}
+
+// The same for a radix-8 pass.
+template <class V, std::size_t kLength, std::size_t kStride>
+void Radix8Fixed(const double* tw, const double* xr, const double* xi, double* yr, double* yi) {
+    if constexpr (kStride % V::W == 0) {
+        Radix8ColumnsBody<V>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
+    } else {
+        Radix8ColumnsBody<V4>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
+    }
+}
+
+// The passes after the first one of half-lengths 32 to 2048 (radix-4: lengths m/4, m/16, m/64 at
+// strides 4, 16, 64 up to 512 points and length 512 at stride 4 for 2048; radix-8: the passes
+// of 1024 and 2048) with fixed length and stride; false for any other pass.
+template <class V>
+bool FixedPass(unsigned radix, std::size_t length, std::size_t stride, const double* tw,
+               const double* xr, const double* xi, double* yr, double* yi) {
+    using Fn = void (*)(const double*, const double*, const double*, double*, double*);
+    Fn fn = nullptr;
+    if (radix == 8) {
+        fn = length == 64 && stride == 16    ? &Radix8Fixed<V, 64, 16>
+             : length == 8 && stride == 128  ? &Radix8Fixed<V, 8, 128>
+             : length == 128 && stride == 16 ? &Radix8Fixed<V, 128, 16>
+             : length == 16 && stride == 128 ? &Radix8Fixed<V, 16, 128>
+                                             : nullptr;
+        if (fn == nullptr) return false;
+        fn(tw, xr, xi, yr, yi);
+        return true;
+    }
+    switch (stride) {
+        case 4:
+            fn = length == 512   ? &Radix4Fixed<V, 512, 4>
+                 : length == 256 ? &Radix4Fixed<V, 256, 4>
+                 : length == 128 ? &Radix4Fixed<V, 128, 4>
+                 : length == 64  ? &Radix4Fixed<V, 64, 4>
+                 : length == 32  ? &Radix4Fixed<V, 32, 4>
+                 : length == 16  ? &Radix4Fixed<V, 16, 4>
+                 : length == 8   ? &Radix4Fixed<V, 8, 4>
+                                 : nullptr;
+            break;
+        case 16:
+            fn = length == 32   ? &Radix4Fixed<V, 32, 16>
+                 : length == 16 ? &Radix4Fixed<V, 16, 16>
+                 : length == 8  ? &Radix4Fixed<V, 8, 16>
+                 : length == 4  ? &Radix4Fixed<V, 4, 16>
+                                : nullptr;
+            break;
+        case 64:
+            fn = length == 8   ? &Radix4Fixed<V, 8, 64>
+                 : length == 4 ? &Radix4Fixed<V, 4, 64>
+                               : nullptr;
+            break;
+        default:
+            break;
+    }
+    if (fn == nullptr) return false;
+    fn(tw, xr, xi, yr, yi);
+    return true;
+}
+
 // A whole pass with the widest traits whose width divides the stride.
 template <class V>
 void PassWidest(unsigned radix, const double* tw, std::size_t length, std::size_t stride,
                 const double* xr, const double* xi, double* yr, double* yi) {
+    if (FixedPass<V>(radix, length, stride, tw, xr, xi, yr, yi)) return;
     ColumnsWidest<V>(radix, tw, length, stride, stride, stride, xr, xi, yr, yi);
 }
 
@@ -162,9 +235,11 @@ void BlockPasses(const Plan& plan, unsigned pass, const double* tw, std::size_t 
 constexpr std::size_t kScratchPad = 8;
 
 // The whole transform (n >= 2); lengths below 32 take the scalar path. scratch: n + 8 doubles on a
-// 64-byte boundary.
+// 64-byte boundary. Inlined into TransformVector, once for any length and once per short length
+// with the length fixed at compile time.
 template <class V>
-void TransformVector(double* data, std::size_t n, const double* table, double* scratch) {
+[[gnu::always_inline]] inline void TransformVectorBody(double* data, std::size_t n,
+                                                       const double* table, double* scratch) {
     const std::size_t m = n / 2;
     if (m < 16) {
         TransformScalar(data, n, table, scratch);
@@ -192,7 +267,10 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
         double* yi = si;
         if (xr == sr) {
             yr = data;
-            yi = data + m + (pass + 1 == plan.count || blocks ? 1 : 0);
+            // The block passes, which end the complex step, write the caller's layout; before
+            // a split that runs in place, the imaginary half keeps the real half's alignment
+            // and the split moves it by one element.
+            yi = data + m + (blocks ? 1 : 0);
         }
         if (blocks) {
             BlockPasses<V>(plan, pass, tw, length, stride, xr, xi, yr, yi);
@@ -209,8 +287,40 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
         xi = yi;
     }
     if (plan.finalRadix2) {
-        Radix2AndSplit<V>(table, n, xr, xi, data, data + m + 1);
+        Radix2AndSplit<V>(table, n, xr, xi, data, data + m + 1);  // xi: data + m or + m + 1
+    } else if (xi == data + m) {
+        SplitShiftedInPlace<V>(table, n, data);
     } else {
         Split<V>(table, n, xr, xi, data, data + m + 1);
+    }
+}
+
+template <class V, std::size_t kN>
+void TransformFixed(double* data, const double* table, double* scratch) {
+    TransformVectorBody<V>(data, kN, table, scratch);
+}
+
+// The whole transform (n >= 2): lengths from 64 to 4096 (the program's own among them) with the
+// length fixed at compile time, so that the first pass and the split, like the passes between
+// them, address all their streams from one index.
+template <class V>
+void TransformVector(double* data, std::size_t n, const double* table, double* scratch) {
+    switch (n) {
+        case 64:
+            return TransformFixed<V, 64>(data, table, scratch);
+        case 128:
+            return TransformFixed<V, 128>(data, table, scratch);
+        case 256:
+            return TransformFixed<V, 256>(data, table, scratch);
+        case 512:
+            return TransformFixed<V, 512>(data, table, scratch);
+        case 1024:
+            return TransformFixed<V, 1024>(data, table, scratch);
+        case 2048:
+            return TransformFixed<V, 2048>(data, table, scratch);
+        case 4096:
+            return TransformFixed<V, 4096>(data, table, scratch);
+        default:
+            return TransformVectorBody<V>(data, n, table, scratch);
     }
 }
