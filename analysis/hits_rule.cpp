@@ -25,13 +25,20 @@ constexpr double kExcessWeight = 1.0 / 16.0;
 constexpr double kMeanExcessShare = 0.4;
 // ... above the weakest hit's share.
 constexpr double kWeakestShare = 0.2;
-// After a hit the felt share falls by this factor per block, and stops below the floor.
-constexpr double kDecayPerBlock = 0.45;
+// After a hit the felt share falls by this factor per block, and stops below the floor: a hit
+// of at least 60 % strength is felt for two blocks, a weaker one for one.
+constexpr double kDecayPerBlock = 0.2;
 constexpr double kFeltFloor = 0.12;
 constexpr double kFullMagnitude = 10000.0;
 // Onset strength at slider step 0, and its growth per step.
-constexpr double kSensitivityAtStep0 = 1.0;
-constexpr double kSensitivityPerStep = 0.25;
+// A first run's sliders (step 4) ask for a rise of one running mean rise.
+constexpr double kSensitivityAtStep0 = 0.4;
+constexpr double kSensitivityPerStep = 0.15;
+// The band rests while its log energy is more than this many running mean rises below its
+// running level (a fade-out, a pause).
+constexpr double kLevelGateRises = 2.0;
+// The running mean excess never goes below this, so one weak hit cannot make the next one full.
+constexpr double kExcessFloor = 0.05;
 
 // Magnitude of a felt share 0..1, rounded to whole units.
 std::uint32_t MagnitudeOfShare(double share) {
@@ -87,7 +94,7 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t lo, std::uint3
     const double clipped =
         change > kRiseClip ? kRiseClip : (change < -kRiseClip ? -kRiseClip : change);
     out.strength = clipped > 0.0 ? clipped / m_meanRise : 0.0;
-    const bool aboveLevel = logEnergy >= m_level;
+    const bool aboveLevel = logEnergy >= m_level - kLevelGateRises * m_meanRise;
     out.hit = !m_lastWasHit && aboveLevel && out.strength > sensitivity;
 
     m_envelope *= kDecayPerBlock;
@@ -98,6 +105,7 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t lo, std::uint3
         if (share > 1.0) share = 1.0;
         if (share > m_envelope) m_envelope = share;
         m_meanExcess += (excess - m_meanExcess) * kExcessWeight;
+        if (m_meanExcess < kExcessFloor) m_meanExcess = kExcessFloor;
     }
     if (m_envelope < kFeltFloor) m_envelope = 0.0;
     out.mag = MagnitudeOfShare(m_envelope);

@@ -4,8 +4,8 @@
 // of that log energy over the previous block, divided by the band's own running mean rise, is
 // the onset strength: a unitless number that means the same in a five-bin bass band as in a
 // 279-bin treble band, and that does not change when the whole band gets louder or quieter.
-// A block is a hit when its strength exceeds the sensitivity, the band is at or above its own
-// running level, and the previous block was not a hit. A hit's magnitude grows with how far its
+// A block is a hit when its strength exceeds the sensitivity, the band is not far below its
+// own running level, and the previous block was not a hit. A hit's magnitude grows with how far its
 // strength passes the sensitivity, measured against the running mean of that excess over past
 // hits (a normaliser that settles instead of drifting). After a hit the magnitude decays block
 // by block and stops when it falls below a floor.
