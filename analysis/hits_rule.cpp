@@ -16,9 +16,10 @@ constexpr double kRiseClip = 2.0;
 constexpr double kRiseFloor = 0.0115;
 // Where the running mean rise starts before it has seen the band.
 constexpr double kInitialRise = 0.3;
-// Energy added to every bin before the logarithm: about 10 dB above the rounding noise of
-// 16-bit samples, so the band's log energy does not dive into -infinity in silence.
-constexpr double kEnergyFloorPerBin = 1e-3;
+// Energy added to every bin before the logarithm: about 84 dB below the bin of a full-scale sine,
+// the noise floor of 16-bit recordings and their codecs. The band's log energy does not dive
+// into -infinity in silence, and the stirrings of an all but empty band stay small.
+constexpr double kEnergyFloorPerBin = 1.0;
 // Weight of one hit in the running mean excess.
 constexpr double kExcessWeight = 1.0 / 16.0;
 // The running mean excess maps to this share of full strength ...

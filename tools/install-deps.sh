@@ -15,6 +15,9 @@ packages=(
   pulseaudio pulseaudio-utils qemu-system-x86 busybox-static cpio xz-utils
   # pictures for the README and the demo
   xvfb xauth
+  # figure script of the two mapper modes (bench/hits_figures.py, run by ./run bench only):
+  # aubioonset finds the onsets the hits are scored against; numpy filters the bands
+  aubio-tools python3-numpy
 )
 
 missing=()
