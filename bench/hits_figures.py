@@ -33,6 +33,8 @@ BANDS = 5
 # Bins each band reads (the mapper's BinOf of the main window's band edges).
 BAND_BINS = [(1, 5), (6, 11), (12, 47), (48, 233), (234, 512)]
 TOLERANCE = 0.046
+# Other level slider positions at which the firing shares are shown (all five sliders alike).
+SLIDER_POSITIONS = [0, 40, 60]
 
 # (package, path inside it, short name): nine tracks of different styles.
 TRACKS = [
@@ -175,6 +177,20 @@ def track_figures(runner, work, name, path, threshold):
     return name, figures
 
 
+def slider_shares(runner, work, name, path, positions):
+    """Firing share per band at other slider positions: [position][mode, band]."""
+    out = []
+    for position in positions:
+        prefix = os.path.join(work, f"{name}.p{position}")
+        subprocess.run([runner, path, prefix, str(position)], check=True)
+        table = np.loadtxt(prefix + ".mags.csv", delimiter=",", skiprows=1, dtype=np.int64,
+                           ndmin=2)
+        out.append(np.mean(table[:, 1:].reshape(-1, 2, BANDS) > 0, axis=0))
+        os.remove(prefix + ".pcm")
+        os.remove(prefix + ".mags.csv")
+    return out
+
+
 def steady_and_drop(runner, work, name):
     """A steady track (20 s of the track looped to 3 min) and a 6 dB drop after 20 s."""
     source = np.fromfile(os.path.join(work, name + ".pcm"), dtype="<i2").astype(np.float64)
@@ -249,6 +265,9 @@ def main():
             results[name] = figures
         extras = [pool.submit(steady_and_drop, runner, work, n) for n, _ in tracks]
         steady = [e.result() for e in extras]
+        sliders = [pool.submit(slider_shares, runner, work, n, p, SLIDER_POSITIONS)
+                   for n, p in tracks]
+        slider_table = np.mean([j.result() for j in sliders], axis=0)
 
     names = [n for n, _ in tracks]
     print(f"hits_figures: {len(names)} tracks, aubioonset -O energy -t {args.threshold}, "
@@ -274,6 +293,10 @@ def main():
             d = [x for n in names for x in results[n]["delays"][mode][b]]
             cells.append(f"{np.median(d) * 1000:8.1f}" if d else "       -")
         print(f"{label:<17}{' '.join(cells)}   (median, hit time - onset time)")
+    for i, position in enumerate(SLIDER_POSITIONS):
+        for mode, label in ((0, "classic"), (1, "hits")):
+            row = " ".join(f"{slider_table[i][mode, b]:8.2f}" for b in range(BANDS))
+            print(f"share {label:<7} @{position:<3}{row}")
     levels = set().union(*(results[n]["levels"] for n in names))
     print(f"band 1 magnitude levels in use (hits): {len(levels)}")
     all_delays = [x for n in names for b in range(BANDS) for x in results[n]["delays"][1][b]]
