@@ -320,6 +320,12 @@ def main():
     print(f"Hits delay behind the onsets: median {median_delay:.1f} ms "
           f"(target: <= {BLOCK / RATE * 1000:.1f} ms, one block)")
     print(f"Hits band 1 magnitude levels in use: {len(levels)} (target: >= 8)")
+    spreads = [share[1]] + [slider_table[i][1] for i in range(len(SLIDER_POSITIONS))]
+    classic_spreads = [share[0]] + [slider_table[i][0] for i in range(len(SLIDER_POSITIONS))]
+    spread = max(t.max() / t.min() for t in spreads)
+    classic_spread = max(t.max() / max(t.min(), 1e-9) for t in classic_spreads)
+    print(f"Hits busiest over quietest band's firing share at slider positions 0, 20, 40, 60: "
+          f"at most {spread:.2f}x (classic {classic_spread:.0f}x) (target: <= 1.5x)")
     if valid:
         print(f"Hits minute 3 / minute 1 rate on a steady loop: worst |ratio - 1| "
               f"{np.nanmax(worst):.2f} (target: <= 0.30)")
