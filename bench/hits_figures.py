@@ -168,12 +168,15 @@ def track_figures(runner, work, name, path, threshold):
     onsets = [np.atleast_1d(np.loadtxt(c)) for c in cache]
     figures = {"seconds": samples.size / RATE, "share": np.zeros((2, BANDS)),
                "f1": np.zeros((2, BANDS)), "delays": [[[] for _ in range(BANDS)] for _ in range(2)],
-               "levels": set(np.unique(mags[:, 1, 0]).tolist()) - {0}}
+               "levels": set(np.unique(mags[:, 1, 0]).tolist()) - {0},
+               "full": np.zeros(2), "fired": np.zeros(2)}
     for mode in range(2):
         for b in range(BANDS):
             m = mags[:, mode, b]
             figures["share"][mode, b] = np.mean(m > 0)
             figures["f1"][mode, b], figures["delays"][mode][b] = f1(hit_times(m), onsets[b])
+        figures["full"][mode] = np.sum(mags[:, mode, 0] >= 10000)
+        figures["fired"][mode] = np.sum(mags[:, mode, 0] > 0)
     return name, figures
 
 
@@ -298,7 +301,10 @@ def main():
             row = " ".join(f"{slider_table[i][mode, b]:8.2f}" for b in range(BANDS))
             print(f"share {label:<7} @{position:<3}{row}")
     levels = set().union(*(results[n]["levels"] for n in names))
-    print(f"band 1 magnitude levels in use (hits): {len(levels)}")
+    full = np.sum([results[n]["full"] for n in names], axis=0)
+    fired = np.sum([results[n]["fired"] for n in names], axis=0)
+    print(f"band 1 magnitude levels in use (hits): {len(levels)}; firing blocks at full "
+          f"strength: classic {full[0] / max(fired[0], 1):.2f}, hits {full[1] / max(fired[1], 1):.2f}")
     all_delays = [x for n in names for b in range(BANDS) for x in results[n]["delays"][1][b]]
     median_delay = np.median(all_delays) * 1000 if all_delays else float("nan")
     valid = [s for s in steady if s is not None]
@@ -324,7 +330,8 @@ def main():
     classic_spreads = [share[0]] + [slider_table[i][0] for i in range(len(SLIDER_POSITIONS))]
     spread = max(t.max() / t.min() for t in spreads)
     classic_spread = max(t.max() / max(t.min(), 1e-9) for t in classic_spreads)
-    print(f"Hits busiest over quietest band's firing share at slider positions 0, 20, 40, 60: "
+    positions = ", ".join(str(p) for p in sorted([20] + SLIDER_POSITIONS))
+    print(f"Hits busiest over quietest band's firing share at slider positions {positions}: "
           f"at most {spread:.2f}x (classic {classic_spread:.0f}x) (target: <= 1.5x)")
     if valid:
         print(f"Hits minute 3 / minute 1 rate on a steady loop: worst |ratio - 1| "
