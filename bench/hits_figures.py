@@ -169,6 +169,7 @@ def track_figures(runner, work, name, path, threshold):
     figures = {"seconds": samples.size / RATE, "share": np.zeros((2, BANDS)),
                "f1": np.zeros((2, BANDS)), "delays": [[[] for _ in range(BANDS)] for _ in range(2)],
                "levels": set(np.unique(mags[:, 1, 0]).tolist()) - {0},
+               "classic_levels": set(np.unique(mags[:, 0, 0]).tolist()) - {0},
                "full": np.zeros(2), "fired": np.zeros(2)}
     for mode in range(2):
         for b in range(BANDS):
@@ -303,7 +304,9 @@ def main():
     levels = set().union(*(results[n]["levels"] for n in names))
     full = np.sum([results[n]["full"] for n in names], axis=0)
     fired = np.sum([results[n]["fired"] for n in names], axis=0)
-    print(f"band 1 magnitude levels in use (hits): {len(levels)}; firing blocks at full "
+    classic_levels = set().union(*(results[n]["classic_levels"] for n in names))
+    print(f"band 1 magnitude levels in use: classic {len(classic_levels)}, hits {len(levels)}; "
+          "firing blocks at full "
           f"strength: classic {full[0] / max(fired[0], 1):.2f}, hits {full[1] / max(fired[1], 1):.2f}")
     all_delays = [x for n in names for b in range(BANDS) for x in results[n]["delays"][1][b]]
     median_delay = np.median(all_delays) * 1000 if all_delays else float("nan")
