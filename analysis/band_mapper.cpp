@@ -4,12 +4,14 @@
 #include <cstdio>
 
 #include "analysis/band_levels.h"
+#include "analysis/level_threshold.h"
 #include "force/force_channel.h"
+#include "platform/block_format.h"
 #include "platform/debug_output.h"
 
 namespace {
 
-constexpr double kCaptureRate = 44100.0;
+constexpr double kCaptureRate = kinetra::kSampleRate;
 constexpr std::uint32_t kHighestBandHz = 22050;
 constexpr std::uint32_t kScaleStep = 10;
 constexpr std::uint32_t kScaleCeiling = 2000;
@@ -74,7 +76,7 @@ int CBandMapper::SetEffectFrequency(std::uint32_t hz) {
 }
 
 int CBandMapper::SetThreshold(std::uint32_t position) {
-    m_dThreshold.store(std::exp(static_cast<double>(position / 5)), std::memory_order_relaxed);
+    m_dThreshold.store(kinetra::analysis::ThresholdForLevel(position), std::memory_order_relaxed);
     m_dHitsSensitivity.store(kinetra::analysis::HitsSensitivityOf(position / 5),
                              std::memory_order_relaxed);
     return 1;

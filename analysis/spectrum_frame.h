@@ -4,12 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 
-// Number of bins of a 1024-point transform of a real block, and the length of a spectrum.
-constexpr std::uint32_t SPECTRUM_BINS = 513;
+#include "platform/block_format.h"
+
+// The former name of kinetra::kSpectrumBins, the length of a spectrum.
+constexpr std::uint32_t SPECTRUM_BINS = kinetra::kSpectrumBins;
 
 class CSpectrumFrame {
 public:
-    static constexpr std::uint32_t kFrames = 1024;
+    static constexpr std::uint32_t kFrames = kinetra::kBlockFrames;
     static constexpr double kScale = 1.0 / 1048576.0;  // 1 / 1024^2
 
     // Obtains the transform array, the work table and the spectrum, in that order, and prepares

@@ -1,13 +1,12 @@
-// Which audio input a KINETRA_AUDIO_INPUT value (or a device id) names, and the backends'
-// entry points behind capture_device.h.
+// Which audio input the capture engine opens: the choice structure, its parser (the strings
+// KINETRA_AUDIO_INPUT and KINETRA_AUDIO_BACKEND take, see the README), and the default read from
+// the environment when the program has set nothing.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
-
-#include "capture/capture_device.h"
 
 namespace kinetra::capture {
 
@@ -16,43 +15,48 @@ enum class AudioInputKind {
     kMonitor,  // "monitor": what the computer plays (the default output's monitor)
     kNamed,    // "sdl:NAME" or any other text: the capture device called NAME
     kFile,     // "file:PATH", or a value with a '/' or ending in .wav, .flac, .ogg or .oga
+    kMemory,   // "memory:NAME": the in-memory source registered as NAME (capture/memory_source.h)
 };
 
-struct AudioInput {
+// Which live backend serves kDefault, kMonitor and kNamed.
+enum class AudioBackendChoice {
+    kAuto,   // "": PulseAudio when a server answers, else SDL
+    kPulse,  // "pulse": PulseAudio only
+    kSdl,    // "sdl": SDL only
+};
+
+struct AudioInputChoice {
     AudioInputKind kind = AudioInputKind::kDefault;
-    std::string value;     // the device name or the file path
+    std::string value;     // the device name, the file path or the memory source's name
     bool sdlOnly = false;  // "sdl:..." names SDL's own devices
+    AudioBackendChoice backend = AudioBackendChoice::kAuto;
 };
 
-// Reads a KINETRA_AUDIO_INPUT value or a device id. Thread: any.
-AudioInput ParseAudioInput(const std::string& text);
+// The former name of the choice, for code that only reads an input text.
+using AudioInput = AudioInputChoice;
 
-// The value of KINETRA_AUDIO_INPUT ("" when unset). Thread: any.
-std::string AudioInputSetting();
+// Parses an input text (a KINETRA_AUDIO_INPUT value or a device id) and a backend text (a
+// KINETRA_AUDIO_BACKEND value: "", "pulse" or "sdl"). False with a message in *error (for the
+// user, without a trailing newline) and *choice reset to the default when either is malformed: an
+// unknown backend, or "memory:" without a name. Thread: any; allocates.
+bool ParseAudioInputChoice(std::string_view input, std::string_view backend,
+                           AudioInputChoice* choice, std::string* error);
+
+// Reads an input text alone (every text names some input; the backend stays kAuto).
+// Thread: any; allocates.
+AudioInputChoice ParseAudioInput(std::string_view text);
+
+// The default choice: KINETRA_AUDIO_INPUT and KINETRA_AUDIO_BACKEND parsed (unset: the default
+// device, either backend). The only place that reads the two variables. False with the reason in
+// *error when a value is malformed. Thread: any.
+bool DefaultAudioInputChoice(AudioInputChoice* choice, std::string* error);
+
+// For people: "the default capture device", "sound file PATH", ... Thread: any; allocates.
+std::string DescribeAudioInput(const AudioInputChoice& choice);
 
 // Tells the user why an input cannot be used: a debug line, and the same text on standard
 // error unless KINETRA_DEBUG already sends debug lines there. Thread: user-interface thread.
 void ReportAudioInputProblem(const std::string& reason);
-
-// Which live backend KINETRA_AUDIO_BACKEND asks for: "pulse", "sdl", or "" (PulseAudio when a
-// server answers, else SDL). Thread: any.
-std::string AudioBackendSetting();
-
-// Capture straight from a PulseAudio (or PipeWire pulse) server: kDefault the default source,
-// kMonitor the default output's monitor, kNamed a source by its server name. With quiet set, a
-// missing server or source is not reported (the caller falls back to SDL).
-// Thread: user-interface thread.
-Result OpenPulseCaptureDevice(AudioInputKind kind, const std::string& name, bool quiet,
-                              std::unique_ptr<ICaptureDevice>* device);
-
-// SDL audio capture. kind is kDefault, kMonitor or kNamed. Thread: user-interface thread.
-Result OpenSdlCaptureDevice(AudioInputKind kind, const std::string& name,
-                            std::unique_ptr<ICaptureDevice>* device);
-// Names of SDL's capture devices (monitors included); empty when SDL audio cannot start.
-std::vector<std::string> SdlCaptureDeviceNames();
-
-// A sound file played into the ring at real-time pace, looping. Thread: user-interface thread.
-Result OpenFileCaptureDevice(const std::string& path, std::unique_ptr<ICaptureDevice>* device);
 
 // Decodes a WAV, FLAC or Ogg file to 16-bit mono at 44100 Hz (channels averaged, other rates
 // resampled). False with a reason in error when the file cannot be used.

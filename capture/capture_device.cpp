@@ -1,111 +1,71 @@
 #include "capture/capture_device.h"
 
-#include <cstdlib>
-#include <cstring>
-
-#include "capture/audio_input.h"
-#include "platform/console.h"
-#include "platform/debug_output.h"
+#include "capture/backends/backend_table.h"
 
 namespace kinetra::capture {
 namespace {
 
-bool EndsWithNoCase(const std::string& text, const char* suffix) {
-    const std::size_t n = std::strlen(suffix);
-    if (text.size() < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        char c = text[text.size() - n + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != suffix[i]) return false;
+// True when a row after row serves choice too: row may then fail without a word.
+bool LaterRowServes(const CaptureBackend* const* row, const CaptureBackend* const* end,
+                    const AudioInputChoice& choice) {
+    for (++row; row != end; ++row) {
+        if ((*row)->serves(choice)) return true;
     }
-    return true;
-}
-
-bool StartsWith(const std::string& text, const char* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-std::string Describe(const AudioInput& input) {
-    switch (input.kind) {
-        case AudioInputKind::kDefault:
-            return "the default capture device";
-        case AudioInputKind::kMonitor:
-            return "what the computer plays";
-        case AudioInputKind::kNamed:
-            return "capture device \"" + input.value + "\"";
-        case AudioInputKind::kFile:
-            return "sound file " + input.value;
-    }
-    return {};
+    return false;
 }
 
 }  // namespace
 
-AudioInput ParseAudioInput(const std::string& text) {
-    if (text.empty() || text == "default") return {AudioInputKind::kDefault, {}};
-    if (text == "monitor") return {AudioInputKind::kMonitor, {}};
-    if (StartsWith(text, "file:")) return {AudioInputKind::kFile, text.substr(5)};
-    if (StartsWith(text, "sdl:")) {
-        const std::string name = text.substr(4);
-        if (name.empty()) return {AudioInputKind::kDefault, {}, true};
-        return {AudioInputKind::kNamed, name, true};
-    }
-    if (text.find('/') != std::string::npos || EndsWithNoCase(text, ".wav") ||
-        EndsWithNoCase(text, ".flac") || EndsWithNoCase(text, ".ogg") ||
-        EndsWithNoCase(text, ".oga")) {
-        return {AudioInputKind::kFile, text};
-    }
-    return {AudioInputKind::kNamed, text};
-}
-
-std::string AudioBackendSetting() {
-    const char* value = std::getenv("KINETRA_AUDIO_BACKEND");
-    return value != nullptr ? std::string(value) : std::string();
-}
-
-std::string AudioInputSetting() {
-    const char* value = std::getenv("KINETRA_AUDIO_INPUT");
-    return value != nullptr ? std::string(value) : std::string();
-}
-
-void ReportAudioInputProblem(const std::string& reason) {
-    const std::string line = "Audio input: " + reason + "\n";
-    DebugOutput(line.c_str());
-    const char* debug = std::getenv("KINETRA_DEBUG");
-    if (debug == nullptr || std::strcmp(debug, "1") != 0) ConsoleWrite(2, line.c_str());
-}
-
-std::vector<CaptureDeviceInfo> EnumerateCaptureDevices() {
-    const AudioInput chosen = ParseAudioInput(AudioInputSetting());
+std::vector<CaptureDeviceInfo> EnumerateCaptureDevices(const AudioInputChoice& choice) {
     std::vector<CaptureDeviceInfo> devices;
-    devices.push_back({std::string(), "Chosen input: " + Describe(chosen)});
-    if (chosen.kind != AudioInputKind::kFile) {
-        for (const std::string& name : SdlCaptureDeviceNames()) {
-            devices.push_back({"sdl:" + name, name});
-        }
+    devices.push_back({std::string(), "Chosen input: " + DescribeAudioInput(choice)});
+    if (choice.kind == AudioInputKind::kFile || choice.kind == AudioInputKind::kMemory) {
+        return devices;
+    }
+    for (const CaptureBackend* backend : CaptureBackends()) {
+        if (backend->list == nullptr) continue;
+        for (CaptureDeviceInfo& info : backend->list()) devices.push_back(std::move(info));
     }
     return devices;
 }
 
-Result OpenCaptureDevice(const std::string& id, std::unique_ptr<ICaptureDevice>* device) {
+Result OpenCaptureDevice(const std::string& id, const AudioInputChoice& choice,
+                         std::unique_ptr<ICaptureDevice>* device) {
     if (device == nullptr) return kInvalidArg;
     device->reset();
-    const AudioInput input = ParseAudioInput(id.empty() ? AudioInputSetting() : id);
-    if (input.kind == AudioInputKind::kFile) return OpenFileCaptureDevice(input.value, device);
-    // A PulseAudio server is read directly where there is one: SDL's own PulseAudio capture
-    // delivers only part of the sound on some systems. Elsewhere SDL finds the input (ALSA, ...).
-    const std::string backend = AudioBackendSetting();
-    if (backend != "sdl" && backend != "pulse" && !backend.empty()) {
-        ReportAudioInputProblem("KINETRA_AUDIO_BACKEND must be pulse or sdl, not \"" + backend +
-                                "\"");
+    AudioInputChoice input = choice;
+    if (!id.empty()) {
+        input = ParseAudioInput(id);
+        input.backend = choice.backend;
+    }
+    const std::span<const CaptureBackend* const> rows = CaptureBackends();
+    for (auto row = rows.begin(); row != rows.end(); ++row) {
+        if (!(*row)->serves(input)) continue;
+        const bool quiet = LaterRowServes(&*row, rows.data() + rows.size(), input);
+        const Result result = (*row)->open(input, quiet, device);
+        if (result == kOk || !quiet) return result;
+        device->reset();
+    }
+    ReportAudioInputProblem("no audio backend serves " + DescribeAudioInput(input));
+    return kNoDriver;
+}
+
+std::vector<CaptureDeviceInfo> EnumerateCaptureDevices() {
+    AudioInputChoice choice;
+    std::string error;
+    DefaultAudioInputChoice(&choice, &error);  // a malformed default is reported by the open
+    return EnumerateCaptureDevices(choice);
+}
+
+Result OpenCaptureDevice(const std::string& id, std::unique_ptr<ICaptureDevice>* device) {
+    AudioInputChoice choice;
+    std::string error;
+    if (!DefaultAudioInputChoice(&choice, &error)) {
+        ReportAudioInputProblem(error);
+        if (device != nullptr) device->reset();
         return kInvalidArg;
     }
-    if (!input.sdlOnly && backend != "sdl") {
-        const bool onlyPulse = backend == "pulse";
-        const Result result = OpenPulseCaptureDevice(input.kind, input.value, !onlyPulse, device);
-        if (result == kOk || onlyPulse) return result;
-    }
-    return OpenSdlCaptureDevice(input.kind, input.value, device);
+    return OpenCaptureDevice(id, choice, device);
 }
 
 }  // namespace kinetra::capture

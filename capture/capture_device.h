@@ -1,11 +1,14 @@
 // The audio-input interface the capture engine talks to, shaped like a capture device with a
-// looping ring buffer and notification positions. One backend per source file behind it.
+// looping ring buffer and notification positions. One backend per source file behind it, in
+// capture/backends/, reached through the table there.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "capture/audio_input.h"
 
 namespace kinetra {
 class AutoResetEvent;
@@ -84,8 +87,18 @@ struct CaptureDeviceInfo {
     std::string description;  // for people
 };
 
-// The input chosen by KINETRA_AUDIO_INPUT (see the README): default device, "monitor", a device
-// name, a sound file, or a test source. Thread: user-interface thread.
+// The devices on offer: first the chosen input itself (empty id, described for people), then
+// the devices the live backends list ("sdl:NAME" ids), unless a file or memory source is chosen.
+// Thread: user-interface thread.
+std::vector<CaptureDeviceInfo> EnumerateCaptureDevices(const AudioInputChoice& choice);
+// Opens id: empty for choice itself, else id read as an input text (with choice's backend).
+// Walks the backend table (capture/backends/backend_table.h) in order; a backend followed by
+// another that serves the same choice fails quietly. Thread: user-interface thread.
+Result OpenCaptureDevice(const std::string& id, const AudioInputChoice& choice,
+                         std::unique_ptr<ICaptureDevice>* device);
+
+// The same for the default choice (DefaultAudioInputChoice). A malformed default is reported
+// (ReportAudioInputProblem) and fails the open with kInvalidArg. Thread: user-interface thread.
 std::vector<CaptureDeviceInfo> EnumerateCaptureDevices();
 Result OpenCaptureDevice(const std::string& id, std::unique_ptr<ICaptureDevice>* device);
 

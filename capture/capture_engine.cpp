@@ -39,7 +39,7 @@ void CCaptureEngine::Init(cap::CaptureErrorReporter* owner) {
         delete m_pSpectrum;
         m_pSpectrum = nullptr;
     }
-    m_pAverage = static_cast<double*>(std::calloc(SPECTRUM_BINS, sizeof(double)));
+    m_pAverage = static_cast<double*>(std::calloc(kinetra::kSpectrumBins, sizeof(double)));
     if (m_pAverage == nullptr) DebugOutput("CCaptureEngine: no memory for the average\n");
 
     if (OpenDevice() != cap::kOk) {
@@ -52,8 +52,17 @@ cap::Result CCaptureEngine::OpenDevice() {
     m_hNotifyEvent.reset(new (std::nothrow) AutoResetEvent());
     if (m_hNotifyEvent == nullptr) return cap::kOutOfMemory;
 
+    cap::AudioInputChoice choice;
+    std::string choiceError;
+    bool haveChoice = true;
+    if (m_input.has_value()) {
+        choice = *m_input;
+    } else {
+        haveChoice = cap::DefaultAudioInputChoice(&choice, &choiceError);
+    }
+
     const std::vector<cap::CaptureDeviceInfo> devices =
-        m_enumerator ? m_enumerator() : cap::EnumerateCaptureDevices();
+        m_enumerator ? m_enumerator() : cap::EnumerateCaptureDevices(choice);
     for (const cap::CaptureDeviceInfo& info : devices) {
         if (!EnumCaptureDevice(info, this)) break;
     }
@@ -63,8 +72,15 @@ cap::Result CCaptureEngine::OpenDevice() {
     m_dwBlockBytes = 0;
 
     std::unique_ptr<cap::ICaptureDevice> device;
-    cap::Result result =
-        m_opener ? m_opener(m_guidDevice, &device) : cap::OpenCaptureDevice(m_guidDevice, &device);
+    cap::Result result = cap::kOk;
+    if (m_opener) {
+        result = m_opener(m_guidDevice, &device);
+    } else if (!haveChoice) {
+        cap::ReportAudioInputProblem(choiceError);
+        result = cap::kInvalidArg;
+    } else {
+        result = cap::OpenCaptureDevice(m_guidDevice, choice, &device);
+    }
     if (result == cap::kOk && device == nullptr) result = cap::kFail;
     if (result != cap::kOk) return result;
     m_pCapture = std::move(device);
@@ -80,6 +96,10 @@ bool CCaptureEngine::EnumCaptureDevice(const cap::CaptureDeviceInfo& info, void*
 
 void CCaptureEngine::SetDeviceGuid(const std::string& id) {
     m_guidDevice = id;
+}
+
+void CCaptureEngine::SetAudioInput(const cap::AudioInputChoice& choice) {
+    m_input = choice;
 }
 
 bool CCaptureEngine::ProbeFormat(int formatIndex, cap::WaveFormat* format) {
@@ -322,7 +342,7 @@ void CCaptureEngine::PumpBlock() {
                                    cap::FramesOfBytes(bytes1, m_format.nBlockAlign));
         if (spectrum != nullptr && m_pAverage != nullptr) {
             double* average = m_pAverage;
-            for (std::uint32_t k = 0; k < SPECTRUM_BINS; ++k) {
+            for (std::uint32_t k = 0; k < kinetra::kSpectrumBins; ++k) {
                 average[k] += (spectrum[k] - average[k]) * kAverageWeight;
             }
             for (CSpectrumListener* listener : m_listeners) {

@@ -13,13 +13,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "analysis/spectrum_frame.h"
+#include "capture/audio_input.h"
 #include "capture/capture_device.h"
 #include "platform/auto_reset_event.h"
+#include "platform/block_format.h"
 #include "platform/timed_mutex.h"
 
 class CSpectrumListener;
@@ -41,7 +44,7 @@ protected:
     ~CaptureErrorReporter() = default;
 };
 
-// Opens a capture device by id (empty: the input chosen by KINETRA_AUDIO_INPUT).
+// Opens a capture device by id (empty: the chosen input).
 using DeviceOpener =
     std::function<Result(const std::string& id, std::unique_ptr<ICaptureDevice>* device)>;
 // Lists the capture devices, the default one first.
@@ -54,7 +57,7 @@ public:
     using Result = kinetra::capture::Result;
 
     // Byte length of the spectrum and of the average handed to listeners (513 doubles).
-    static constexpr std::uint32_t kSpectrumBytes = SPECTRUM_BINS * sizeof(double);
+    static constexpr std::uint32_t kSpectrumBytes = kinetra::kSpectrumBins * sizeof(double);
     // Weight of the newest spectrum in the running average.
     static constexpr double kAverageWeight = 0.02;
     // Lag count above which the process is raised to the real-time class.
@@ -87,8 +90,12 @@ public:
     // Enumeration callback: a report with an id selects that device. Returns false, so the
     // enumeration ends after its first report. Thread: user-interface thread.
     static bool EnumCaptureDevice(const kinetra::capture::CaptureDeviceInfo& info, void* context);
-    // Selects the device that OpenDevice opens (empty: the default). Thread: user-interface.
+    // Selects the device that OpenDevice opens (empty: the chosen input). Thread: user-interface.
     void SetDeviceGuid(const std::string& id);
+    // Chooses the input OpenDevice opens (and enumerates for); until called, the default choice
+    // (DefaultAudioInputChoice) read at each open. A device id set by SetDeviceGuid or the
+    // enumeration is opened with this choice's backend. Thread: user-interface thread.
+    void SetAudioInput(const kinetra::capture::AudioInputChoice& choice);
     // Fills format for a format index (0 .. 15; wFormatTag and cbSize are the caller's) and
     // tries a trial buffer of one second of audio on the device. True when the device accepts
     // it; false without a device (the format is still filled) or for an invalid index (format
@@ -151,7 +158,7 @@ public:
     std::uint32_t NextOffset() const { return m_dwNextOffset; }
     const std::array<kinetra::capture::PositionNotify, 16>& NotifyTable() const { return m_notify; }
     kinetra::AutoResetEvent* NotifyEvent() const { return m_hNotifyEvent.get(); }
-    // The running average (SPECTRUM_BINS doubles) or null. Read it only while no capture
+    // The running average (kSpectrumBins doubles) or null. Read it only while no capture
     // thread runs.
     const double* Average() const { return m_pAverage; }
     std::size_t ListenerCount() const { return m_listeners.size(); }
@@ -190,11 +197,12 @@ private:
     std::unique_ptr<kinetra::AutoResetEvent> m_hNotifyEvent;
     std::atomic<std::int32_t> m_bRun{0};
     std::vector<CSpectrumListener*> m_listeners;
-    double* m_pAverage = nullptr;  // SPECTRUM_BINS doubles from the C heap
+    double* m_pAverage = nullptr;  // kSpectrumBins doubles from the C heap
 
     std::thread m_thread;
     std::atomic<ThreadState> m_threadState{ThreadState::kNone};
     bool m_bInitialised = false;  // Init ran and Shutdown has not released it yet
+    std::optional<kinetra::capture::AudioInputChoice> m_input;  // unset: the default choice
     kinetra::capture::DeviceOpener m_opener;
     kinetra::capture::DeviceEnumerator m_enumerator;
 

@@ -1,9 +1,11 @@
 #include "capture/capture_format.h"
 
+#include "platform/block_format.h"
+
 namespace kinetra::capture {
 
 std::uint32_t SampleRateOfIndex(int index) {
-    static constexpr std::uint32_t kRates[4] = {8000, 11025, 22050, 44100};
+    static constexpr std::uint32_t kRates[4] = {8000, 11025, 22050, kSampleRate};
     return kRates[(index / 4) & 3];
 }
 

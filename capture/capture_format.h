@@ -5,12 +5,13 @@
 #include <cstdint>
 
 #include "capture/capture_device.h"
+#include "platform/block_format.h"
 
 namespace kinetra::capture {
 
 constexpr int kFormatCount = 16;        // valid format indices: 0 .. 15
 constexpr int kFormat44100Mono16 = 13;  // the format the program opens
-constexpr std::uint32_t kBlockFrames = 1024;
+using kinetra::kBlockFrames;            // frames per block
 constexpr std::uint32_t kRingBlocks = 16;
 
 // True for 0 .. 15.

@@ -1,6 +1,8 @@
 #include "force/device_choice.h"
 
-#include <cstring>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "force/virtual_device.h"
@@ -21,8 +23,8 @@ bool ParseCount(std::string_view text, std::int64_t limit, std::int64_t* value) 
     return true;
 }
 
-bool ParseVirtual(std::string_view rest, DeviceChoice* choice, std::string* error) {
-    choice->kind = DeviceChoice::Kind::Virtual;
+bool ParseVirtual(std::string_view rest, ForceDeviceChoice* choice, std::string* error) {
+    choice->kind = ForceDeviceChoice::Kind::Virtual;
     choice->virtualName = kVirtualDefaultName;
     if (!rest.empty() && rest.front() == ':') {
         rest.remove_prefix(1);
@@ -86,12 +88,11 @@ bool ParseVirtual(std::string_view rest, DeviceChoice* choice, std::string* erro
 
 }  // namespace
 
-bool ParseDeviceChoice(const char* text, DeviceChoice* choice, std::string* error) {
-    *choice = DeviceChoice{};
-    const std::string_view value = text ? std::string_view(text) : std::string_view{};
+bool ParseForceDeviceChoice(std::string_view value, ForceDeviceChoice* choice, std::string* error) {
+    *choice = ForceDeviceChoice{};
     if (value.empty() || value == "sdl") return true;
     if (value == "none") {
-        choice->kind = DeviceChoice::Kind::None;
+        choice->kind = ForceDeviceChoice::Kind::None;
         return true;
     }
     if (value.starts_with("sdl:")) {
@@ -116,13 +117,50 @@ bool ParseDeviceChoice(const char* text, DeviceChoice* choice, std::string* erro
         const std::string_view rest = value.substr(7);
         if (rest.empty() || rest.front() == ':' || rest.front() == ',') {
             if (ParseVirtual(rest, choice, error)) return true;
-            *choice = DeviceChoice{};
+            *choice = ForceDeviceChoice{};
             return false;
         }
     }
     *error =
         "unknown device; use sdl, sdl:<index>, sdl:<name>, virtual[:<name>][,option...] or none";
     return false;
+}
+
+namespace {
+
+std::mutex g_choiceLock;  // guards g_setChoice (opens come from one thread; tests may differ)
+std::optional<ForceDeviceChoice> g_setChoice;
+
+}  // namespace
+
+void SetForceDeviceChoice(const ForceDeviceChoice& choice) {
+    std::lock_guard<std::mutex> lock(g_choiceLock);
+    g_setChoice = choice;
+}
+
+void ClearForceDeviceChoice() {
+    std::lock_guard<std::mutex> lock(g_choiceLock);
+    g_setChoice.reset();
+}
+
+bool DefaultForceDeviceChoice(ForceDeviceChoice* choice, std::string* error) {
+    const char* variable = std::getenv("KINETRA_FORCE_DEVICE");
+    const std::string_view value = variable != nullptr ? variable : std::string_view{};
+    std::string reason;
+    if (ParseForceDeviceChoice(value, choice, &reason)) return true;
+    *error = "KINETRA_FORCE_DEVICE=\"" + std::string(value) + "\" is not valid: " + reason;
+    return false;
+}
+
+bool CurrentForceDeviceChoice(ForceDeviceChoice* choice, std::string* error) {
+    {
+        std::lock_guard<std::mutex> lock(g_choiceLock);
+        if (g_setChoice.has_value()) {
+            *choice = *g_setChoice;
+            return true;
+        }
+    }
+    return DefaultForceDeviceChoice(choice, error);
 }
 
 }  // namespace kinetra::force

@@ -1,13 +1,15 @@
-// The force device named by KINETRA_FORCE_DEVICE (syntax in force/ond_library.h and
-// force/virtual_device.h).
+// Which force device the library opens: the choice structure, its parser (the syntax of
+// KINETRA_FORCE_DEVICE, see force/ond_library.h and force/virtual_device.h), the choice set by
+// the program's entry point, and the default read from the environment when nothing was set.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kinetra::force {
 
-struct DeviceChoice {
+struct ForceDeviceChoice {
     enum class Kind { None, Sdl, Virtual };
     Kind kind = Kind::Sdl;
 
@@ -22,9 +24,25 @@ struct DeviceChoice {
     std::int64_t lostAfter = -1;  // lost after this many updates; -1: never
 };
 
-// Parses a value of KINETRA_FORCE_DEVICE (null or "" for unset). Returns false with a message in
-// *error (for the user, without a trailing newline) when the value is malformed.
-// Thread: any.
-bool ParseDeviceChoice(const char* text, DeviceChoice* choice, std::string* error);
+// Parses a device text in the syntax of KINETRA_FORCE_DEVICE ("" means the default: the first
+// SDL device). Returns false with a message in *error (for the user, without a trailing newline)
+// and *choice reset to the default when the text is malformed. Thread: any; allocates.
+bool ParseForceDeviceChoice(std::string_view text, ForceDeviceChoice* choice, std::string* error);
+
+// Makes choice the device every later COndMouse::Initialize opens, for the whole process.
+// Thread: user-interface thread (the only one that opens devices).
+void SetForceDeviceChoice(const ForceDeviceChoice& choice);
+// Forgets the choice set by SetForceDeviceChoice: later opens use the default again.
+// Thread: user-interface thread.
+void ClearForceDeviceChoice();
+
+// The default choice: KINETRA_FORCE_DEVICE parsed (unset or empty: the first SDL device). The
+// only place that reads the variable. False when its value is malformed, with
+// "KINETRA_FORCE_DEVICE=\"<value>\" is not valid: <reason>" in *error. Thread: any.
+bool DefaultForceDeviceChoice(ForceDeviceChoice* choice, std::string* error);
+
+// The choice an open uses now: the one set, else the default (false as the default's).
+// Thread: user-interface thread.
+bool CurrentForceDeviceChoice(ForceDeviceChoice* choice, std::string* error);
 
 }  // namespace kinetra::force

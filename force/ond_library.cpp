@@ -1,12 +1,12 @@
 #include "force/ond_library.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
 
-#include "force/backend.h"
+#include "force/backends/backend.h"
+#include "force/backends/backend_table.h"
 #include "force/device_choice.h"
 #include "force/force_units.h"
 #include "platform/debug_output.h"
@@ -152,27 +152,13 @@ int COndMouse::Initialize(void* /*instance*/, void* /*window*/, std::uint32_t fl
         if (Reporting()) kinetra::DebugOutput("FORCE: Initialize with unknown flags\n");
         return 0;
     }
-    const char* variable = std::getenv("KINETRA_FORCE_DEVICE");
-    DeviceChoice choice;
+    ForceDeviceChoice choice;
     std::string error;
-    if (!ParseDeviceChoice(variable, &choice, &error)) {
-        std::fprintf(stderr,
-                     "Kinetra: KINETRA_FORCE_DEVICE=\"%s\" is not valid: %s; no force "
-                     "device is used.\n",
-                     variable ? variable : "", error.c_str());
+    if (!CurrentForceDeviceChoice(&choice, &error)) {
+        std::fprintf(stderr, "Kinetra: %s; no force device is used.\n", error.c_str());
         return 0;
     }
-    switch (choice.kind) {
-        case DeviceChoice::Kind::None:
-            error = "no force device (KINETRA_FORCE_DEVICE=none)";
-            break;
-        case DeviceChoice::Kind::Sdl:
-            m_pBackend = OpenSdlBackend(choice, flags == OND_INIT_EFFECTS, &error);
-            break;
-        case DeviceChoice::Kind::Virtual:
-            m_pBackend = OpenVirtualBackend(choice, flags == OND_INIT_EFFECTS, &error);
-            break;
-    }
+    m_pBackend = OpenForceBackend(choice, flags == OND_INIT_EFFECTS, &error);
     if (!m_pBackend) {
         if (Reporting()) {
             char line[320];

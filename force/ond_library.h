@@ -1,7 +1,9 @@
 // The force-feedback class library: a device (COndMouse) and its periodic effects (COndPeriodic).
 //
-// The library talks to a force-feedback device through one of its backends, chosen at run time by
-// the environment variable KINETRA_FORCE_DEVICE when a device is initialised:
+// The library talks to a force-feedback device through one of its backends (force/backends/),
+// chosen when a device is initialised: by the choice the program set (SetForceDeviceChoice in
+// force/device_choice.h), else by the environment variable KINETRA_FORCE_DEVICE, whose text
+// (also what ParseForceDeviceChoice reads) is:
 //   unset or ""              the first SDL2 haptic device that plays sine effects
 //   sdl                      the same
 //   sdl:<index>              the SDL2 haptic device with that index (it must play sine effects)
@@ -112,9 +114,10 @@ protected:
 
 class COndMouse : public COndDevice {
 public:
-    // Opens the device that KINETRA_FORCE_DEVICE names. flags: OND_INIT_EFFECTS (8) to play
-    // effects, OND_INIT_QUERY (4) only to read its name; other values fail. instance and window
-    // identify the owner and may be null; bOption is accepted and has no use on these backends.
+    // Opens the device the current choice names (CurrentForceDeviceChoice: the one set, else
+    // KINETRA_FORCE_DEVICE). flags: OND_INIT_EFFECTS (8) to play effects, OND_INIT_QUERY (4)
+    // only to read its name; other values fail. instance and window identify the owner and may
+    // be null; bOption is accepted and has no use on these backends.
     // Returns 1 when the device was opened, 0 otherwise (also when already open).
     // Thread: user-interface thread.
     int Initialize(void* instance, void* window, std::uint32_t flags, bool bOption);

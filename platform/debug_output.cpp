@@ -35,6 +35,10 @@ bool DebugOutputEnabled() {
     return g_sink.load(std::memory_order_acquire) != nullptr || DebugEnabledByEnvironment();
 }
 
+bool DebugOutputRequestedByEnvironment() {
+    return DebugEnabledByEnvironment();
+}
+
 void SetDebugSink(DebugSink sink, void* context) {
     if (sink == nullptr) {
         g_sink.store(nullptr, std::memory_order_release);

@@ -13,6 +13,10 @@ void DebugOutput(const char* line);
 // callers can skip formatting lines nobody will read. Thread: any; allocates nothing.
 bool DebugOutputEnabled();
 
+// True when KINETRA_DEBUG is "1", that is when debug lines go to standard error unless a sink
+// is installed (read once). Thread: any; allocates nothing.
+bool DebugOutputRequestedByEnvironment();
+
 // Receives each line passed to DebugOutput while installed.
 using DebugSink = void (*)(void* context, const char* line);
 

@@ -12,8 +12,8 @@
 #include "app/settings_store.h"
 #include "app/vibrel_dlg.h"
 #include "app_test_support.h"
-#include "capture/scripted_capture.h"
 #include "force/virtual_device.h"
+#include "support/scripted_capture.h"
 
 namespace kinetra::test {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "capture/capture_engine.h"
-#include "capture/scripted_capture.h"
 #include "platform/priority.h"
+#include "support/scripted_capture.h"
 
 namespace kinetra::test {
 

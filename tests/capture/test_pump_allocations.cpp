@@ -8,6 +8,7 @@
 #include <new>
 #include <thread>
 
+#include "capture/memory_source.h"
 #include "engine_fixture.h"
 #include "test_listener.h"
 
@@ -219,6 +220,42 @@ TEST_F(PumpAllocationTest, TheRunningCaptureThreadAllocatesNothingPerBlock) {
     EXPECT_EQ(g_allocations.load(), 0);
     EXPECT_EQ(m_listeners[4].calls.load(), 501);
     EXPECT_TRUE(engine->StopThread());
+}
+
+// The in-memory source's side of the path (the producer's Push, the reader's Lock and Unlock)
+// allocates nothing either, and its waits replace the polling above.
+TEST(MemorySourceAllocations, PushingIntoTheRunningEngineAllocatesNothing) {
+    kinetra::testing::SetPriorityHook(&SilentHook);
+    std::string error;
+    auto source = kinetra::capture::MemorySource::Create("allocations", &error);
+    ASSERT_NE(source, nullptr) << error;
+    CCaptureEngine engine;
+    engine.SetAudioInput(source->Choice());
+    engine.Init(nullptr);
+    CountingListener listener;
+    engine.AddListener(&listener);
+    ASSERT_EQ(engine.OpenCaptureBuffer(13), kinetra::capture::kOk);
+    ASSERT_TRUE(engine.StartThread());
+    std::int16_t block[1024];
+    for (int j = 0; j < 1024; ++j) block[j] = static_cast<std::int16_t>((j * 53) % 3001 - 1500);
+    constexpr std::int32_t kWaitMs = 10000;  // per block: a way out should the engine stop
+    ASSERT_EQ(source->Push(block, 1024, kWaitMs), kinetra::capture::kOk);  // warm-up
+    ASSERT_TRUE(source->WaitUntilTaken(kWaitMs));
+
+    g_allocations = 0;
+    g_counting = true;
+    int pushed = 0;
+    for (int i = 0; i < 500; ++i) pushed += source->Push(block, 1024, kWaitMs) == 0;
+    const bool taken = source->WaitUntilTaken(kWaitMs);
+    g_counting = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(pushed, 500);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(listener.calls.load(), 501);
+    EXPECT_TRUE(engine.StopThread());
+    engine.RemoveListener(&listener);
+    engine.Shutdown();
+    kinetra::testing::SetPriorityHook(nullptr);
 }
 
 }  // namespace

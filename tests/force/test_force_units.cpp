@@ -73,16 +73,18 @@ TEST(ForceUnits, DeviceSignedLevel) {
 }
 
 namespace {
-DeviceChoice Parse(const char* text) {
-    DeviceChoice choice;
+ForceDeviceChoice Parse(const char* text) {
+    ForceDeviceChoice choice;
     std::string error;
-    EXPECT_TRUE(ParseDeviceChoice(text, &choice, &error)) << text << ": " << error;
+    // A null text stands for an unset variable: the empty text.
+    EXPECT_TRUE(ParseForceDeviceChoice(text != nullptr ? text : "", &choice, &error))
+        << text << ": " << error;
     return choice;
 }
 std::string Reject(const char* text) {
-    DeviceChoice choice;
+    ForceDeviceChoice choice;
     std::string error;
-    EXPECT_FALSE(ParseDeviceChoice(text, &choice, &error)) << text;
+    EXPECT_FALSE(ParseForceDeviceChoice(text, &choice, &error)) << text;
     EXPECT_FALSE(error.empty()) << text;
     return error;
 }
@@ -90,18 +92,18 @@ std::string Reject(const char* text) {
 
 TEST(ForceDeviceChoice, SdlForms) {
     for (const char* text : {static_cast<const char*>(nullptr), "", "sdl"}) {
-        const DeviceChoice s = Parse(text);
-        EXPECT_EQ(s.kind, DeviceChoice::Kind::Sdl);
+        const ForceDeviceChoice s = Parse(text);
+        EXPECT_EQ(s.kind, ForceDeviceChoice::Kind::Sdl);
         EXPECT_EQ(s.sdlIndex, -1);
         EXPECT_TRUE(s.sdlName.empty());
     }
     EXPECT_EQ(Parse("sdl:0").sdlIndex, 0);
     EXPECT_EQ(Parse("sdl:12").sdlIndex, 12);
-    const DeviceChoice named = Parse("sdl:Logitech iFeel Mouse, rev 2");
+    const ForceDeviceChoice named = Parse("sdl:Logitech iFeel Mouse, rev 2");
     EXPECT_EQ(named.sdlIndex, -1);
     EXPECT_EQ(named.sdlName, "Logitech iFeel Mouse, rev 2");
     EXPECT_EQ(Parse("sdl:2nd").sdlName, "2nd");
-    EXPECT_EQ(Parse("none").kind, DeviceChoice::Kind::None);
+    EXPECT_EQ(Parse("none").kind, ForceDeviceChoice::Kind::None);
     Reject("sdl:");
     Reject("sdl:99999999999");
     Reject("SDL");
@@ -109,8 +111,8 @@ TEST(ForceDeviceChoice, SdlForms) {
 }
 
 TEST(ForceDeviceChoice, VirtualForms) {
-    DeviceChoice s = Parse("virtual");
-    EXPECT_EQ(s.kind, DeviceChoice::Kind::Virtual);
+    ForceDeviceChoice s = Parse("virtual");
+    EXPECT_EQ(s.kind, ForceDeviceChoice::Kind::Virtual);
     EXPECT_EQ(s.virtualName, "Kinetra Virtual Mouse");
     EXPECT_FALSE(s.failOpen);
     EXPECT_EQ(s.effectLimit, 16);
@@ -150,8 +152,8 @@ TEST(ForceDeviceChoice, MalformedVirtualValuesAreRejected) {
     Reject("virtual:Name,effects=2,");
     Reject("mouse");
     // A rejected value leaves a choice that names no virtual options.
-    DeviceChoice choice;
+    ForceDeviceChoice choice;
     std::string error;
-    EXPECT_FALSE(ParseDeviceChoice("virtual,effects=3,bad", &choice, &error));
+    EXPECT_FALSE(ParseForceDeviceChoice("virtual,effects=3,bad", &choice, &error));
     EXPECT_EQ(choice.effectLimit, 16);
 }

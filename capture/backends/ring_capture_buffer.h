@@ -39,6 +39,8 @@ protected:
     // Appends bytes at the write position, wrapping, and raises every notification whose offset
     // was written. Thread: the producer only. No lock, no allocation, no logging.
     void Produce(const std::uint8_t* data, std::uint32_t bytes);
+    // The ring's first byte, to turn a region lent by Lock back into an offset. Thread: any.
+    const std::uint8_t* RingStart() const { return m_ring.get(); }
     // True between Start and Stop: notifications may not change then.
     std::atomic<bool> m_running{false};
 

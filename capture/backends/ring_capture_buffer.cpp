@@ -1,4 +1,4 @@
-#include "capture/ring_capture_buffer.h"
+#include "capture/backends/ring_capture_buffer.h"
 
 #include <cstring>
 #include <new>

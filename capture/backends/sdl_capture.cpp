@@ -3,7 +3,8 @@
 #include <SDL2/SDL.h>
 
 #include "capture/audio_input.h"
-#include "capture/ring_capture_buffer.h"
+#include "capture/backends/backend_table.h"
+#include "capture/backends/ring_capture_buffer.h"
 #include "platform/debug_output.h"
 
 namespace kinetra::capture {
@@ -134,14 +135,31 @@ private:
 
 }  // namespace
 
-std::vector<std::string> SdlCaptureDeviceNames() {
+namespace {
+
+// Names of SDL's capture devices (monitors included) as ids "sdl:NAME"; empty when SDL audio
+// cannot start.
+std::vector<CaptureDeviceInfo> ListSdlCaptureDevices() {
     SdlAudioSession session;
     if (!session.Ok()) return {};
-    return CaptureNames();
+    std::vector<CaptureDeviceInfo> devices;
+    for (const std::string& name : CaptureNames()) devices.push_back({"sdl:" + name, name});
+    return devices;
 }
 
-Result OpenSdlCaptureDevice(AudioInputKind kind, const std::string& name,
+// kDefault, kMonitor or kNamed, unless PulseAudio alone is asked for ("sdl:..." names are SDL's
+// whatever the backend).
+bool ServesSdl(const AudioInputChoice& choice) {
+    const AudioInputKind kind = choice.kind;
+    const bool live = kind == AudioInputKind::kDefault || kind == AudioInputKind::kMonitor ||
+                      kind == AudioInputKind::kNamed;
+    return live && (choice.sdlOnly || choice.backend != AudioBackendChoice::kPulse);
+}
+
+Result OpenSdlCaptureDevice(const AudioInputChoice& choice, bool /*quiet*/,
                             std::unique_ptr<ICaptureDevice>* device) {
+    const AudioInputKind kind = choice.kind;
+    const std::string& name = choice.value;
     auto session = std::make_unique<SdlAudioSession>();
     if (!session->Ok()) {
         ReportAudioInputProblem(std::string("cannot start SDL audio: ") + SDL_GetError());
@@ -175,5 +193,10 @@ Result OpenSdlCaptureDevice(AudioInputKind kind, const std::string& name,
     *device = std::move(opened);
     return kOk;
 }
+
+}  // namespace
+
+extern const CaptureBackend kSdlCaptureBackend{"sdl", ServesSdl, OpenSdlCaptureDevice,
+                                               ListSdlCaptureDevices};
 
 }  // namespace kinetra::capture

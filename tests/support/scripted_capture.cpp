@@ -1,4 +1,4 @@
-#include "capture/scripted_capture.h"
+#include "support/scripted_capture.h"
 
 #include <cstring>
 

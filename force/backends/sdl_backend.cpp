@@ -5,7 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "force/backend.h"
+#include "force/backends/backend.h"
+#include "force/backends/backend_table.h"
 
 namespace kinetra::force {
 namespace {
@@ -115,7 +116,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<Backend> OpenSdlBackend(const DeviceChoice& choice, bool forEffects,
+std::shared_ptr<Backend> OpenSdlBackend(const ForceDeviceChoice& choice, bool forEffects,
                                         std::string* error) {
     // Reference-counted by SDL, so other users of SDL in this process are not disturbed.
     if (SDL_InitSubSystem(SDL_INIT_HAPTIC) != 0) {
@@ -154,5 +155,7 @@ std::shared_ptr<Backend> OpenSdlBackend(const DeviceChoice& choice, bool forEffe
     *error = why;
     return nullptr;
 }
+
+extern const ForceBackend kSdlForceBackend{"sdl", ForceDeviceChoice::Kind::Sdl, OpenSdlBackend};
 
 }  // namespace kinetra::force

@@ -7,7 +7,8 @@
 #include <string>
 
 #include "capture/audio_input.h"
-#include "capture/ring_capture_buffer.h"
+#include "capture/backends/backend_table.h"
+#include "capture/backends/ring_capture_buffer.h"
 
 namespace kinetra::capture {
 namespace {
@@ -268,8 +269,21 @@ private:
 
 }  // namespace
 
-Result OpenPulseCaptureDevice(AudioInputKind kind, const std::string& name, bool quiet,
+namespace {
+
+// kDefault the default source, kMonitor the default output's monitor, kNamed a source by its
+// server name; not for "sdl:..." names or when SDL alone is asked for.
+bool ServesPulse(const AudioInputChoice& choice) {
+    const AudioInputKind kind = choice.kind;
+    const bool live = kind == AudioInputKind::kDefault || kind == AudioInputKind::kMonitor ||
+                      kind == AudioInputKind::kNamed;
+    return live && !choice.sdlOnly && choice.backend != AudioBackendChoice::kSdl;
+}
+
+Result OpenPulseCaptureDevice(const AudioInputChoice& choice, bool quiet,
                               std::unique_ptr<ICaptureDevice>* device) {
+    const AudioInputKind kind = choice.kind;
+    const std::string& name = choice.value;
     auto connection = std::make_shared<PulseConnection>();
     std::string error;
     if (!connection->Open(&error)) {
@@ -284,5 +298,10 @@ Result OpenPulseCaptureDevice(AudioInputKind kind, const std::string& name, bool
     *device = std::make_unique<PulseCaptureDevice>(std::move(connection), kind, name);
     return kOk;
 }
+
+}  // namespace
+
+extern const CaptureBackend kPulseCaptureBackend{"pulse", ServesPulse, OpenPulseCaptureDevice,
+                                                 nullptr};
 
 }  // namespace kinetra::capture

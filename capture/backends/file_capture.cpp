@@ -9,7 +9,8 @@
 #include <thread>
 
 #include "capture/audio_input.h"
-#include "capture/ring_capture_buffer.h"
+#include "capture/backends/backend_table.h"
+#include "capture/backends/ring_capture_buffer.h"
 
 namespace kinetra::capture {
 namespace {
@@ -205,5 +206,19 @@ Result OpenFileCaptureDevice(const std::string& path, std::unique_ptr<ICaptureDe
     *device = std::make_unique<FileCaptureDevice>(std::move(samples));
     return kOk;
 }
+
+namespace {
+
+bool ServesFile(const AudioInputChoice& choice) {
+    return choice.kind == AudioInputKind::kFile;
+}
+
+Result OpenFile(const AudioInputChoice& choice, bool, std::unique_ptr<ICaptureDevice>* device) {
+    return OpenFileCaptureDevice(choice.value, device);
+}
+
+}  // namespace
+
+extern const CaptureBackend kFileCaptureBackend{"file", ServesFile, OpenFile, nullptr};
 
 }  // namespace kinetra::capture

@@ -1,5 +1,5 @@
 // The inner interface between the device library and its backends (one per file: the SDL2
-// haptic backend and the virtual device).
+// haptic backend and the virtual device), reached through force/backends/backend_table.h.
 #pragma once
 
 #include <cstdint>
@@ -56,12 +56,5 @@ public:
     virtual bool StopEffect(int id) = 0;
     virtual void DestroyEffect(int id) = 0;
 };
-
-// Open the device choice names; null with a reason in *error when it cannot be opened.
-// forEffects: false to open it only to identify it. Thread: user-interface thread.
-std::shared_ptr<Backend> OpenSdlBackend(const DeviceChoice& choice, bool forEffects,
-                                        std::string* error);
-std::shared_ptr<Backend> OpenVirtualBackend(const DeviceChoice& choice, bool forEffects,
-                                            std::string* error);
 
 }  // namespace kinetra::force

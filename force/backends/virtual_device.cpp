@@ -7,7 +7,8 @@
 #include <mutex>
 #include <string>
 
-#include "force/backend.h"
+#include "force/backends/backend.h"
+#include "force/backends/backend_table.h"
 
 namespace kinetra::force {
 namespace {
@@ -157,7 +158,7 @@ private:
 
 }  // namespace
 
-std::shared_ptr<Backend> OpenVirtualBackend(const DeviceChoice& choice, bool forEffects,
+std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, bool forEffects,
                                             std::string* error) {
     CallHook(VirtualCall::Open, -1);
     Hardware& hw = TheHardware();
@@ -202,5 +203,8 @@ void SetVirtualDeviceCallHook(VirtualCallHook hook, void* context) {
     g_hookContext.store(context, std::memory_order_release);
     g_hook.store(hook, std::memory_order_release);
 }
+
+extern const ForceBackend kVirtualForceBackend{"virtual", ForceDeviceChoice::Kind::Virtual,
+                                               OpenVirtualBackend};
 
 }  // namespace kinetra::force
