@@ -33,6 +33,11 @@ protected:
 // average, adaptive scale), or hits (onsets of the band's energy; see analysis/hits_rule.h).
 enum class MapperMode : std::int32_t { kClassic = 0, kHits = 1 };
 
+// "classic" or "hits". Thread: any.
+inline const char* MapperModeName(MapperMode mode) {
+    return mode == MapperMode::kHits ? "hits" : "classic";
+}
+
 class CBandMapper final : public CSpectrumListener {
 public:
     // Thread (all but OnSpectrum): user-interface thread.

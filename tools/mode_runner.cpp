@@ -14,13 +14,13 @@
 
 #include "analysis/band_mapper.h"
 #include "analysis/spectrum_frame.h"
-#include "app/vibrel_dlg.h"
 #include "capture/audio_input.h"
 #include "capture/capture_engine.h"
+#include "pipeline/band_plan.h"
 
 namespace {
 
-constexpr int kBands = CVibrelDlg::kBands;
+using kinetra::pipeline::kBands;
 constexpr int kModes = 2;
 
 int Fail(const std::string& message) {
@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
         for (int b = 0; b < kBands; ++b) {
             auto& m = mappers[mode][b];
             m = std::make_unique<CBandMapper>(SPECTRUM_BINS);
-            m->SetBand(CVibrelDlg::kBandLowHz[b], CVibrelDlg::kBandHighHz[b]);
+            m->SetBand(kinetra::pipeline::kBandEdges[b].lowHz,
+                       kinetra::pipeline::kBandEdges[b].highHz);
             m->SetThreshold(level);
             m->SetMode(mode == 0 ? MapperMode::kClassic : MapperMode::kHits);
         }
