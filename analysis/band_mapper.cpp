@@ -77,6 +77,8 @@ int CBandMapper::SetEffectFrequency(std::uint32_t hz) {
 
 int CBandMapper::SetThreshold(std::uint32_t position) {
     m_dThreshold.store(kinetra::analysis::ThresholdForLevel(position), std::memory_order_relaxed);
+    m_dHitsSensitivity.store(kinetra::analysis::HitsSensitivityOf(position / 5),
+                             std::memory_order_relaxed);
     return 1;
 }
 
@@ -109,6 +111,10 @@ int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
     const std::uint32_t lo = BinOf(m_dwLowHz);
     std::uint32_t hi = BinOf(m_dwHighHz);
     if (hi >= m_nBins) hi = m_nBins == 0 ? 0 : m_nBins - 1;  // fewer bins than the band reaches
+    if (m_mode.load(std::memory_order_relaxed) == MapperMode::kHits) {
+        return MapHits(spectrum, lo, hi);
+    }
+    m_lastMode = MapperMode::kClassic;
 
     double peakLevel = 0.0;
     double highestLevel = 0.0;
@@ -167,6 +173,37 @@ int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
     m_last = BlockReport{lo, hi, peakLevel, highestLevel, avgLevel, mag};
     // Without an effect frequency there is no period to play: the effect keeps the silence it
     // was created with until the mapper has one.
+    if (m_pChannel != nullptr && m_dwEffectHz != 0) m_pChannel->ChangeParameters(mag, m_dwEffectHz);
+    return 1;
+}
+
+int CBandMapper::MapHits(const double* spectrum, std::uint32_t lo, std::uint32_t hi) {
+    if (m_lastMode != MapperMode::kHits) {
+        m_hits.Reset();
+        m_lastMode = MapperMode::kHits;
+    }
+    kinetra::analysis::HitsBlock block;
+    if (lo <= hi) {
+        block =
+            m_hits.Process(spectrum, lo, hi, m_dHitsSensitivity.load(std::memory_order_relaxed));
+    }
+    std::uint32_t mag = block.mag;
+    // The same ceilings as the classic rule: the top band and the bands above the lowest.
+    if (mag >= kFullMagnitude && hi >= kLastBin) {
+        mag = kTopBandLimit;
+    } else if (mag >= kBandLimit && lo > 1) {
+        mag = kBandLimit;
+    }
+    const double avgLevel = lo <= hi ? block.energy / static_cast<double>(hi - lo + 1) : 0.0;
+    if (lo <= 1 && kinetra::DebugOutputEnabled()) {
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "mag = %d\tpeakLevel = %.0f\thighestLevel = %.0f\tavgLevel = %.0f\n",
+                      static_cast<int>(mag), block.strength, block.loudest, avgLevel);
+        kinetra::DebugOutput(line);
+    }
+    // In hits mode the report's peak level is the onset strength.
+    m_last = BlockReport{lo, hi, block.strength, block.loudest, avgLevel, mag};
     if (m_pChannel != nullptr && m_dwEffectHz != 0) m_pChannel->ChangeParameters(mag, m_dwEffectHz);
     return 1;
 }

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "analysis/hits_rule.h"
+
 class CForceChannel;
 
 // Receives every spectrum the capture engine produces.
@@ -27,6 +29,15 @@ protected:
     std::atomic<std::int32_t> m_bEnabled{1};
 };
 
+// How a mapper turns its band into magnitudes: the classic rule (peak ratio over the running
+// average, adaptive scale), or hits (onsets of the band's energy; see analysis/hits_rule.h).
+enum class MapperMode : std::int32_t { kClassic = 0, kHits = 1 };
+
+// "classic" or "hits". Thread: any.
+inline const char* MapperModeName(MapperMode mode) {
+    return mode == MapperMode::kHits ? "hits" : "classic";
+}
+
 class CBandMapper final : public CSpectrumListener {
 public:
     // Thread (all but OnSpectrum): user-interface thread.
@@ -42,6 +53,10 @@ public:
     int SetThreshold(std::uint32_t position);
     // Passes gain (0..10000) to the channel; 0 without one. Thread: user-interface thread.
     int SetGain(std::uint32_t gain);
+    // Chooses the rule; the next block uses it. Switching to hits starts its running values
+    // afresh; the classic rule's scale and counter keep what they had. Thread: any, any time.
+    void SetMode(MapperMode mode) { m_mode.store(mode, std::memory_order_relaxed); }
+    MapperMode Mode() const { return m_mode.load(std::memory_order_relaxed); }
     int Enable(int flag) override;
     int OnSpectrum(const double* spectrum, const double* average,
                    std::uint32_t byteLength) override;
@@ -71,8 +86,13 @@ public:
     std::int32_t Hysteresis() const { return m_nHysteresis; }
     double Threshold() const { return m_dThreshold.load(std::memory_order_relaxed); }
     CForceChannel* Channel() const { return m_pChannel; }
+    // The hits rule's running values. Thread: as LastReport.
+    const kinetra::analysis::HitsRule& Hits() const { return m_hits; }
 
 private:
+    // The hits mode's share of OnSpectrum, for a block that passed the checks.
+    int MapHits(const double* spectrum, std::uint32_t lo, std::uint32_t hi);
+
     std::uint32_t m_dwLowHz = 0;
     std::uint32_t m_dwHighHz = 0;
     std::uint32_t m_dwEffectHz = 0;
@@ -83,4 +103,8 @@ private:
     CForceChannel* m_pChannel = nullptr;
     BlockReport m_last;
     bool m_bFullReport = false;
+    std::atomic<MapperMode> m_mode{MapperMode::kClassic};
+    MapperMode m_lastMode = MapperMode::kClassic;  // capture thread's own copy
+    std::atomic<double> m_dHitsSensitivity{kinetra::analysis::HitsSensitivityOf(4)};
+    kinetra::analysis::HitsRule m_hits;
 };

@@ -115,6 +115,11 @@ std::int32_t ReadGain(const QSettings& key, const char* name) {
     return ReadStoredInt(key, name, kDefaultGain);
 }
 
+int ReadMode(const QSettings& key) {
+    const std::int32_t value = ReadStoredInt(key, kModeValueName, kClassicModeValue);
+    return value == kHitsModeValue ? kHitsModeValue : kClassicModeValue;
+}
+
 void WriteStoredInt(QSettings& key, const char* name, std::int32_t value) {
     key.setValue(QString::fromLatin1(name), static_cast<int>(value));
 }

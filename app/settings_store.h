@@ -52,4 +52,11 @@ std::int32_t StoredGainForStrengthPosition(int position);
 const char* ThresholdValueName(int band);
 inline constexpr const char* kGainValueName = "gain";
 
+// The band mappers' response mode, stored as "mode": 0 classic, 1 hits. ReadMode gives 0 when the
+// value is missing or is neither. Thread: user-interface thread.
+inline constexpr const char* kModeValueName = "mode";
+inline constexpr int kClassicModeValue = 0;
+inline constexpr int kHitsModeValue = 1;
+int ReadMode(const QSettings& key);
+
 }  // namespace kinetra::app

@@ -39,6 +39,8 @@ namespace {
 
 constexpr const char kCaption[] = "Ondrel Kinetra Entertainment 0.2beta";
 constexpr const char kAboutMenuText[] = "&About Orlix Entertainment...";
+constexpr const char kClassicMenuText[] = "&Classic response";
+constexpr const char kHitsMenuText[] = "&Hits response";
 constexpr const char kNoDevice[] = "Could not find an Ondrel Pulsenic device.";
 constexpr const char kNoCaptureBuffer[] = "Error creating sound capture buffer.";
 constexpr const char kNoCaptureThread[] = "Could not start the sound capture thread.";
@@ -198,6 +200,7 @@ void CVibrelDlg::LoadSettings() {
     m_strengthSlider->SetRange(0, 100);
     m_strengthSlider->SetTicFreq(10);
     m_strengthSlider->SetPos(StrengthPositionForStoredGain(ReadGain(*key, kGainValueName)));
+    m_mode = ReadMode(*key) == kHitsModeValue ? MapperMode::kHits : MapperMode::kClassic;
 }
 
 void CVibrelDlg::SaveSettings() {
@@ -211,6 +214,8 @@ void CVibrelDlg::SaveSettings() {
         WriteStoredInt(*key, ThresholdValueName(k + 1), m_levelSlider[k]->value());
     }
     WriteStoredInt(*key, kGainValueName, StoredGainForStrengthPosition(m_strengthSlider->value()));
+    WriteStoredInt(*key, kModeValueName,
+                   m_mode == MapperMode::kHits ? kHitsModeValue : kClassicModeValue);
     if (!SyncSettingsKey(*key)) {
         kinetra::DebugOutput("SETTINGS: the settings could not be saved\n");
     }
@@ -267,6 +272,7 @@ bool CVibrelDlg::OnInitDialog() {
     options.ownerWindow = this;
     switch (m_pipeline.Start(settings, this, options)) {
         case kinetra::pipeline::StartResult::kRunning:
+            SetResponseMode(m_mode);
             return true;
         case kinetra::pipeline::StartResult::kNoDevice:
             // Every failed start says why on standard error; bands 2 to 4 show no box.
@@ -359,12 +365,35 @@ bool CVibrelDlg::eventFilter(QObject* watched, QEvent* event) {
 void CVibrelDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("systemMenu"));
+    // The response modes, one of them checked.
+    QAction* classic = menu.addAction(QString::fromLatin1(kClassicMenuText));
+    QAction* hits = menu.addAction(QString::fromLatin1(kHitsMenuText));
+    classic->setObjectName(QStringLiteral("classicMode"));
+    hits->setObjectName(QStringLiteral("hitsMode"));
+    classic->setCheckable(true);
+    hits->setCheckable(true);
+    classic->setChecked(m_mode == MapperMode::kClassic);
+    hits->setChecked(m_mode == MapperMode::kHits);
+    menu.addSeparator();
     QAction* about = menu.addAction(QString::fromLatin1(kAboutMenuText));
     about->setData(IDM_ABOUTBOX);
     // The command runs after the menu has closed.
     const QAction* chosen = menu.exec(event->globalPos());
     event->accept();
-    if (chosen != nullptr) OnSysCommand(chosen->data().toUInt());
+    if (chosen == classic) {
+        SetResponseMode(MapperMode::kClassic);
+    } else if (chosen == hits) {
+        SetResponseMode(MapperMode::kHits);
+    } else if (chosen != nullptr) {
+        OnSysCommand(chosen->data().toUInt());
+    }
+}
+
+void CVibrelDlg::SetResponseMode(MapperMode mode) {
+    m_mode = mode;
+    for (int band = 1; band <= kBands; ++band) {
+        if (CBandMapper* mapper = m_pipeline.Mapper(band)) mapper->SetMode(mode);
+    }
 }
 
 void CVibrelDlg::OnSysCommand(unsigned id) {

@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "analysis/band_mapper.h"
 #include "app/slider_ctrl.h"
 #include "app/test_sound.h"
 #include "capture/capture_engine.h"
@@ -58,6 +59,10 @@ public:
 
     // Menu commands: IDM_ABOUTBOX shows the About box.
     void OnSysCommand(unsigned id);
+    // The band mappers' response mode, chosen in the window's menu and kept in the settings
+    // ("mode"). Takes effect from the next block. Thread: user-interface thread.
+    void SetResponseMode(MapperMode mode);
+    MapperMode ResponseMode() const { return m_mode; }
 
     // Control handlers, also callable directly; band is 1..5.
     void OnDisable(int band);
@@ -118,6 +123,7 @@ private:
     CSliderCtrl* m_strengthSlider = nullptr;
     QIcon m_hIcon;
     kinetra::pipeline::SoundToForcePipeline m_pipeline;
+    MapperMode m_mode = MapperMode::kClassic;
     std::int32_t m_lastLevel1 = 0;
 
     QPushButton* m_testButton = nullptr;

@@ -29,6 +29,9 @@ group_packages() {
       ;;
     bench)
       echo libbenchmark-dev libfftw3-dev libkissfft-dev pulseaudio pulseaudio-utils libasound2-plugins
+      # figure script of the two response modes (bench/hits_figures.py): aubioonset finds the
+      # onsets the hits are scored against; numpy filters the bands
+      echo aubio-tools python3-numpy
       ;;
     package)
       # dpkg-shlibdeps derives the package's dependencies

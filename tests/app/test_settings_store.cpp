@@ -55,6 +55,14 @@ TEST_F(SettingsStore, MissingValuesTakeTheirDefaults) {
     EXPECT_EQ(ReadGain(*key, "gain"), 100);
 }
 
+TEST_F(SettingsStore, ModeIsClassicUnlessStoredAsHits) {
+    EXPECT_EQ(kinetra::app::ReadMode(*IniWith("[General]\nmode=1\n")), 1);
+    for (const char* text : {"[General]\n", "[General]\nmode=0\n", "[General]\nmode=2\n",
+                             "[General]\nmode=hits\n", "[General]\nmode=-1\n"}) {
+        EXPECT_EQ(kinetra::app::ReadMode(*IniWith(text)), 0) << text;
+    }
+}
+
 TEST_F(SettingsStore, BadValuesTakeTheirDefaultsAndLeaveTheOthers) {
     auto key = IniWith(
         "[General]\n"

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <string>
 
 #include "app/about_dlg.h"
 #include "app/hyperlink.h"
@@ -86,11 +87,50 @@ TEST_F(WindowServices, ContextMenuOffersTheAboutBox) {
                                                   m_dlg->mapToGlobal(QPoint(5, 5))));
     EXPECT_TRUE(kinetra::test::WaitUntil([&] { return !aboutTitle.isEmpty(); }));
     driver.stop();
-    EXPECT_EQ(menuItems, QStringList{"&About Orlix Entertainment..."});
+    EXPECT_EQ(menuItems, (QStringList{"&Classic response", "&Hits response", "",
+                                      "&About Orlix Entertainment..."}));
     EXPECT_EQ(aboutTitle, "About Ondrel Kinetra Entertainment");
     EXPECT_TRUE(aboutWasModal);
     EXPECT_TRUE(aboutTexts.contains("Ondrel Kinetra Entertainment Version 0.1beta"));
     EXPECT_TRUE(m_dlg->isVisible());
+}
+
+TEST_F(WindowServices, ContextMenuChoosesTheResponseMode) {
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(m_dlg->ResponseMode(), MapperMode::kClassic);
+    for (const char* choice : {"&Hits response", "&Classic response"}) {
+        bool chosen = false;
+        bool wasChecked = true;
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr) return;
+            for (QAction* action : menu->actions()) {
+                if (action->text() == choice) {
+                    wasChecked = action->isChecked();
+                    menu->setActiveAction(action);
+                    QTest::keyClick(menu, Qt::Key_Return);
+                    chosen = true;
+                    return;
+                }
+            }
+            menu->close();
+        });
+        driver.start(20);
+        QApplication::postEvent(m_dlg.get(),
+                                new QContextMenuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                                      m_dlg->mapToGlobal(QPoint(5, 5))));
+        const MapperMode expected =
+            std::string(choice) == "&Hits response" ? MapperMode::kHits : MapperMode::kClassic;
+        EXPECT_TRUE(
+            kinetra::test::WaitUntil([&] { return chosen && m_dlg->ResponseMode() == expected; }));
+        driver.stop();
+        EXPECT_FALSE(wasChecked) << choice;  // the other mode was the checked one
+        for (int band = 1; band <= 5; ++band) {
+            ASSERT_NE(m_dlg->Mapper(band), nullptr);
+            EXPECT_EQ(m_dlg->Mapper(band)->Mode(), expected) << band;
+        }
+    }
 }
 
 TEST_F(WindowServices, AboutBoxEndsWithEnterOrEscape) {

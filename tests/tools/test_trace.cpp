@@ -103,7 +103,9 @@ TEST_F(TraceTest, TableMatchesTheAnalysisRunByHand) {
     ASSERT_EQ(Run("'" + sound + "' --csv out.csv --png out.png --disable 4"), 0);
     const auto rows = ReadCsv(m_dir + "/out.csv");
     ASSERT_EQ(rows.size(), 1u + 100u) << "a header and one row per whole block";
-    ASSERT_EQ(rows[0].size(), 1u + 5u * 6u);
+    ASSERT_EQ(rows[0].size(), 1u + 5u * 6u + 1u);
+    EXPECT_EQ(rows[0].back(), "mode=classic");
+    EXPECT_EQ(rows[1].back(), "classic");
     EXPECT_EQ(rows[0][0], "time_s");
     EXPECT_EQ(rows[0][1], "band1_highest");
 
@@ -164,6 +166,15 @@ TEST_F(TraceTest, SummaryAndTimeRange) {
     EXPECT_NE(text.str().find("0-177"), std::string::npos);
 }
 
+TEST_F(TraceTest, HitsModeIsNamedInTheTable) {
+    const std::string sound = KnownSound();
+    ASSERT_EQ(Run("'" + sound + "' --mode hits --end 1.0 --png h.png --csv h.csv"), 0);
+    const auto rows = ReadCsv(m_dir + "/h.csv");
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_EQ(rows[0].back(), "mode=hits");
+    EXPECT_EQ(rows[1].back(), "hits");
+}
+
 TEST_F(TraceTest, BadFilesAreRefusedClearly) {
     std::string err;
     EXPECT_EQ(Run("'" + m_dir + "/missing.wav'", &err), 1);
@@ -197,6 +208,7 @@ TEST_F(TraceTest, BadOptionsAreRefusedClearly) {
         {sound + " --disable 7", "--disable"},
         {sound + " --start 2 --end 1", "--end must come after --start"},
         {sound + " --bogus", "unknown option --bogus"},
+        {sound + " --mode loud", "--mode takes classic or hits"},
         {sound + " " + sound, "only one sound file"},
     };
     for (const auto& c : cases) {

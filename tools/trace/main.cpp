@@ -33,6 +33,7 @@ const char kUsage[] =
     "  --level2 P .. --level5 P   move one of sliders 2 to 5 (needs --free)\n"
     "  --strength P        Strength slider position, 0..100 (0 = full strength)\n"
     "  --free              not Locked (Locked is how the window starts)\n"
+    "  --mode MODE         response mode of the band mappers: classic (default) or hits\n"
     "  --disable LIST      bands switched off, e.g. 2,5\n"
     "  --product NAME      force-feedback device name; it picks band 1's frequency\n"
     "  --start SECONDS     trace from this time on\n"
@@ -122,6 +123,7 @@ int main(int argc, char** argv) {
     Move moves[16];
     int moveCount = 0;
     bool levelsGiven = false;
+    bool modeGiven = false;
     int levels[kBands] = {};
 
     for (int i = 1; i < argc; ++i) {
@@ -143,6 +145,16 @@ int main(int argc, char** argv) {
             png = v;
         } else if (arg == "--settings") {
             fromSettings = true;
+        } else if (arg == "--mode") {
+            if (!value(&v)) return BadOption("--mode needs classic or hits");
+            if (std::strcmp(v, "classic") == 0) {
+                s.mode = MapperMode::kClassic;
+            } else if (std::strcmp(v, "hits") == 0) {
+                s.mode = MapperMode::kHits;
+            } else {
+                return BadOption(std::string("--mode takes classic or hits, not ") + v);
+            }
+            modeGiven = true;
         } else if (arg == "--free") {
             s.locked = false;
         } else if (arg == "--quiet") {
@@ -225,6 +237,11 @@ int main(int argc, char** argv) {
         // As the window reads it: any stored 32-bit gain gives a position the slider limits.
         s.strength = Clamp(kinetra::app::StrengthPositionForStoredGain(
             kinetra::app::ReadGain(*key, kinetra::app::kGainValueName)));
+        if (!modeGiven) {
+            s.mode = kinetra::app::ReadMode(*key) == kinetra::app::kHitsModeValue
+                         ? MapperMode::kHits
+                         : MapperMode::kClassic;
+        }
     }
     if (levelsGiven) std::copy(levels, levels + kBands, s.level);
     // Slider moves, as the window makes them: while Locked, sliders 2 to 5 follow slider 1.

@@ -60,8 +60,9 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
     p.setFont(title);
     p.setPen(QColor(30, 30, 30));
     p.drawText(QRect(kLeft, 8, kWidth - kLeft - kRight, 28), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Kinetra trace of %1")
-                   .arg(QFileInfo(QString::fromStdString(trace.file)).fileName()));
+               QStringLiteral("Kinetra trace of %1 (%2 mode)")
+                   .arg(QFileInfo(QString::fromStdString(trace.file)).fileName(),
+                        QString::fromLatin1(MapperModeName(trace.settings.mode))));
     QFont small = p.font();
     small.setPixelSize(13);
     small.setBold(false);

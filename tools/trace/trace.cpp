@@ -163,6 +163,10 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
         return false;
     }
 
+    for (int b = 1; b <= kBands; ++b) {
+        if (chain.Mapper(b) != nullptr) chain.Mapper(b)->SetMode(settings.mode);
+    }
+
     const std::size_t blocks = (end - first) / kBlockFrames;
     recorder.Rows().reserve(blocks);
     for (std::size_t i = 0; i < blocks; ++i) {
@@ -211,7 +215,9 @@ bool WriteCsv(const Trace& trace, const std::string& path, std::string* error) {
             line += "," + band + column;
         }
     }
-    line += "\n";
+    // The last column names the mappers' mode in its heading and in every row.
+    const std::string mode = MapperModeName(trace.settings.mode);
+    line += ",mode=" + mode + "\n";
     std::fputs(line.c_str(), f);
     for (const BlockRow& row : trace.rows) {
         line.clear();
@@ -236,6 +242,7 @@ bool WriteCsv(const Trace& trace, const std::string& path, std::string* error) {
             line += ',';
             AppendNumber(line, band.periodMs);
         }
+        line += ',' + mode;
         line += '\n';
         std::fwrite(line.data(), 1, line.size(), f);
     }

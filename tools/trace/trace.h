@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/band_mapper.h"
 #include "pipeline/band_plan.h"
 
 namespace kinetra::trace {
@@ -19,8 +20,9 @@ struct Settings {
     bool locked = true;                        // Locked box, as at every start
     bool disabled[kBands] = {};                // Disable boxes
     std::string product = "Kinetra Virtual Mouse";
-    double startSeconds = 0.0;  // part of the file to trace
-    double endSeconds = -1.0;   // -1: to the end
+    double startSeconds = 0.0;               // part of the file to trace
+    double endSeconds = -1.0;                // -1: to the end
+    MapperMode mode = MapperMode::kClassic;  // the mappers' response mode
 };
 
 // Moves level slider band (1..5) to position as the window does: while Locked, sliders 2 to 5

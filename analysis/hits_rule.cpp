@@ -1,0 +1,123 @@
+#include "analysis/hits_rule.h"
+
+#include <cmath>
+
+namespace kinetra::analysis {
+namespace {
+
+// Running level of the log energy: follows a 6 dB drop within about a second.
+constexpr double kLevelSeconds = 0.5;
+// Running mean rise: long enough to span a few bars, short enough to settle within seconds.
+constexpr double kRiseSeconds = 3.0;
+// A rise from near silence counts as this many nepers at most (about 8.7 dB), so one entry does
+// not swamp the running mean rise or the magnitude normaliser.
+constexpr double kRiseClip = 2.0;
+// The running mean rise never goes below this (0.1 dB): a band of digital silence stays quiet.
+constexpr double kRiseFloor = 0.0115;
+// Where the running mean rise starts before it has seen the band.
+constexpr double kInitialRise = 0.3;
+// Energy added to every bin before the logarithm: about 84 dB below the bin of a full-scale sine,
+// the noise floor of 16-bit recordings and their codecs. The band's log energy does not dive
+// into -infinity in silence, and the stirrings of an all but empty band stay small.
+constexpr double kEnergyFloorPerBin = 1.0;
+// Weight of one hit in the running mean excess.
+constexpr double kExcessWeight = 1.0 / 16.0;
+// The running mean excess maps to this share of full strength ...
+constexpr double kMeanExcessShare = 0.4;
+// ... above the weakest hit's share.
+constexpr double kWeakestShare = 0.2;
+// After a hit the felt share falls by this factor per block, and stops below the floor: a hit
+// of at least 60 % strength is felt for two blocks, a weaker one for one.
+constexpr double kDecayPerBlock = 0.2;
+constexpr double kFeltFloor = 0.12;
+constexpr double kFullMagnitude = 10000.0;
+// Onset strength at slider step 0, and its growth per step.
+// A first run's sliders (step 4) ask for a rise of one running mean rise.
+constexpr double kSensitivityAtStep0 = 0.4;
+constexpr double kSensitivityPerStep = 0.15;
+// The band rests while its log energy is more than this many running mean rises below its
+// running level (a fade-out, a pause).
+constexpr double kLevelGateRises = 2.0;
+// The running mean excess never goes below this, so one weak hit cannot make the next one full.
+constexpr double kExcessFloor = 0.05;
+
+// Magnitude of a felt share 0..1, rounded to whole units.
+std::uint32_t MagnitudeOfShare(double share) {
+    return static_cast<std::uint32_t>(share * kFullMagnitude + 0.5);
+}
+
+}  // namespace
+
+double HitsWeightOf(double seconds) {
+    return 1.0 - std::exp(-kHitsBlockSeconds / seconds);
+}
+
+double HitsSensitivityOf(std::uint32_t step) {
+    return kSensitivityAtStep0 + kSensitivityPerStep * static_cast<double>(step);
+}
+
+HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t lo, std::uint32_t hi,
+                            double sensitivity) {
+    static const double kLevelWeight = HitsWeightOf(kLevelSeconds);
+    static const double kRiseWeight = HitsWeightOf(kRiseSeconds);
+
+    HitsBlock out;
+    // Four running sums let the compiler keep the additions independent.
+    double sum[4] = {0.0, 0.0, 0.0, 0.0};
+    double loudest = 0.0;
+    std::uint32_t i = lo;
+    for (; i + 3 <= hi; i += 4) {
+        for (int k = 0; k < 4; ++k) {
+            sum[k] += spectrum[i + k];
+            if (spectrum[i + k] > loudest) loudest = spectrum[i + k];
+        }
+    }
+    for (; i <= hi; ++i) {
+        sum[0] += spectrum[i];
+        if (spectrum[i] > loudest) loudest = spectrum[i];
+    }
+    out.energy = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+    out.loudest = loudest;
+    // A sum that is not a finite non-negative number (a broken spectrum) counts as silence.
+    const double energy = out.energy >= 0.0 && out.energy < 1e300 ? out.energy : 0.0;
+    const double floor = kEnergyFloorPerBin * static_cast<double>(hi - lo + 1);
+    const double logEnergy = std::log(energy + floor);
+
+    if (!m_primed) {
+        m_primed = true;
+        m_previousLog = logEnergy;
+        m_level = logEnergy;
+        m_meanRise = kInitialRise;
+        return out;
+    }
+
+    const double change = logEnergy - m_previousLog;
+    const double clipped =
+        change > kRiseClip ? kRiseClip : (change < -kRiseClip ? -kRiseClip : change);
+    out.strength = clipped > 0.0 ? clipped / m_meanRise : 0.0;
+    const bool aboveLevel = logEnergy >= m_level - kLevelGateRises * m_meanRise;
+    out.hit = !m_lastWasHit && aboveLevel && out.strength > sensitivity;
+
+    m_envelope *= kDecayPerBlock;
+    if (out.hit) {
+        const double excess = out.strength - sensitivity;
+        double share =
+            kWeakestShare + (1.0 - kWeakestShare) * kMeanExcessShare * (excess / m_meanExcess);
+        if (share > 1.0) share = 1.0;
+        if (share > m_envelope) m_envelope = share;
+        m_meanExcess += (excess - m_meanExcess) * kExcessWeight;
+        if (m_meanExcess < kExcessFloor) m_meanExcess = kExcessFloor;
+    }
+    if (m_envelope < kFeltFloor) m_envelope = 0.0;
+    out.mag = MagnitudeOfShare(m_envelope);
+
+    const double magnitude = clipped < 0.0 ? -clipped : clipped;
+    m_meanRise += (magnitude - m_meanRise) * kRiseWeight;
+    if (m_meanRise < kRiseFloor) m_meanRise = kRiseFloor;
+    m_level += (logEnergy - m_level) * kLevelWeight;
+    m_previousLog = logEnergy;
+    m_lastWasHit = out.hit;
+    return out;
+}
+
+}  // namespace kinetra::analysis

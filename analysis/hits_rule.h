@@ -1,0 +1,67 @@
+// The "hits" response of one band: it marks the onsets in the band and rests between them.
+//
+// Each block the band's energy (the sum of its bins) is taken as a natural logarithm. The rise
+// of that log energy over the previous block, divided by the band's own running mean rise, is
+// the onset strength: a unitless number that means the same in a five-bin bass band as in a
+// 279-bin treble band, and that does not change when the whole band gets louder or quieter.
+// A block is a hit when its strength exceeds the sensitivity, the band is not far below its
+// own running level, and the previous block was not a hit. A hit's magnitude grows with how far its
+// strength passes the sensitivity, measured against the running mean of that excess over past
+// hits (a normaliser that settles instead of drifting). After a hit the magnitude decays block
+// by block and stops when it falls below a floor.
+//
+// Everything is decided from the current block and the state left by earlier ones: no look-ahead.
+#pragma once
+
+#include <cstdint>
+
+namespace kinetra::analysis {
+
+// Length of one block in seconds: 1024 frames at 44100 Hz.
+constexpr double kHitsBlockSeconds = 1024.0 / 44100.0;
+
+// Weight of one block in a running mean with time constant `seconds`.
+double HitsWeightOf(double seconds);
+
+// The onset strength a block must exceed at slider step `step` (level slider position / 5,
+// 0..20; 0 is the most responsive). Thread: any.
+double HitsSensitivityOf(std::uint32_t step);
+
+// What one block gave.
+struct HitsBlock {
+    double energy = 0.0;    // sum of the band's bins
+    double loudest = 0.0;   // the band's loudest bin
+    double strength = 0.0;  // rise over the previous block, in running mean rises (0 if falling)
+    bool hit = false;       // an onset was marked in this block
+    std::uint32_t mag = 0;  // magnitude to send, 0..10000
+};
+
+class HitsRule {
+public:
+    // Thread (all): the capture thread, or any thread while no capture thread runs. Allocates
+    // nothing.
+
+    // Forgets every running value, as before the first block.
+    void Reset() { *this = HitsRule{}; }
+
+    // Takes bins lo .. hi of one block's power spectrum and the sensitivity
+    // (HitsSensitivityOf). lo <= hi.
+    HitsBlock Process(const double* spectrum, std::uint32_t lo, std::uint32_t hi,
+                      double sensitivity);
+
+    // Read-only views for tools and tests.
+    double Level() const { return m_level; }
+    double MeanRise() const { return m_meanRise; }
+    double MeanExcess() const { return m_meanExcess; }
+
+private:
+    bool m_primed = false;
+    double m_previousLog = 0.0;  // log energy of the previous block
+    double m_level = 0.0;        // running mean of the log energy
+    double m_meanRise = 0.0;     // running mean of |log energy change|
+    double m_meanExcess = 1.0;   // running mean over hits of strength - sensitivity
+    double m_envelope = 0.0;     // magnitude share felt now, 0..1
+    bool m_lastWasHit = false;
+};
+
+}  // namespace kinetra::analysis
