@@ -57,4 +57,18 @@ ForceDeviceState CurrentForceDeviceState();
 // any. Thread: any (takes a short lock and allocates).
 std::string LastForceDeviceProblem();
 
+// ---- Library side: how the device library keeps the above up to date. ----
+
+// The text for a failed open whose backends said openError: that, every force-feedback event
+// device this user may not open (with advice), and that KINETRA_FORCE_DEVICE=virtual runs without
+// hardware. Thread: any; reads /sys and tries /dev/input (allocates).
+std::string DescribeForceDeviceProblem(const std::string& openError);
+// Records the problem of a failed open (empty: none). Thread: any.
+void SetLastForceDeviceProblem(std::string problem);
+// Publishes the status of the device opened for effects; owner identifies the publishing
+// connection, and ClearForceDeviceStatus(owner) resets to kNone only if owner published last.
+// Thread: any.
+void PublishForceDeviceStatus(const void* owner, const ForceDeviceStatus& status);
+void ClearForceDeviceStatus(const void* owner);
+
 }  // namespace kinetra::force
