@@ -1,5 +1,7 @@
 #include "force/backends/reconnecting_backend.h"
 
+#include <algorithm>
+
 #include "platform/debug_output.h"
 
 namespace kinetra::force {
@@ -216,7 +218,8 @@ void ReconnectingBackend::WatchLoop() {
     std::unique_lock lock(m_mutex);
     Clock::time_point nextAttempt = Clock::now();
     while (!m_quit) {
-        m_wake.wait_for(lock, kDeviceWatchInterval);
+        const Clock::time_point tick = Clock::now() + kDeviceWatchInterval;
+        m_wake.wait_until(lock, m_gone && !m_retired ? std::min(tick, nextAttempt) : tick);
         if (m_quit) break;
         if (!m_gone && m_inner && m_inner->Disconnected()) {
             GoneLocked();
