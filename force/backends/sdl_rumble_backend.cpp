@@ -26,6 +26,13 @@ bool SdlDeviceGone() {
 
 namespace {
 
+// A motor value (0..65535) as a left/right effect magnitude: SDL's Linux haptic driver takes
+// 0..32767 and sends twice that to the device, so the device gets the value with its lowest bit
+// cleared. Thread: any.
+Uint16 LeftRightMagnitude(std::uint16_t motor) {
+    return static_cast<Uint16>(motor / 2);
+}
+
 // The two motors as one left/right haptic effect; every command uploads it with its duration and
 // plays it once, silence stops it.
 class HapticRumble final : public RumbleOutput {
@@ -47,8 +54,8 @@ public:
         effect.type = SDL_HAPTIC_LEFTRIGHT;
         effect.leftright.type = SDL_HAPTIC_LEFTRIGHT;
         effect.leftright.length = durationMs;
-        effect.leftright.large_magnitude = levels.low;
-        effect.leftright.small_magnitude = levels.high;
+        effect.leftright.large_magnitude = LeftRightMagnitude(levels.low);
+        effect.leftright.small_magnitude = LeftRightMagnitude(levels.high);
         if (m_effect < 0) {
             m_effect = SDL_HapticNewEffect(m_haptic, &effect);
             if (m_effect < 0) return Failed();
