@@ -42,6 +42,7 @@ struct ForceDeviceStatus {
     ForceDeviceState state = ForceDeviceState::kNone;
     std::string name;  // product name of the device (the newest one after a reconnection)
     ForceDeviceKind kind = ForceDeviceKind::kSine;
+    bool twoMotors = false;  // the effects drive two rumble motors (kRumble; virtual kind=rumble)
     std::uint64_t disconnections = 0;  // since it was opened
     std::uint64_t reconnections = 0;
 };

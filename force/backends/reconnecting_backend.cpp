@@ -1,5 +1,8 @@
 #include "force/backends/reconnecting_backend.h"
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "platform/debug_output.h"
@@ -16,7 +19,21 @@ ReconnectingBackend::ReconnectingBackend(std::shared_ptr<Backend> first, Opener 
       m_inner(std::move(first)),
       m_currentName(m_name) {
     PublishForceDeviceStatus(this, StatusLocked());
+    // New event devices (what SDL's device-added event reports on Linux) start a search at once.
+    m_added = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_added >= 0 && inotify_add_watch(m_added, "/dev/input", IN_CREATE | IN_ATTRIB) < 0) {
+        close(m_added);
+        m_added = -1;
+    }
     m_watcher = std::thread([this] { WatchLoop(); });
+}
+
+bool ReconnectingBackend::DeviceAdded() {
+    if (m_added < 0) return false;
+    bool any = false;
+    alignas(inotify_event) char buffer[4096];
+    while (read(m_added, buffer, sizeof buffer) > 0) any = true;
+    return any;
 }
 
 ReconnectingBackend::~ReconnectingBackend() {
@@ -26,6 +43,7 @@ ReconnectingBackend::~ReconnectingBackend() {
     }
     m_wake.notify_all();
     m_watcher.join();
+    if (m_added >= 0) close(m_added);
     m_inner.reset();
     m_retired.reset();
     ClearForceDeviceStatus(this);
@@ -39,6 +57,7 @@ ForceDeviceStatus ReconnectingBackend::StatusLocked() const {
     s.name = m_currentName;
     s.kind = m_virtual ? ForceDeviceKind::kVirtual
                        : (m_rumble ? ForceDeviceKind::kRumble : ForceDeviceKind::kSine);
+    s.twoMotors = m_rumble;
     s.disconnections = m_disconnections;
     s.reconnections = m_reconnections;
     return s;
@@ -234,7 +253,10 @@ void ReconnectingBackend::WatchLoop() {
             lock.lock();
             continue;
         }
-        if (!m_gone || Clock::now() < nextAttempt) continue;
+        const bool added = DeviceAdded();
+        if (!m_gone) continue;
+        if (added) nextAttempt = std::min(nextAttempt, Clock::now() + kAddedSettle);
+        if (Clock::now() < nextAttempt) continue;
         nextAttempt = Clock::now() + kReconnectInterval;
         lock.unlock();
         std::string error;

@@ -1,6 +1,8 @@
 // A device connection that outlives its device: when the device goes away (the inner backend
-// reports Disconnected) calls fail quietly while a watcher thread retries the open every 2 s; when
-// it succeeds the effects are recreated with the settings and playing state last asked for.
+// reports Disconnected) calls fail quietly while a watcher thread retries the open every 2 s, and
+// soon after a new event device appears in /dev/input (on Linux, what SDL's device-added event
+// reports); when it succeeds the effects are recreated with the settings and playing state last
+// asked for.
 #pragma once
 
 #include <array>
@@ -20,6 +22,8 @@ namespace kinetra::force {
 // How often a gone device is looked for again, and how often the watcher looks at the device.
 inline constexpr std::chrono::milliseconds kReconnectInterval{2000};
 inline constexpr std::chrono::milliseconds kDeviceWatchInterval{100};
+// How long after an event device appears (or changes its permissions) it is looked for.
+inline constexpr std::chrono::milliseconds kAddedSettle{100};
 
 class ReconnectingBackend final : public Backend {
 public:
@@ -65,6 +69,8 @@ private:
     // Called with m_mutex held.
     void GoneLocked();
     void WatchLoop();
+    // True when event devices appeared or changed since the last look. Thread: the watcher.
+    bool DeviceAdded();
     // Recreates every effect on device and installs it. Thread: the watcher.
     bool Restore(const std::shared_ptr<Backend>& device);
     ForceDeviceStatus StatusLocked() const;
@@ -85,6 +91,7 @@ private:
     std::string m_currentName;
     std::uint64_t m_disconnections = 0;
     std::uint64_t m_reconnections = 0;
+    int m_added = -1;  // inotify on /dev/input, or -1
     std::thread m_watcher;
 };
 

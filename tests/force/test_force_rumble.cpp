@@ -114,6 +114,7 @@ TEST(RumbleDevice, FiveBandsMoveTwoMotorsWithRenewedShortCommands) {
         Pad pad({2000, 6000, 4000, 3000, 1000});
         EXPECT_EQ(CurrentForceDeviceStatus().state, ForceDeviceState::kConnected);
         EXPECT_EQ(CurrentForceDeviceStatus().kind, kinetra::force::ForceDeviceKind::kVirtual);
+        EXPECT_TRUE(CurrentForceDeviceStatus().twoMotors);
         // 65535 * 0.6 = 39321; 65535 * 0.3 = 19660.5 -> 19661.
         auto s = GetVirtualDeviceSnapshot();
         EXPECT_TRUE(s.rumble);

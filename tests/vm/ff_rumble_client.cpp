@@ -162,6 +162,7 @@ int main() {
         WaitForState(ForceDeviceState::kDisconnectedWaiting, std::chrono::milliseconds(3000));
     Note("state: %s", StateName(CurrentForceDeviceState()));
     if (noticed < 0) g_allAsExpected = false;
+    Settle(600);  // the library looks once and finds nothing
     Note("!replug");
     const double back =
         WaitForState(ForceDeviceState::kReconnected, std::chrono::milliseconds(5000));
