@@ -12,6 +12,7 @@
 //
 // Thread: the main thread plays the user-interface and capture threads (the library adds its
 // renewal and watcher threads).
+#include <SDL.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -106,6 +107,19 @@ const char* StateName(ForceDeviceState state) {
 
 int main() {
     if (const char* fd = std::getenv("KINETRA_VM_NOTE_FD")) g_noteFd = std::atoi(fd);
+
+    // What SDL makes of the pad, and the devices the library offers.
+    if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0) {
+        const int count = SDL_NumJoysticks();
+        for (int i = 0; i < count; ++i) {
+            Note("SDL joystick %d: game controller %s, \"%s\"", i,
+                 SDL_IsGameController(i) ? "yes" : "no", SDL_JoystickNameForIndex(i));
+        }
+        SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    }
+    for (const auto& device : kinetra::force::ListForceDevices()) {
+        Note("device %s (%s)", device.id.c_str(), kinetra::force::ForceDeviceKindName(device.kind));
+    }
 
     std::unique_ptr<CForceChannel> band[5];
     for (auto& b : band) b = std::make_unique<CForceChannel>();
