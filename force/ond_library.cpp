@@ -27,10 +27,13 @@ std::uint32_t Full(std::uint32_t value) {
     return value > kFullScale ? kFullScale : value;
 }
 
-// Why no device opened, always on standard error (once while it stays the same) and for the
+// Why no device opened, always on standard error (once while it stays the same, until a device
+// opens) and for the
 // window (LastForceDeviceProblem). Thread: user-interface thread.
+std::string g_lastPrintedProblem;  // user-interface thread only
+
 void ReportOpenProblem(const std::string& problem) {
-    static std::string lastPrinted;
+    std::string& lastPrinted = g_lastPrintedProblem;
     SetLastForceDeviceProblem(problem);
     if (problem == lastPrinted) return;
     lastPrinted = problem;
@@ -191,6 +194,7 @@ int COndMouse::Initialize(void* /*instance*/, void* /*window*/, std::uint32_t fl
     }
     if (forEffects) {
         SetLastForceDeviceProblem({});
+        g_lastPrintedProblem.clear();
         auto reopen = [choice](std::string* why) { return OpenForceBackend(choice, true, why); };
         m_pBackend = std::make_shared<ReconnectingBackend>(
             std::move(m_pBackend), reopen, choice.kind == ForceDeviceChoice::Kind::Virtual);
