@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "analysis/band_levels.h"
+#include "analysis/level_threshold.h"
 #include "force/force_channel.h"
 #include "platform/block_format.h"
 #include "platform/debug_output.h"
@@ -75,7 +76,7 @@ int CBandMapper::SetEffectFrequency(std::uint32_t hz) {
 }
 
 int CBandMapper::SetThreshold(std::uint32_t position) {
-    m_dThreshold.store(std::exp(static_cast<double>(position / 5)), std::memory_order_relaxed);
+    m_dThreshold.store(kinetra::analysis::ThresholdForLevel(position), std::memory_order_relaxed);
     return 1;
 }
 

@@ -1,12 +1,28 @@
 // kinetra: feel the sound your computer hears.
 #include <QApplication>
+#include <string>
 
 #include "app/app_icon.h"
 #include "app/vibrel_app.h"
+#include "capture/audio_input.h"
+#include "force/device_choice.h"
 
 namespace {
 
 CVibrelApp theApp;
+
+// The program's choices of audio input and force device, from KINETRA_AUDIO_INPUT,
+// KINETRA_AUDIO_BACKEND and KINETRA_FORCE_DEVICE. A malformed value is left to the layer that
+// opens the device, which reports it at each open as it always has.
+void SetChoices() {
+    std::string error;
+    kinetra::capture::AudioInputChoice input;
+    if (kinetra::capture::DefaultAudioInputChoice(&input, &error)) theApp.SetAudioInput(input);
+    kinetra::force::ForceDeviceChoice device;
+    if (kinetra::force::DefaultForceDeviceChoice(&device, &error)) {
+        kinetra::force::SetForceDeviceChoice(device);
+    }
+}
 
 }  // namespace
 
@@ -18,5 +34,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Ondrel Kinetra Entertainment"));
     QApplication::setDesktopFileName(QStringLiteral("kinetra"));
     QApplication::setWindowIcon(kinetra::app::MakeAppIcon());
+    SetChoices();
     return theApp.InitInstance();
 }

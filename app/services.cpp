@@ -23,12 +23,33 @@ UrlOpener& UrlOpenerOverride() {
     return opener;
 }
 
+Automation& TheAutomation() {
+    static Automation automation;
+    return automation;
+}
+
 QStringList& DataDirectoriesOverride() {
     static QStringList directories;
     return directories;
 }
 
 }  // namespace
+
+Automation ReadAutomation() {
+    Automation automation;
+    automation.quitAfterMs =
+        qEnvironmentVariableIntValue("KINETRA_QUIT_AFTER_MS", &automation.quit);
+    automation.screenshot = qEnvironmentVariable("KINETRA_SCREENSHOT");
+    return automation;
+}
+
+void SetAutomation(const Automation& automation) {
+    TheAutomation() = automation;
+}
+
+const Automation& CurrentAutomation() {
+    return TheAutomation();
+}
 
 void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
     if (MessageBoxOverride()) {
@@ -37,11 +58,12 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
     }
     QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
                     caption, text, QMessageBox::Ok, owner);
-    // An unattended run (KINETRA_QUIT_AFTER_MS) must end by itself, also when a box comes up
-    // before the window does: the box closes after the same time.
-    bool unattended = false;
-    const int quitAfter = qEnvironmentVariableIntValue("KINETRA_QUIT_AFTER_MS", &unattended);
-    if (unattended) QTimer::singleShot(std::max(0, quitAfter), &box, &QMessageBox::accept);
+    // An unattended run must end by itself, also when a box comes up before the window does:
+    // the box closes after the same time.
+    const Automation& automation = CurrentAutomation();
+    if (automation.quit) {
+        QTimer::singleShot(std::max(0, automation.quitAfterMs), &box, &QMessageBox::accept);
+    }
     box.exec();
 }
 

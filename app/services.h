@@ -21,8 +21,23 @@ using MessageBoxFunction = std::function<void(QWidget* owner, const QString& tex
                                               const QString& caption, MessageIcon icon)>;
 using UrlOpener = std::function<bool(const QUrl& url)>;
 
-// Shows a modal message box owned by owner and returns when the user has dismissed it.
-// Thread: user-interface thread.
+// An unattended run (demonstrations, pictures): the main window closes itself after
+// quitAfterMs, as if the user had closed it, and every message box closes after the same time;
+// screenshot names a PNG the main window saves of itself.
+struct Automation {
+    bool quit = false;
+    int quitAfterMs = 0;
+    QString screenshot;
+};
+// KINETRA_QUIT_AFTER_MS and KINETRA_SCREENSHOT, the only place that reads them. Thread: any.
+Automation ReadAutomation();
+// The run's automation (none until set). Set by the application object before the main window
+// starts. Thread: user-interface thread.
+void SetAutomation(const Automation& automation);
+const Automation& CurrentAutomation();
+
+// Shows a modal message box owned by owner and returns when the user has dismissed it (or, in
+// an unattended run, after the run's time). Thread: user-interface thread.
 void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon);
 // Replaces what ShowMessageBox does; an empty function restores the real box.
 // Thread: user-interface thread.

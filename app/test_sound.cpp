@@ -98,7 +98,7 @@ bool TestSoundPlayer::OpenOutput() {
     want.freq = kPlaybackRate;
     want.format = AUDIO_S16SYS;
     want.channels = 1;
-    want.samples = 1024;
+    want.samples = kinetra::kBlockFrames;  // one block's worth per callback
     SDL_AudioSpec have{};
     m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (m_device == 0) {

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/block_format.h"
+
 namespace kinetra::app {
 
 // Format of what is queued for playing: 44100 Hz, 16-bit signed native-endian, mono.
-inline constexpr int kPlaybackRate = 44100;
+inline constexpr int kPlaybackRate = kinetra::kSampleRate;
 // Longest sound played; longer files are cut (memory stays bounded whatever the file says).
 inline constexpr int kMaxPlaybackSeconds = 30;
 // Largest sound file looked at.

@@ -15,8 +15,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "analysis/band_mapper.h"
-#include "analysis/spectrum_frame.h"
 #include "app/about_dlg.h"
 #include "app/app_icon.h"
 #include "app/desktop_check.h"
@@ -24,8 +22,7 @@
 #include "app/hyperlink.h"
 #include "app/services.h"
 #include "app/settings_store.h"
-#include "app/supported_devices.h"
-#include "force/force_channel.h"
+#include "pipeline/slider_rules.h"
 #include "platform/debug_output.h"
 #include "platform/priority.h"
 
@@ -174,10 +171,6 @@ QWidget* CVibrelDlg::GetDlgItem(int id) const {
     return nullptr;
 }
 
-std::uint32_t CVibrelDlg::GainForPosition(int position) {
-    return static_cast<std::uint32_t>((100 - position) * 0.01 * 10000);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Start-up and teardown
 
@@ -262,46 +255,29 @@ bool CVibrelDlg::OnInitDialog() {
     void* const instance = qApp;
     kinetra::app::CheckDesktopProgram(instance, this);
 
-    m_capture.Init(this);
-
-    CForceChannel::SetOwner(instance, this);
-    for (int k = 0; k < kBands; ++k) {
-        m_mapper[k] = new CBandMapper(SPECTRUM_BINS);
-        if (m_mapper[k]->AttachEffect() == 0) {
-            delete m_mapper[k];
-            m_mapper[k] = nullptr;
-            if (k == 0) {
-                ErrorBox(kNoDevice);
-                Fail();
-                return false;
-            }
-            if (k < kBands - 1) {
-                Fail();
-                return false;
-            }
-            break;  // without band 5 the program runs with four bands
-        }
-        m_mapper[k]->SetBand(kBandLowHz[k], kBandHighHz[k]);
-        const int product = kinetra::app::GetProductIndex();
-        m_mapper[k]->SetEffectFrequency(
-            static_cast<std::uint32_t>(kinetra::app::g_supportedDevices[product].bandFrequency[k]));
-        m_mapper[k]->SetThreshold(static_cast<std::uint32_t>(m_levelSlider[k]->GetPos()));
-        m_capture.AddListener(m_mapper[k]);
+    kinetra::pipeline::PipelineSettings settings;
+    for (int k = 0; k < kBands; ++k) settings.level[k] = m_levelSlider[k]->GetPos();
+    settings.strength = m_strengthSlider->GetPos();
+    kinetra::pipeline::StartOptions options;
+    options.ownerInstance = instance;
+    options.ownerWindow = this;
+    switch (m_pipeline.Start(settings, this, options)) {
+        case kinetra::pipeline::StartResult::kRunning:
+            return true;
+        case kinetra::pipeline::StartResult::kNoDevice:
+            ErrorBox(kNoDevice);
+            break;
+        case kinetra::pipeline::StartResult::kBandMissing:
+            break;
+        case kinetra::pipeline::StartResult::kNoCaptureBuffer:
+            ErrorBox(kNoCaptureBuffer);
+            break;
+        case kinetra::pipeline::StartResult::kNoCaptureThread:
+            ErrorBox(kNoCaptureThread);
+            break;
     }
-
-    GiveGainToMappers(m_strengthSlider->GetPos());
-
-    if (m_capture.OpenCaptureBuffer(13) != 0) {
-        ErrorBox(kNoCaptureBuffer);
-        Fail();
-        return false;
-    }
-    if (!m_capture.StartThread()) {
-        ErrorBox(kNoCaptureThread);
-        Fail();
-        return false;
-    }
-    return true;
+    Fail();
+    return false;
 }
 
 void CVibrelDlg::OnDestroy() {
@@ -309,20 +285,7 @@ void CVibrelDlg::OnDestroy() {
     m_bDestroyed = true;
     SaveSettings();
     m_testSound.Stop();
-    const bool stopped = m_capture.StopThread();
-    if (!stopped) {
-        // The capture thread may still be inside a mapper: leave the mappers alive rather than
-        // pull them from under it.
-        kinetra::DebugOutput("CAPTURE: the capture thread did not stop; mappers kept\n");
-    } else {
-        for (int k = 0; k < kBands; ++k) {
-            if (m_mapper[k] == nullptr) continue;
-            m_capture.RemoveListener(m_mapper[k]);
-            delete m_mapper[k];
-            m_mapper[k] = nullptr;
-        }
-    }
-    m_capture.Shutdown();
+    m_pipeline.Stop();
 }
 
 int CVibrelDlg::DoModal() {
@@ -335,12 +298,13 @@ int CVibrelDlg::DoModal() {
     return m_bQuitRequested ? m_nQuitCode : 0;
 }
 
-// KINETRA_SCREENSHOT=path saves a picture of the window, and KINETRA_QUIT_AFTER_MS=n closes it
-// after n milliseconds: for demonstrations and pictures of the window.
+// An unattended run (kinetra::app::CurrentAutomation) saves a picture of the window and closes it
+// after its time: for demonstrations and pictures of the window.
 void CVibrelDlg::ArmAutomation() {
-    bool haveQuit = false;
-    const int quitAfter = qEnvironmentVariableIntValue("KINETRA_QUIT_AFTER_MS", &haveQuit);
-    const QString screenshot = qEnvironmentVariable("KINETRA_SCREENSHOT");
+    const kinetra::app::Automation& automation = kinetra::app::CurrentAutomation();
+    const bool haveQuit = automation.quit;
+    const int quitAfter = automation.quitAfterMs;
+    const QString screenshot = automation.screenshot;
     const int shotAfter = haveQuit ? std::max(0, quitAfter - 100) : 2000;
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(shotAfter, this, [this, screenshot] {
@@ -393,13 +357,6 @@ void CVibrelDlg::OnSysCommand(unsigned id) {
 // ---------------------------------------------------------------------------------------------
 // Controls
 
-void CVibrelDlg::GiveGainToMappers(int strengthPosition) {
-    const std::uint32_t gain = GainForPosition(strengthPosition);
-    for (CBandMapper* mapper : m_mapper) {
-        if (mapper != nullptr) mapper->SetGain(gain);
-    }
-}
-
 void CVibrelDlg::OnDisable(int band) {
     if (band < 1 || band > kBands) return;
     const int k = band - 1;
@@ -414,19 +371,19 @@ void CVibrelDlg::OnDisable(int band) {
     } else if (!locked) {
         m_levelSlider[k]->setEnabled(on != 0);
     }
-    if (m_mapper[k] != nullptr) m_mapper[k]->Enable(on);
+    m_pipeline.EnableBand(band, on != 0);
 }
 
 void CVibrelDlg::OnReleasedLevel(int band) {
     if (band < 1 || band > kBands) return;
     const int k = band - 1;
     const int position = m_levelSlider[k]->GetPos();
-    if (m_mapper[k] != nullptr) m_mapper[k]->SetThreshold(static_cast<std::uint32_t>(position));
+    m_pipeline.SetLevel(band, position);
     if (k == 0) m_lastLevel1 = position;
 }
 
 void CVibrelDlg::OnReleasedStrength() {
-    GiveGainToMappers(m_strengthSlider->GetPos());
+    m_pipeline.SetStrength(m_strengthSlider->GetPos());
 }
 
 void CVibrelDlg::OnVScroll(int scrollCode, CSliderCtrl* source) {
@@ -436,7 +393,7 @@ void CVibrelDlg::OnVScroll(int scrollCode, CSliderCtrl* source) {
                          scrollCode == TB_THUMBTRACK;
     if (!actedOn || source == nullptr) return;
     if (source == m_strengthSlider) {
-        GiveGainToMappers(m_strengthSlider->GetPos());
+        m_pipeline.SetStrength(m_strengthSlider->GetPos());
         return;
     }
     bool isLevel = false;
@@ -448,15 +405,11 @@ void CVibrelDlg::OnVScroll(int scrollCode, CSliderCtrl* source) {
         delta = m_levelSlider[0]->GetPos() - m_lastLevel1;
         m_lastLevel1 = m_levelSlider[0]->GetPos();
     }
-    if (m_mapper[0] != nullptr) {
-        m_mapper[0]->SetThreshold(static_cast<std::uint32_t>(m_levelSlider[0]->GetPos()));
-    }
+    m_pipeline.SetLevel(1, m_levelSlider[0]->GetPos());
     for (int k = 1; k < kBands; ++k) {
         const int position = m_levelSlider[k]->GetPos();
-        m_levelSlider[k]->SetPos(position + delta);
-        if (m_mapper[k] != nullptr) {
-            m_mapper[k]->SetThreshold(static_cast<std::uint32_t>(m_levelSlider[k]->GetPos()));
-        }
+        m_levelSlider[k]->SetPos(kinetra::pipeline::FollowLockedLevel(position, delta));
+        m_pipeline.SetLevel(k + 1, m_levelSlider[k]->GetPos());
     }
 }
 

@@ -1,6 +1,7 @@
 // The main window: five response-level sliders with their Disable boxes, the Strength slider,
-// the Locked box, Test and Help, and the web link. It owns the capture engine and the five band
-// mappers, brings them up in OnInitDialog and takes them down in OnDestroy.
+// the Locked box, Test and Help, and the web link. It owns the sound-to-force pipeline (capture
+// engine, five band mappers and their force channels), brings it up in OnInitDialog and takes it
+// down in OnDestroy.
 #pragma once
 
 #include <QDialog>
@@ -11,6 +12,7 @@
 #include "app/slider_ctrl.h"
 #include "app/test_sound.h"
 #include "capture/capture_engine.h"
+#include "pipeline/sound_to_force.h"
 
 class CBandMapper;
 class CZCommon_HyperLink;
@@ -35,10 +37,7 @@ class CVibrelDlg : public QDialog, public kinetra::capture::CaptureErrorReporter
     Q_OBJECT
 
 public:
-    static constexpr int kBands = 5;
-    // Band edges in Hz, bands 1..5.
-    static constexpr std::uint32_t kBandLowHz[kBands] = {0, 220, 484, 2030, 10040};
-    static constexpr std::uint32_t kBandHighHz[kBands] = {177, 440, 2000, 10000, 23000};
+    static constexpr int kBands = kinetra::pipeline::kBands;
 
     // Builds the window and its controls; creates no mapper and starts nothing.
     // Thread (all operations): user-interface thread.
@@ -83,17 +82,13 @@ public:
     CSliderCtrl* StrengthSlider() const { return m_strengthSlider; }
     QCheckBox* DisableBox(int band) const { return m_disableBox[band - 1]; }
     QCheckBox* LockedBox() const { return m_lockedBox; }
-    CBandMapper* Mapper(int band) const { return m_mapper[band - 1]; }
+    CBandMapper* Mapper(int band) const { return m_pipeline.Mapper(band); }
     std::int32_t LastLevel1() const { return m_lastLevel1; }
-    const CCaptureEngine& Capture() const { return m_capture; }
+    const CCaptureEngine& Capture() const { return m_pipeline.Engine(); }
     // The engine, for choosing its audio input before OnInitDialog (tests and tools).
-    CCaptureEngine& CaptureForSetup() { return m_capture; }
+    CCaptureEngine& CaptureForSetup() { return m_pipeline.Engine(); }
     const kinetra::app::TestSoundPlayer& TestSound() const { return m_testSound; }
     QIcon OnQueryDragIcon() const { return m_hIcon; }
-
-    // Gain of a Strength position (0..100): (100 - position) x 0.01 x 10000 in double precision,
-    // truncated; 10000 at the top, 0 at the bottom.
-    static std::uint32_t GainForPosition(int position);
 
     // The maker's web address and the host name shown in the link.
     static const char* const kWebAddress;
@@ -108,7 +103,6 @@ private:
     void SetUpSliders();
     void LoadSettings();
     void SaveSettings();
-    void GiveGainToMappers(int strengthPosition);
     void Fail();
     void ErrorBox(const char* text);
     void ArmAutomation();
@@ -119,8 +113,7 @@ private:
     CSliderCtrl* m_levelSlider[kBands] = {};
     CSliderCtrl* m_strengthSlider = nullptr;
     QIcon m_hIcon;
-    CCaptureEngine m_capture;
-    CBandMapper* m_mapper[kBands] = {};
+    kinetra::pipeline::SoundToForcePipeline m_pipeline;
     std::int32_t m_lastLevel1 = 0;
 
     QPushButton* m_testButton = nullptr;

@@ -1,28 +1,45 @@
 // DZFFT1DC side by side with FFTW3 and KissFFT on real input, then one block through the spectrum
-// frame. After the usual output a summary table gives, per length, our time, FFTW's, their ratio
-// (ours / FFTW: below 1 means faster than FFTW) and KissFFT's time.
+// frame. After the usual output a summary table gives, per length, our time on each vector path
+// the processor runs, FFTW's, and their ratios (ours / FFTW: below 1 means faster than FFTW).
 //
-// Each benchmark runs several repetitions and the summary uses the fastest repetition's CPU time:
-// on a shared machine the minimum is the figure least disturbed by other work.
+// Every benchmark runs many short repetitions, and Google Benchmark's random interleaving runs
+// the repetitions of all benchmarks in one shuffled order, so ours and FFTW's are taken mixed
+// together in time. The summary gives two ratios per length: of the fastest repetitions (the
+// figure least disturbed by other work on a shared machine) and of the medians (which shows how
+// each transform holds up when the machine is loaded).
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 #include <kiss_fftr.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "analysis/spectrum_frame.h"
 #include "fft/dzfft1dc.h"
 #include "fft/fft_testing.h"
+#include "platform/block_format.h"
 
 namespace {
 
-constexpr int kRepetitions = 5;
-const int kSizes[] = {64, 256, 1024, 4096, 65536, 1 << 20};
+namespace hooks = kinetra::fft::testing;
+
+constexpr int kRepetitions = 21;
+constexpr double kSecondsPerRepetition = 0.04;
+// Every power of two from 64 to 2^20.
+const std::vector<int> kSizes = [] {
+    std::vector<int> sizes;
+    for (int n = 64; n <= (1 << 20); n *= 2) sizes.push_back(n);
+    return sizes;
+}();
+// The paths timed, as far as the processor runs them (the scalar one is for reference only).
+const hooks::Path kPaths[] = {hooks::Path::kAvx2, hooks::Path::kAvx512};
 
 std::vector<double> Signal(int n) {
     std::mt19937 rng(42);
@@ -32,8 +49,13 @@ std::vector<double> Signal(int n) {
     return x;
 }
 
+// Arguments: length, path.
 void BM_Dzfft1dc(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
+    if (!hooks::ForcePath(static_cast<hooks::Path>(state.range(1)))) {
+        state.SkipWithError("path not supported");
+        return;
+    }
     const auto x = Signal(n);
     std::vector<double> table(2 * n + 4), data(n + 2);
     DZFFT1DC(data.data(), n, 0, table.data());
@@ -43,6 +65,7 @@ void BM_Dzfft1dc(benchmark::State& state) {
         benchmark::DoNotOptimize(data.data());
         benchmark::ClobberMemory();
     }
+    hooks::ResetPath();
 }
 
 void BM_Fftw(benchmark::State& state) {
@@ -50,6 +73,7 @@ void BM_Fftw(benchmark::State& state) {
     const auto x = Signal(n);
     double* in = fftw_alloc_real(n);
     fftw_complex* out = fftw_alloc_complex(n / 2 + 1);
+    // Planned once per length: later repetitions find the measured plan in FFTW's wisdom.
     fftw_plan plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_MEASURE);
     for (auto _ : state) {
         std::copy(x.begin(), x.end(), in);
@@ -79,91 +103,154 @@ void BM_KissFft(benchmark::State& state) {
 
 void BM_SpectrumFrame(benchmark::State& state) {
     CSpectrumFrame frame;
-    std::vector<std::int16_t> block(1024);
+    std::vector<std::int16_t> block(kinetra::kBlockFrames);
     std::mt19937 rng(7);
     for (auto& s : block) s = static_cast<std::int16_t>(rng() % 20000 - 10000);
-    for (auto _ : state) benchmark::DoNotOptimize(frame.Transform(block.data(), 1024));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(frame.Transform(block.data(), kinetra::kBlockFrames));
 }
 
 double Minimum(const std::vector<double>& v) {
     return *std::min_element(v.begin(), v.end());
 }
 
-// Per length, ours, FFTW and KissFFT one after another, so that the three figures of a length
-// are taken close together in time.
 void Register() {
     auto configure = [](benchmark::internal::Benchmark* b) {
         b->Unit(benchmark::kNanosecond)
+            ->MinTime(kSecondsPerRepetition)
             ->Repetitions(kRepetitions)
             ->ComputeStatistics("min", Minimum)
             ->ReportAggregatesOnly(true);
     };
     for (int n : kSizes) {
-        configure(benchmark::RegisterBenchmark("BM_Dzfft1dc", BM_Dzfft1dc)->Arg(n));
+        for (hooks::Path path : kPaths) {
+            if (!hooks::PathSupported(path)) continue;
+            configure(benchmark::RegisterBenchmark("BM_Dzfft1dc", BM_Dzfft1dc)
+                          ->Args({n, static_cast<int>(path)}));
+        }
         configure(benchmark::RegisterBenchmark("BM_Fftw", BM_Fftw)->Arg(n));
         configure(benchmark::RegisterBenchmark("BM_KissFft", BM_KissFft)->Arg(n));
     }
     configure(benchmark::RegisterBenchmark("BM_SpectrumFrame", BM_SpectrumFrame));
 }
 
-// The console output as usual, plus the fastest CPU time of each benchmark and length.
+// The processor's vector-instruction flags (avx*, fma), as /proc/cpuinfo lists them.
+std::string VectorFlags() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        if (line.rfind("flags", 0) != 0) continue;
+        std::istringstream words(line.substr(line.find(':') + 1));
+        std::set<std::string> flags;
+        for (std::string word; words >> word;) {
+            if (word.rfind("avx", 0) == 0 || word == "fma") flags.insert(word);
+        }
+        std::string joined;
+        for (const std::string& flag : flags) joined += (joined.empty() ? "" : " ") + flag;
+        return joined;
+    }
+    return "(unknown)";
+}
+
+// The console output as usual, plus the fastest and the median CPU time of each benchmark.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "min") continue;
-            const std::string& args = run.run_name.args;
-            const long n = args.empty() ? 0 : std::stol(args);
-            m_times[run.run_name.function_name][n] = run.GetAdjustedCPUTime();
+            if (run.run_type != Run::RT_Aggregate) continue;
+            const bool fastest = run.aggregate_name == "min";
+            if (!fastest && run.aggregate_name != "median") continue;
+            Key key{run.run_name.function_name, 0, -1};
+            std::istringstream args(run.run_name.args);
+            std::string part;
+            if (std::getline(args, part, '/')) key.n = std::stol(part);
+            if (std::getline(args, part, '/')) key.path = std::stoi(part);
+            (fastest ? m_fastest : m_median)[key] = run.GetAdjustedCPUTime();
         }
     }
 
     void PrintSummary() const {
-        auto get = [this](const char* name, long n) {
-            const auto family = m_times.find(name);
-            if (family == m_times.end()) return -1.0;
-            const auto time = family->second.find(n);
-            return time == family->second.end() ? -1.0 : time->second;
-        };
         std::printf(
-            "\nSummary: fastest of %d repetitions, CPU time in ns; ratio = DZFFT1DC / FFTW "
-            "(below 1.00: faster than FFTW)\n",
+            "\nSummary: CPU time in ns, fastest and median of %d interleaved repetitions; "
+            "ratio = DZFFT1DC / FFTW (below 1.00: faster than FFTW)\n",
             kRepetitions);
-        std::printf("Transform path: %s\n",
-                    kinetra::fft::testing::PathName(kinetra::fft::testing::ActivePath()));
+        std::printf("Processor flags: %s\n", VectorFlags().c_str());
+        std::printf("Path chosen by the program: %s\n", hooks::PathName(hooks::ActivePath()));
         std::printf(
             "KissFFT: Debian ships only its single-precision (float) build, so its column "
-            "is for float, not double\n\n");
-        std::printf("%10s %14s %14s %8s %16s\n", "n", "DZFFT1DC", "FFTW r2c", "ratio",
-                    "KissFFT (float)");
-        for (int n : kSizes) {
-            const double ours = get("BM_Dzfft1dc", n);
-            const double fftw = get("BM_Fftw", n);
-            const double kiss = get("BM_KissFft", n);
-            if (ours < 0 && fftw < 0 && kiss < 0) continue;
-            std::printf("%10d %14.0f %14.0f %8.2f %16.0f\n", n, ours, fftw,
-                        (ours > 0 && fftw > 0) ? ours / fftw : 0.0, kiss);
+            "is for float, not double\n");
+        for (hooks::Path path : kPaths) {
+            if (!hooks::PathSupported(path)) {
+                std::printf("\n%s path: not run, this processor lacks it\n", hooks::PathName(path));
+                continue;
+            }
+            std::printf("\n%s path\n", hooks::PathName(path));
+            std::printf("%9s %11s %11s %11s %11s %8s %8s %14s\n", "n", "ours fast", "FFTW fast",
+                        "ours med", "FFTW med", "r fast", "r med", "KissFFT (med)");
+            for (int n : kSizes) {
+                const int p = static_cast<int>(path);
+                const double ours = Get(m_fastest, "BM_Dzfft1dc", n, p);
+                const double fftw = Get(m_fastest, "BM_Fftw", n, -1);
+                const double oursMed = Get(m_median, "BM_Dzfft1dc", n, p);
+                const double fftwMed = Get(m_median, "BM_Fftw", n, -1);
+                const double kiss = Get(m_median, "BM_KissFft", n, -1);
+                if (ours < 0 && fftw < 0) continue;
+                std::printf("%9d %11.0f %11.0f %11.0f %11.0f %8.2f %8.2f %14.0f\n", n, ours, fftw,
+                            oursMed, fftwMed, Ratio(ours, fftw), Ratio(oursMed, fftwMed), kiss);
+            }
         }
-        const double frame = get("BM_SpectrumFrame", 0);
+        const double frame = Get(m_fastest, "BM_SpectrumFrame", 0, -1);
         if (frame > 0) {
             std::printf(
                 "\nOne block through CSpectrumFrame (1024 int16 samples to 513 powers): "
-                "%.0f ns\n",
-                frame);
+                "%.0f ns fastest, %.0f ns median\n",
+                frame, Get(m_median, "BM_SpectrumFrame", 0, -1));
         }
     }
 
 private:
-    std::map<std::string, std::map<long, double>> m_times;
+    struct Key {
+        std::string name;
+        long n;
+        int path;
+        bool operator<(const Key& other) const {
+            if (name != other.name) return name < other.name;
+            if (n != other.n) return n < other.n;
+            return path < other.path;
+        }
+    };
+    using Times = std::map<Key, double>;
+
+    static double Get(const Times& times, const char* name, long n, int path) {
+        const auto it = times.find(Key{name, n, path});
+        return it == times.end() ? -1.0 : it->second;
+    }
+    static double Ratio(double ours, double theirs) {
+        return (ours > 0 && theirs > 0) ? ours / theirs : 0.0;
+    }
+
+    Times m_fastest;
+    Times m_median;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     Register();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Interleaved repetitions unless the command line says otherwise.
+    std::vector<char*> args(argv, argv + argc);
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    bool given = false;
+    for (int i = 1; i < argc; ++i) {
+        given =
+            given || std::string(argv[i]).rfind("--benchmark_enable_random_interleaving", 0) == 0;
+    }
+    if (!given) args.insert(args.begin() + 1, interleave.data());
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintSummary();

@@ -53,14 +53,14 @@
 #include <vector>
 
 #include "analysis/band_mapper.h"
-#include "app/supported_devices.h"
-#include "app/vibrel_dlg.h"
 #include "bench/e2e_figures.h"
 #include "bench/pulse_server.h"
 #include "capture/audio_input.h"
 #include "capture/capture_engine.h"
 #include "force/device_choice.h"
 #include "force/virtual_device.h"
+#include "pipeline/sound_to_force.h"
+#include "platform/block_format.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ constexpr double kTargetMedianMs = 25.0;
 constexpr double kTargetP95Ms = 40.0;
 constexpr int kDefaultClicks = 200;
 constexpr int kWarmUpClicks = 30;
-constexpr int kRate = 44100;
+constexpr int kRate = kinetra::kSampleRate;
 constexpr int kChunkFrames = 256;
 constexpr std::uint32_t kTargetLatencyBytes = kRate * 2 * 40 / 1000;  // 40 ms of 16-bit mono
 constexpr std::int16_t kClickLevel = 30000;
@@ -104,29 +104,42 @@ void OnDeviceCall(void*, VirtualCall call, int slot) {
     }
 }
 
-// The slot of the one effect that exists now but did not in before, or -1.
-int NewSlot(const kinetra::force::VirtualDeviceSnapshot& before) {
-    const kinetra::force::VirtualDeviceSnapshot after = kinetra::force::GetVirtualDeviceSnapshot();
-    for (int i = 0; i < kinetra::force::kVirtualEffectSlots; ++i) {
-        if (after.effects[i].created && !before.effects[i].created) return i;
+constexpr int kBands = kinetra::pipeline::kBands;
+
+// The five lowest slots free in before: the ones the bands' effects get, in band order (the device
+// gives each new effect its lowest free slot and the bands are created 1 to 5).
+bool FreeSlots(const kinetra::force::VirtualDeviceSnapshot& before, int* slots) {
+    int found = 0;
+    for (int i = 0; i < kinetra::force::kVirtualEffectSlots && found < kBands; ++i) {
+        if (!before.effects[i].created) slots[found++] = i;
     }
-    return -1;
+    return found == kBands;
+}
+
+// True when every one of slots holds an effect now.
+bool SlotsCreated(const int* slots) {
+    const kinetra::force::VirtualDeviceSnapshot now = kinetra::force::GetVirtualDeviceSnapshot();
+    for (int k = 0; k < kBands; ++k) {
+        if (!now.effects[slots[k]].created) return false;
+    }
+    return true;
 }
 
 // Registered after the five mappers: notes each block in which a mapper set a magnitude.
 class FireProbe final : public CSpectrumListener {
 public:
-    FireProbe(CBandMapper* const* mappers, const int* effectSlots) {
-        for (int k = 0; k < CVibrelDlg::kBands; ++k) {
-            m_mappers[k] = mappers[k];
-            m_slots[k] = effectSlots[k];
-        }
+    // The mappers are the pipeline's, read with each block (they exist before its capture
+    // thread starts and change only after it has stopped).
+    FireProbe(const kinetra::pipeline::SoundToForcePipeline* chain, const int* effectSlots)
+        : m_chain(chain) {
+        for (int k = 0; k < kBands; ++k) m_slots[k] = effectSlots[k];
     }
 
     // Thread: capture thread. Allocates nothing.
     int OnSpectrum(const double*, const double*, std::uint32_t) override {
-        for (int k = 0; k < CVibrelDlg::kBands; ++k) {
-            if (m_mappers[k] == nullptr || m_mappers[k]->LastReport().mag == 0) continue;
+        for (int k = 0; k < kBands; ++k) {
+            const CBandMapper* mapper = m_chain->Mapper(k + 1);
+            if (mapper == nullptr || mapper->LastReport().mag == 0) continue;
             const std::int64_t t = g_lastUpdateNs[static_cast<std::size_t>(m_slots[k])].load(
                 std::memory_order_relaxed);
             // Only an update made for this block counts.
@@ -143,7 +156,9 @@ public:
     // Thread: any, once the capture thread has been joined.
     std::int64_t BlocksAnalysed() const { return m_blocks; }
     std::int64_t BlocksPassed() const {
-        return m_blocks == 0 ? 0 : 1 + (m_lastBlockNs - m_firstBlockNs) / FramesToNs(1024);
+        return m_blocks == 0
+                   ? 0
+                   : 1 + (m_lastBlockNs - m_firstBlockNs) / FramesToNs(kinetra::kBlockFrames);
     }
 
     // Thread: any, once the capture thread has been joined.
@@ -152,8 +167,8 @@ public:
     }
 
 private:
-    CBandMapper* m_mappers[CVibrelDlg::kBands] = {};
-    int m_slots[CVibrelDlg::kBands] = {};
+    const kinetra::pipeline::SoundToForcePipeline* m_chain;
+    int m_slots[kBands] = {};
     std::array<FireEvent, 4096> m_events{};
     std::size_t m_count = 0;
     std::int64_t m_lastBlockNs = 0;
@@ -263,6 +278,7 @@ void MeasureLatency(const std::string& driver, LatencyFigures* figures) {
     if (!server.Start(&out.error)) return;
     // "pulse" is the program's own route where a server answers: the direct PulseAudio backend.
     setenv("SDL_AUDIODRIVER", driver == "pulse" ? "pulseaudio" : driver.c_str(), 1);
+    kinetra::pipeline::StartOptions options;
     kinetra::capture::AudioInputChoice input;
     kinetra::force::ForceDeviceChoice device;
     if (!kinetra::capture::ParseAudioInputChoice(driver == "alsa" ? "default" : "monitor",
@@ -271,45 +287,33 @@ void MeasureLatency(const std::string& driver, LatencyFigures* figures) {
         !kinetra::force::ParseForceDeviceChoice("virtual", &device, &out.error)) {
         return;
     }
-    kinetra::force::SetForceDeviceChoice(device);
+    options.input = input;
+    options.device = device;
     for (auto& t : g_lastUpdateNs) t.store(0);
     kinetra::force::SetVirtualDeviceCallHook(&OnDeviceCall, nullptr);
 
     {
-        CCaptureEngine engine;
-        engine.SetAudioInput(input);
-        engine.Init(nullptr);
-        std::unique_ptr<CBandMapper> mappers[CVibrelDlg::kBands];
-        CBandMapper* raw[CVibrelDlg::kBands] = {};
-        int effectSlots[CVibrelDlg::kBands] = {};
-        const int row = kinetra::app::ProductIndexForName(kinetra::force::kVirtualDefaultName);
-        bool ready = engine.HasDevice();
-        if (!ready) out.error = "the capture engine could not open the sink's monitor";
-        for (int k = 0; ready && k < CVibrelDlg::kBands; ++k) {
-            mappers[k] = std::make_unique<CBandMapper>(SPECTRUM_BINS);
-            raw[k] = mappers[k].get();
-            const auto before = kinetra::force::GetVirtualDeviceSnapshot();
-            if (mappers[k]->AttachEffect() == 0 || (effectSlots[k] = NewSlot(before)) < 0) {
-                out.error = "the virtual force device refused an effect";
-                ready = false;
-                break;
-            }
-            mappers[k]->SetBand(CVibrelDlg::kBandLowHz[k], CVibrelDlg::kBandHighHz[k]);
-            mappers[k]->SetEffectFrequency(
-                static_cast<std::uint32_t>(kinetra::app::g_supportedDevices[row].bandFrequency[k]));
-            mappers[k]->SetThreshold(kLevelPosition);
-            mappers[k]->SetGain(10000);
-            engine.AddListener(mappers[k].get());
-        }
-        FireProbe probe(raw, effectSlots);
-        if (ready) {
-            engine.AddListener(&probe);
-            if (engine.OpenCaptureBuffer(13) != 0) {
-                out.error = "the capture engine could not open its ring";
-                ready = false;
-            }
-        }
-        if (ready && !engine.StartThread()) {
+        kinetra::pipeline::SoundToForcePipeline chain;
+        kinetra::pipeline::PipelineSettings settings;
+        for (int& level : settings.level) level = kLevelPosition;
+        settings.strength = 0;  // gain 10000
+        int effectSlots[kBands] = {};
+        const bool slotsFree = FreeSlots(kinetra::force::GetVirtualDeviceSnapshot(), effectSlots);
+        FireProbe probe(&chain, effectSlots);
+        options.observer = &probe;
+        const kinetra::pipeline::StartResult started = chain.Start(settings, nullptr, options);
+        bool ready = chain.Engine().HasDevice();
+        if (!ready) {
+            out.error = "the capture engine could not open the sink's monitor";
+        } else if (started == kinetra::pipeline::StartResult::kNoDevice ||
+                   started == kinetra::pipeline::StartResult::kBandMissing ||
+                   chain.Mapper(kBands) == nullptr || !slotsFree || !SlotsCreated(effectSlots)) {
+            out.error = "the virtual force device refused an effect";
+            ready = false;
+        } else if (started == kinetra::pipeline::StartResult::kNoCaptureBuffer) {
+            out.error = "the capture engine could not open its ring";
+            ready = false;
+        } else if (started == kinetra::pipeline::StartResult::kNoCaptureThread) {
             out.error = "the capture thread did not start";
             ready = false;
         }
@@ -318,14 +322,10 @@ void MeasureLatency(const std::string& driver, LatencyFigures* figures) {
             std::thread player(PlayClicks, kWarmUpClicks + ClickCount(), &played);
             player.join();
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            if (!engine.StopThread()) out.error = "the capture thread did not stop";
+            if (!chain.Stop()) out.error = "the capture thread did not stop";
             if (!played.error.empty()) out.error = played.error;
         }
-        for (auto& m : mappers) {
-            if (m) engine.RemoveListener(m.get());
-        }
-        engine.RemoveListener(&probe);
-        engine.Shutdown();
+        chain.Stop();
         if (ready && out.error.empty()) {
             if (const char* dump = std::getenv("KINETRA_LATENCY_DUMP")) {
                 // Every click and firing block, for a closer look.

@@ -20,21 +20,33 @@
 #include "capture/memory_source.h"
 #include "force/device_choice.h"
 #include "force/force_channel.h"
+#include "pipeline/band_plan.h"
+#include "pipeline/sound_to_force.h"
+#include "platform/block_format.h"
 
 namespace {
 
-// Every force channel opened from here on uses the virtual device.
-void UseVirtualDevice() {
+// The virtual device.
+kinetra::force::ForceDeviceChoice VirtualDevice() {
     kinetra::force::ForceDeviceChoice choice;
     std::string error;
     kinetra::force::ParseForceDeviceChoice("virtual", &choice, &error);
-    kinetra::force::SetForceDeviceChoice(choice);
+    return choice;
+}
+
+// Every force channel opened from here on uses the virtual device.
+void UseVirtualDevice() {
+    kinetra::force::SetForceDeviceChoice(VirtualDevice());
 }
 
 constexpr int kBlocks = 64;
-constexpr std::uint32_t kBandEdges[5][2] = {
-    {0, 177}, {220, 440}, {484, 2000}, {2030, 10000}, {10040, 23000}};
-constexpr std::uint32_t kEffectHz[5] = {40, 75, 90, 115, 250};
+constexpr double kRate = kinetra::kSampleRate;
+using kinetra::pipeline::kBandEdges;
+// The virtual device's product is not in the table: row 0.
+const std::uint32_t kEffectHz[5] = {
+    kinetra::pipeline::EffectFrequencyFor(0, 1), kinetra::pipeline::EffectFrequencyFor(0, 2),
+    kinetra::pipeline::EffectFrequencyFor(0, 3), kinetra::pipeline::EffectFrequencyFor(0, 4),
+    kinetra::pipeline::EffectFrequencyFor(0, 5)};
 
 // Quiet noise with hits in every band now and then, so that the mappers have work to do.
 std::vector<std::vector<std::int16_t>> MakeBlocks() {
@@ -42,11 +54,12 @@ std::vector<std::vector<std::int16_t>> MakeBlocks() {
     std::normal_distribution<double> noise(0.0, 300.0);
     const double hitHz[5] = {80, 330, 1000, 5000, 14000};
     const double twoPi = 8.0 * std::atan(1.0);
-    std::vector<std::vector<std::int16_t>> blocks(kBlocks, std::vector<std::int16_t>(1024));
+    std::vector<std::vector<std::int16_t>> blocks(kBlocks,
+                                                  std::vector<std::int16_t>(kinetra::kBlockFrames));
     for (int b = 0; b < kBlocks; ++b) {
-        for (int j = 0; j < 1024; ++j) {
+        for (std::uint32_t j = 0; j < kinetra::kBlockFrames; ++j) {
             double v = noise(rng);
-            if (b % 8 == 3) v += 8000.0 * std::sin(twoPi * hitHz[(b / 8) % 5] * j / 44100.0);
+            if (b % 8 == 3) v += 8000.0 * std::sin(twoPi * hitHz[(b / 8) % 5] * j / kRate);
             blocks[b][j] = static_cast<std::int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
         }
     }
@@ -54,7 +67,6 @@ std::vector<std::vector<std::int16_t>> MakeBlocks() {
 }
 
 void BM_Pipeline_Kinetra(benchmark::State& state) {
-    UseVirtualDevice();
     const auto blocks = MakeBlocks();
     std::string error;
     const auto source = kinetra::capture::MemorySource::Create("bench_pipeline", &error);
@@ -63,30 +75,23 @@ void BM_Pipeline_Kinetra(benchmark::State& state) {
         return;
     }
     {
-        CCaptureEngine engine;
-        engine.SetAudioInput(source->Choice());
-        engine.Init(nullptr);
-        std::vector<std::unique_ptr<CBandMapper>> mappers;
-        for (int k = 0; k < 5; ++k) {
-            auto mapper = std::make_unique<CBandMapper>(SPECTRUM_BINS);
-            mapper->AttachEffect();
-            mapper->SetBand(kBandEdges[k][0], kBandEdges[k][1]);
-            mapper->SetEffectFrequency(kEffectHz[k]);
-            mapper->SetThreshold(20);
-            engine.AddListener(mapper.get());
-            mappers.push_back(std::move(mapper));
+        kinetra::pipeline::SoundToForcePipeline chain;
+        kinetra::pipeline::StartOptions options;
+        options.input = source->Choice();
+        options.device = VirtualDevice();
+        options.startThread = false;
+        if (chain.Start(kinetra::pipeline::PipelineSettings{}, nullptr, options) !=
+            kinetra::pipeline::StartResult::kRunning) {
+            state.SkipWithError("the pipeline did not start");
         }
-        if (engine.OpenCaptureBuffer(13) != 0) state.SkipWithError("no capture buffer");
         int next = 0;
         for (auto _ : state) {
-            source->Push(blocks[next].data(), 1024, 0);
-            engine.PumpBlock();
+            source->Push(blocks[next].data(), kinetra::kBlockFrames, 0);
+            chain.PumpBlock();
             next = (next + 1) % kBlocks;
         }
-        for (auto& m : mappers) engine.RemoveListener(m.get());
-        engine.Shutdown();
+        chain.Stop();
     }
-    kinetra::force::ClearForceDeviceChoice();
 }
 
 // The same work written plainly on FFTW: convert, transform, square, average, five band loops
@@ -129,33 +134,33 @@ struct PlainBand {
 void BM_Pipeline_Fftw(benchmark::State& state) {
     UseVirtualDevice();
     const auto blocks = MakeBlocks();
-    double* in = fftw_alloc_real(1024);
-    fftw_complex* out = fftw_alloc_complex(513);
-    fftw_plan plan = fftw_plan_dft_r2c_1d(1024, in, out, FFTW_MEASURE);
-    std::vector<double> spectrum(513), average(513, 0.0);
+    double* in = fftw_alloc_real(kinetra::kBlockFrames);
+    fftw_complex* out = fftw_alloc_complex(kinetra::kSpectrumBins);
+    fftw_plan plan = fftw_plan_dft_r2c_1d(kinetra::kBlockFrames, in, out, FFTW_MEASURE);
+    std::vector<double> spectrum(kinetra::kSpectrumBins), average(kinetra::kSpectrumBins, 0.0);
     std::vector<PlainBand> bands;
     std::vector<std::unique_ptr<CForceChannel>> channels;
-    const double binWidth = 44100.0 / 512 * 0.5;
+    const double binWidth = kRate / (kinetra::kSpectrumBins - 1) * 0.5;
     auto binOf = [&](std::uint32_t hz) {
         return hz < binWidth
                    ? 1u
                    : static_cast<std::uint32_t>(std::ceil(std::min(hz, 22050u) / binWidth));
     };
     for (int k = 0; k < 5; ++k) {
-        bands.push_back(PlainBand{binOf(kBandEdges[k][0]), binOf(kBandEdges[k][1])});
+        bands.push_back(PlainBand{binOf(kBandEdges[k].lowHz), binOf(kBandEdges[k].highHz)});
         channels.push_back(std::make_unique<CForceChannel>());
         channels.back()->CreateEffect(0, kEffectHz[k]);
     }
-    std::vector<std::int16_t> ring(1024 * 16);
+    std::vector<std::int16_t> ring(kinetra::kBlockFrames * 16);
     std::uint32_t offset = 0;
     int next = 0;
     for (auto _ : state) {
         // The arrival of the block, as in the memory ring above.
         std::copy(blocks[next].begin(), blocks[next].end(), ring.begin() + offset);
         const std::int16_t* block = &ring[offset];
-        for (int j = 0; j < 1024; ++j) in[j] = block[j];
+        for (std::uint32_t j = 0; j < kinetra::kBlockFrames; ++j) in[j] = block[j];
         fftw_execute(plan);
-        for (int k = 0; k < 513; ++k) {
+        for (std::uint32_t k = 0; k < kinetra::kSpectrumBins; ++k) {
             spectrum[k] = (out[k][0] * out[k][0] + out[k][1] * out[k][1]) / 1048576.0;
             average[k] += (spectrum[k] - average[k]) * 0.02;
         }
@@ -163,7 +168,7 @@ void BM_Pipeline_Fftw(benchmark::State& state) {
             channels[b]->ChangeParameters(bands[b].Map(spectrum.data(), average.data()),
                                           kEffectHz[b]);
         }
-        offset = (offset + 1024) % ring.size();
+        offset = (offset + kinetra::kBlockFrames) % ring.size();
         next = (next + 1) % kBlocks;
     }
     channels.clear();
@@ -178,16 +183,17 @@ void BM_Stage_FiveMappers(benchmark::State& state) {
     const auto blocks = MakeBlocks();
     CSpectrumFrame frame;
     std::vector<std::vector<double>> spectra;
-    std::vector<double> average(513, 0.0);
+    std::vector<double> average(kinetra::kSpectrumBins, 0.0);
     for (const auto& b : blocks) {
-        const double* s = frame.Transform(b.data(), 1024);
-        spectra.emplace_back(s, s + 513);
-        for (int k = 0; k < 513; ++k) average[k] += (s[k] - average[k]) * 0.02;
+        const double* s = frame.Transform(b.data(), kinetra::kBlockFrames);
+        spectra.emplace_back(s, s + kinetra::kSpectrumBins);
+        for (std::uint32_t k = 0; k < kinetra::kSpectrumBins; ++k)
+            average[k] += (s[k] - average[k]) * 0.02;
     }
     std::vector<std::unique_ptr<CBandMapper>> mappers;
     for (int k = 0; k < 5; ++k) {
         mappers.push_back(std::make_unique<CBandMapper>(SPECTRUM_BINS));
-        mappers.back()->SetBand(kBandEdges[k][0], kBandEdges[k][1]);
+        mappers.back()->SetBand(kBandEdges[k].lowHz, kBandEdges[k].highHz);
         mappers.back()->SetThreshold(20);
     }
     int next = 0;

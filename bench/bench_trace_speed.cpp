@@ -17,6 +17,7 @@
 
 #include "bench/music_sound.h"
 #include "capture/audio_input.h"
+#include "platform/block_format.h"
 #include "tools/trace/trace.h"
 
 namespace {
@@ -76,7 +77,8 @@ void BM_TraceSpeed(benchmark::State& state) {
         const std::string png = std::filesystem::path(g_soundPath).replace_extension("png");
         const bool pngOk = kinetra::trace::WritePlot(trace, png, &error);
         const double t3 = ProcessCpuSeconds();
-        g_figures.audioSeconds = static_cast<double>(trace.rows.size()) * 1024.0 / 44100.0;
+        g_figures.audioSeconds =
+            static_cast<double>(trace.rows.size()) * kinetra::kBlockFrames / kinetra::kSampleRate;
         g_figures.analysisCpu = t1 - t0;
         g_figures.csvCpu = t2 - t1;
         g_figures.pngCpu = pngOk ? t3 - t2 : -1.0;

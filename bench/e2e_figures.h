@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/block_format.h"
+
 namespace kinetra::bench {
 
-inline constexpr int kE2eRate = 44100;
+inline constexpr int kE2eRate = kinetra::kSampleRate;
 
 // Nanoseconds that frames take to play at 44100 Hz (truncated).
 inline std::int64_t FramesToNs(std::int64_t frames) {

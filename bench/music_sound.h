@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/block_format.h"
+
 namespace kinetra::bench {
 
-inline constexpr int kMusicRate = 44100;
+inline constexpr int kMusicRate = kinetra::kSampleRate;
 
 // Samples of the sound, seconds long.
 inline std::vector<std::int16_t> MakeMusic(double seconds) {

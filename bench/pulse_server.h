@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/block_format.h"
+
 namespace kinetra::bench {
 
 inline constexpr const char kBenchSink[] = "kinetra_bench";
@@ -121,7 +123,7 @@ public:
             "--log-target=stderr",
             "-L",
             std::string("module-null-sink sink_name=") + kBenchSink +
-                " rate=44100 channels=1 norewinds=1",
+                " rate=" + std::to_string(kinetra::kSampleRate) + " channels=1 norewinds=1",
             "-L",
             "module-native-protocol-unix socket=" + m_socket + " auth-anonymous=1",
         };

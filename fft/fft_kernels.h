@@ -60,20 +60,24 @@ struct Butterfly4 {
     }
 };
 
-// Radix-4 pass of length L >= 4 at a stride that is a multiple of V::W, vectorised over the
-// stride. tw is the pass's twiddle block (unused when L = 4).
+// Radix-4 pass of length L >= 4 over `columns` columns (a multiple of V::W), vectorised over
+// them: reads x[c + in*(p + j*L/4)], writes y[c + out*(4p + j)] for c < columns. A whole pass has
+// in = out = columns = its stride; a part of one, or a pass between the caller's arrays and a
+// small local buffer, has other strides. tw is the pass's twiddle block (unused when L = 4).
 template <class V, bool kFirstBlock = false>
-void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const double* xr,
-                const double* xi, double* yr, double* yi) {
+void Radix4Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
+                   std::size_t columns, const double* xr, const double* xi, double* yr,
+                   double* yi) {
     const std::size_t quarter = length / 4;
-    const std::size_t step = stride * quarter;
+    const std::size_t step = in * quarter;
+    const std::size_t stride = out;
     for (std::size_t p = 0; p < quarter; ++p) {
-        const double* ar = xr + stride * p;
-        const double* ai = xi + stride * p;
-        double* outR = yr + stride * 4 * p;
-        double* outI = yi + stride * 4 * p;
+        const double* ar = xr + in * p;
+        const double* ai = xi + in * p;
+        double* outR = yr + out * 4 * p;
+        double* outI = yi + out * 4 * p;
         if (p == 0) {
-            for (std::size_t c = 0; c < stride; c += V::W) {
+            for (std::size_t c = 0; c < columns; c += V::W) {
                 const Butterfly4<V> y(V::Load(ar + c), V::Load(ai + c), V::Load(ar + c + step),
                                       V::Load(ai + c + step), V::Load(ar + c + 2 * step),
                                       V::Load(ai + c + 2 * step), V::Load(ar + c + 3 * step),
@@ -89,6 +93,33 @@ void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const 
             }
             continue;
         }
+        if (columns == V::W && !kFirstBlock) {
+            // A single column group (the pass at stride 4 of the 256-bit paths): the rest of the
+            // pass in one loop over p, without an inner loop of one round.
+            for (; p < quarter; ++p) {
+                const double* br = xr + in * p;
+                const double* bi = xi + in * p;
+                double* oR = yr + out * 4 * p;
+                double* oI = yi + out * 4 * p;
+                Butterfly4<V> y(V::Load(br), V::Load(bi), V::Load(br + step), V::Load(bi + step),
+                                V::Load(br + 2 * step), V::Load(bi + 2 * step),
+                                V::Load(br + 3 * step), V::Load(bi + 3 * step));
+                Twiddle<V>(y.r1, y.i1, V::Broadcast(tw + p), V::Broadcast(tw + quarter + p));
+                Twiddle<V>(y.r2, y.i2, V::Broadcast(tw + 2 * quarter + p),
+                           V::Broadcast(tw + 3 * quarter + p));
+                Twiddle<V>(y.r3, y.i3, V::Broadcast(tw + 4 * quarter + p),
+                           V::Broadcast(tw + 5 * quarter + p));
+                V::Store(oR, y.r0);
+                V::Store(oI, y.i0);
+                V::Store(oR + stride, y.r1);
+                V::Store(oI + stride, y.i1);
+                V::Store(oR + 2 * stride, y.r2);
+                V::Store(oI + 2 * stride, y.i2);
+                V::Store(oR + 3 * stride, y.r3);
+                V::Store(oI + 3 * stride, y.i3);
+            }
+            return;
+        }
         // The first pass's block keeps its twiddles in FirstBlockSlot order.
         const std::size_t slot = kFirstBlock ? FirstBlockSlot(p, length) : p;
         const auto w1r = V::Broadcast(tw + slot);
@@ -97,7 +128,7 @@ void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const 
         const auto w2i = V::Broadcast(tw + 3 * quarter + slot);
         const auto w3r = V::Broadcast(tw + 4 * quarter + slot);
         const auto w3i = V::Broadcast(tw + 5 * quarter + slot);
-        for (std::size_t c = 0; c < stride; c += V::W) {
+        for (std::size_t c = 0; c < columns; c += V::W) {
             Butterfly4<V> y(V::Load(ar + c), V::Load(ai + c), V::Load(ar + c + step),
                             V::Load(ai + c + step), V::Load(ar + c + 2 * step),
                             V::Load(ai + c + 2 * step), V::Load(ar + c + 3 * step),
@@ -115,6 +146,13 @@ void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const 
             V::Store(outI + c + 3 * stride, y.i3);
         }
     }
+}
+
+// A whole radix-4 pass of length L at a stride that is a multiple of V::W.
+template <class V, bool kFirstBlock = false>
+void Radix4Pass(const double* tw, std::size_t length, std::size_t stride, const double* xr,
+                const double* xi, double* yr, double* yi) {
+    Radix4Columns<V, kFirstBlock>(tw, length, stride, stride, stride, xr, xi, yr, yi);
 }
 
 // The final radix-2 pass (length 2) at a stride that is a multiple of V::W: no twiddles.
@@ -197,18 +235,21 @@ inline void Radix8Column(const double* ar, const double* ai, double* outR, doubl
     V::Store(outI + 7 * stride, odd.i3);
 }
 
+// Radix-8 pass over columns, strides as for Radix4Columns.
 template <class V>
-void Radix8Pass(const double* tw, std::size_t length, std::size_t stride, const double* xr,
-                const double* xi, double* yr, double* yi) {
+void Radix8Columns(const double* tw, std::size_t length, std::size_t in, std::size_t out,
+                   std::size_t columns, const double* xr, const double* xi, double* yr,
+                   double* yi) {
     const std::size_t eighth = length / 8;
-    const std::size_t step = stride * eighth;
+    const std::size_t step = in * eighth;
+    const std::size_t stride = out;
     for (std::size_t p = 0; p < eighth; ++p) {
-        const double* ar = xr + stride * p;
-        const double* ai = xi + stride * p;
-        double* outR = yr + stride * 8 * p;
-        double* outI = yi + stride * 8 * p;
+        const double* ar = xr + in * p;
+        const double* ai = xi + in * p;
+        double* outR = yr + out * 8 * p;
+        double* outI = yi + out * 8 * p;
         if (p == 0) {
-            for (std::size_t c = 0; c < stride; c += V::W) {
+            for (std::size_t c = 0; c < columns; c += V::W) {
                 Radix8Column<V, false>(ar + c, ai + c, outR + c, outI + c, step, stride, nullptr,
                                        nullptr);
             }
@@ -219,9 +260,21 @@ void Radix8Pass(const double* tw, std::size_t length, std::size_t stride, const 
             wr[j] = V::Broadcast(tw + 2 * j * eighth + p);
             wi[j] = V::Broadcast(tw + (2 * j + 1) * eighth + p);
         }
-        for (std::size_t c = 0; c < stride; c += V::W) {
+        for (std::size_t c = 0; c < columns; c += V::W) {
             Radix8Column<V, true>(ar + c, ai + c, outR + c, outI + c, step, stride, wr, wi);
         }
+    }
+}
+
+// Radix-8 or radix-4 pass over columns as the plan says.
+template <class V>
+void PlannedColumns(unsigned radix, const double* tw, std::size_t length, std::size_t in,
+                    std::size_t out, std::size_t columns, const double* xr, const double* xi,
+                    double* yr, double* yi) {
+    if (radix == 8) {
+        Radix8Columns<V>(tw, length, in, out, columns, xr, xi, yr, yi);
+    } else {
+        Radix4Columns<V>(tw, length, in, out, columns, xr, xi, yr, yi);
     }
 }
 
@@ -229,57 +282,64 @@ void Radix8Pass(const double* tw, std::size_t length, std::size_t stride, const 
 template <class V>
 void PlannedPass(unsigned radix, const double* tw, std::size_t length, std::size_t stride,
                  const double* xr, const double* xi, double* yr, double* yi) {
-    if (radix == 8) {
-        Radix8Pass<V>(tw, length, stride, xr, xi, yr, yi);
-    } else {
-        Radix4Pass<V>(tw, length, stride, xr, xi, yr, yi);
-    }
+    PlannedColumns<V>(radix, tw, length, stride, stride, stride, xr, xi, yr, yi);
 }
 
-// The split step (see SplitStep in fft_internal.h), V::W pairs at a time from the ends inwards.
-// In place is allowed as in the scalar version: each group reads all it needs before writing.
+// One split pair (see SplitStep in fft_internal.h), V::W pairs at a time: Z[k] = (zrk, zik) and
+// Z[m-k] = (zrj, zij) with the coefficients (ak, bk) of k give X[k] and X[m-k]. On V1 this is the
+// scalar split step of every path.
+template <class V>
+inline void SplitPair(typename V::T zrk, typename V::T zik, typename V::T zrj, typename V::T zij,
+                      typename V::T ak, typename V::T bk, typename V::T& xrk, typename V::T& xik,
+                      typename V::T& xrj, typename V::T& xij) {
+    const auto d = V::Sub(zrk, zrj);
+    const auto s = V::Add(zik, zij);
+    typename V::T h, g;
+    if constexpr (V::W == 1) {
+        // Written out, so that where the compiler may fuse a product into an addition (a source
+        // built with FMA) it fuses the one the vector lanes fuse.
+        h = d * ak + s * bk;
+        g = s * ak - d * bk;
+    } else {
+        h = V::MulAdd(d, ak, V::Mul(s, bk));
+        g = V::MulSub(s, ak, V::Mul(d, bk));
+    }
+    xrk = V::Add(zrj, h);
+    xrj = V::Sub(zrk, h);
+    xik = V::Sub(g, zij);
+    xij = V::Sub(g, zik);
+}
+
+// The split step (see SplitStep in fft_internal.h) from pair `first` on, V::W pairs at a time from
+// the ends inwards, the pairs left over one at a time (on V1), then bins n/4, 0 and m. In place
+// is allowed: each group reads all it needs before writing.
 template <class V>
 void Split(const double* table, std::size_t n, const double* zr, const double* zi, double* xr,
-           double* xi) {
+           double* xi, std::size_t first = 1) {
     const std::size_t m = n / 2;
     const std::size_t quarter = n / 4;
     const double* a = table + kSplitOffset;
     const double* b = a + quarter;
-    std::size_t k = 1;
+    std::size_t k = first;
     for (; k + V::W <= quarter; k += V::W) {
         const std::size_t j = m - k - (V::W - 1);  // lowest partner index of the group
-        const auto zrk = V::Load(zr + k);
-        const auto zik = V::Load(zi + k);
-        const auto zrj = V::Reverse(V::Load(zr + j));
-        const auto zij = V::Reverse(V::Load(zi + j));
-        const auto ak = V::Load(a + k);
-        const auto bk = V::Load(b + k);
-        const auto d = V::Sub(zrk, zrj);
-        const auto s = V::Add(zik, zij);
-        const auto h = V::MulAdd(d, ak, V::Mul(s, bk));
-        const auto g = V::MulSub(s, ak, V::Mul(d, bk));
-        V::Store(xr + k, V::Add(zrj, h));
-        V::Store(xr + j, V::Reverse(V::Sub(zrk, h)));
-        V::Store(xi + k, V::Sub(g, zij));
-        V::Store(xi + j, V::Reverse(V::Sub(g, zik)));
+        typename V::T xrk, xik, xrj, xij;
+        SplitPair<V>(V::Load(zr + k), V::Load(zi + k), V::Reverse(V::Load(zr + j)),
+                     V::Reverse(V::Load(zi + j)), V::Load(a + k), V::Load(b + k), xrk, xik, xrj,
+                     xij);
+        V::Store(xr + k, xrk);
+        V::Store(xi + k, xik);
+        V::Store(xr + j, V::Reverse(xrj));
+        V::Store(xi + j, V::Reverse(xij));
     }
-    for (; k < quarter; ++k) {
-        const std::size_t j = m - k;
-        const double zrk = zr[k];
-        const double zrj = zr[j];
-        const double zik = zi[k];
-        const double zij = zi[j];
-        const double d = zrk - zrj;
-        const double s = zik + zij;
-        const double h = d * a[k] + s * b[k];
-        const double g = s * a[k] - d * b[k];
-        xr[k] = zrj + h;
-        xr[j] = zrk - h;
-        xi[k] = g - zij;
-        xi[j] = g - zik;
+    if constexpr (V::W > 1) {
+        Split<V1>(table, n, zr, zi, xr, xi, k);
+        return;
     }
-    xr[quarter] = zr[quarter];
-    xi[quarter] = -zi[quarter];
+    if (n >= 4) {
+        xr[quarter] = zr[quarter];
+        xi[quarter] = -zi[quarter];
+    }
     const double r0 = zr[0];
     const double i0 = zi[0];
     xr[0] = r0 + i0;
@@ -300,19 +360,6 @@ void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const 
     const std::size_t quarter = m / 4;
     const double* a = table + kSplitOffset;
     const double* b = a + h;
-    // One split pair: Z[k] = (pr, pi), Z[m-k] = (qr, qi) with coefficients (ak, bk); returns the
-    // new values of positions k (xk) and m-k (xj).
-    auto split = [](auto pr, auto pi, auto qr, auto qi, auto ak, auto bk, auto& xkR, auto& xkI,
-                    auto& xjR, auto& xjI) {
-        const auto d = V::Sub(pr, qr);
-        const auto s = V::Add(pi, qi);
-        const auto hh = V::MulAdd(d, ak, V::Mul(s, bk));
-        const auto g = V::MulSub(s, ak, V::Mul(d, bk));
-        xkR = V::Add(qr, hh);
-        xjR = V::Sub(pr, hh);
-        xkI = V::Sub(g, qi);
-        xjI = V::Sub(g, pi);
-    };
     std::size_t k = 1;
     // Groups of V::W from k = 1. m/4, when not below V::W, is a multiple of it, so the last
     // group ends at k = m/4, whose pair is its own mirror (h-k = k): both halves of that lane
@@ -338,9 +385,9 @@ void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const 
         const auto z4r = V::Sub(x3r, x4r);
         const auto z4i = V::Sub(x3i, x4i);
         typename V::T o1r, o1i, o2r, o2i, o3r, o3i, o4r, o4i;
-        split(z1r, z1i, z4r, z4i, V::Load(a + k), V::Load(b + k), o1r, o1i, o4r, o4i);
-        split(z3r, z3i, z2r, z2i, V::Reverse(V::Load(a + low)), V::Reverse(V::Load(b + low)), o3r,
-              o3i, o2r, o2i);
+        SplitPair<V>(z1r, z1i, z4r, z4i, V::Load(a + k), V::Load(b + k), o1r, o1i, o4r, o4i);
+        SplitPair<V>(z3r, z3i, z2r, z2i, V::Reverse(V::Load(a + low)), V::Reverse(V::Load(b + low)),
+                     o3r, o3i, o2r, o2i);
         V::Store(outR + k, o1r);
         V::Store(outI + k, o1i);
         V::Store(outR + k + h, o2r);
@@ -360,14 +407,7 @@ void Radix2AndSplit(const double* table, std::size_t n, const double* xr, const 
                                 {x3r - x4r, x3i - x4i}};
         double o[4][2];
         auto pair = [&](const double* p, const double* q, std::size_t c, double* ok, double* oj) {
-            const double d = p[0] - q[0];
-            const double sum = p[1] + q[1];
-            const double hh = d * a[c] + sum * b[c];
-            const double g = sum * a[c] - d * b[c];
-            ok[0] = q[0] + hh;
-            oj[0] = p[0] - hh;
-            ok[1] = g - q[1];
-            oj[1] = g - p[1];
+            SplitPair<V1>(p[0], p[1], q[0], q[1], a[c], b[c], ok[0], ok[1], oj[0], oj[1]);
         };
         pair(z[0], z[3], k, o[0], o[3]);
         if (k != quarter) pair(z[2], z[1], h - k, o[2], o[1]);

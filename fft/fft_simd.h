@@ -72,14 +72,89 @@ inline void FirstPass(const double* tw, std::size_t m, const double* interleaved
     }
 }
 
-// A pass with the widest traits whose width divides the stride.
+// A pass over columns with the widest traits whose width divides their count.
+template <class V>
+void ColumnsWidest(unsigned radix, const double* tw, std::size_t length, std::size_t in,
+                   std::size_t out, std::size_t columns, const double* xr, const double* xi,
+                   double* yr, double* yi) {
+    if (columns % V::W == 0) {
+        PlannedColumns<V>(radix, tw, length, in, out, columns, xr, xi, yr, yi);
+    } else {
+        PlannedColumns<V4>(radix, tw, length, in, out, columns, xr, xi, yr, yi);
+    }
+}
+
+// A whole pass with the widest traits whose width divides the stride.
 template <class V>
 void PassWidest(unsigned radix, const double* tw, std::size_t length, std::size_t stride,
                 const double* xr, const double* xi, double* yr, double* yi) {
-    if (stride % V::W == 0) {
-        PlannedPass<V>(radix, tw, length, stride, xr, xi, yr, yi);
-    } else {
-        PlannedPass<V4>(radix, tw, length, stride, xr, xi, yr, yi);
+    ColumnsWidest<V>(radix, tw, length, stride, stride, stride, xr, xi, yr, yi);
+}
+
+// The last passes of long transforms run column block by column block. Once the stride is wide,
+// a pass over the whole arrays reads and writes many streams a power of two apart, which crowd
+// the same cache sets; but a few columns c of the remaining passes form a closed
+// sub-transform of length L (elements c + stride*q), small enough for a local buffer. So each
+// block of columns is read once, transformed through the remaining passes in the buffer, and
+// written once.
+//
+// Measured: blocks of 64 columns (eight cache lines of each row, so that rows are read and written
+// in runs), or 32 for 64 rows, beat narrower and longer blocks; below stride 256 whole passes
+// stream well.
+constexpr std::size_t kBlockMinStride = 256;
+constexpr std::size_t kBlockMaxLength = 64;
+constexpr std::size_t kBlockDoubles = 2048;  // per local array: two buffers of 32 KB on the stack
+
+// Columns per block for passes starting at length L.
+inline std::size_t BlockColumns(std::size_t length) {
+    return length <= kBlockDoubles / 64 ? 64 : kBlockDoubles / length;
+}
+
+// True when passes `pass` .. plan.count-1 (length `length` at stride `stride` first) run block
+// by block.
+inline bool RunsInBlocks(const Plan& plan, unsigned pass, std::size_t length, std::size_t stride) {
+    return stride >= kBlockMinStride && length <= kBlockMaxLength && plan.count - pass >= 2;
+}
+
+// Passes `pass` .. plan.count-1 of the plan, block by block: x (the pass's input, length L at
+// stride s) to y. Same arithmetic as whole passes, in another order. tw: pass `pass`'s block.
+template <class V>
+void BlockPasses(const Plan& plan, unsigned pass, const double* tw, std::size_t length,
+                 std::size_t stride, const double* xr, const double* xi, double* yr, double* yi) {
+    const std::size_t columns = BlockColumns(length);
+    // [buffer][real, imaginary], each array 40 doubles longer so that the four do not start at
+    // the same place in a 4 KB page (their streams would compete for the same cache sets).
+    alignas(64) double local[2][2][kBlockDoubles + 40];
+    for (std::size_t c0 = 0; c0 < stride; c0 += columns) {
+        const double* passTw = tw;
+        std::size_t passLength = length;
+        std::size_t spread = 1;  // product of the radices of the block's passes so far
+        unsigned from = 0;       // the local buffer holding the block
+        for (unsigned t = pass; t < plan.count; ++t) {
+            const unsigned radix = PassRadix(plan, t);
+            const std::size_t localStride = columns * spread;
+            if (t == pass) {
+                // The block's rows into local buffer 0, at local stride `columns`.
+                ColumnsWidest<V>(radix, passTw, passLength, stride, columns, columns, xr + c0,
+                                 xi + c0, local[0][0], local[0][1]);
+            } else if (t + 1 < plan.count) {
+                ColumnsWidest<V>(radix, passTw, passLength, localStride, localStride, localStride,
+                                 local[from][0], local[from][1], local[1 - from][0],
+                                 local[1 - from][1]);
+                from = 1 - from;
+            } else {
+                // Local column `columns`*u + c is the global column c0 + c + stride*u.
+                for (std::size_t u = 0; u < spread; ++u) {
+                    const std::size_t to = c0 + stride * u;
+                    ColumnsWidest<V>(radix, passTw, passLength, localStride, stride * spread,
+                                     columns, local[from][0] + columns * u,
+                                     local[from][1] + columns * u, yr + to, yi + to);
+                }
+            }
+            passTw += TwiddleBlockSize(passLength, radix);
+            passLength /= radix;
+            spread *= radix;
+        }
     }
 }
 
@@ -112,11 +187,18 @@ void TransformVector(double* data, std::size_t n, const double* table, double* s
     std::size_t length = m / 4;
     std::size_t stride = 4;
     for (unsigned pass = 1; pass < plan.count; ++pass) {
+        const bool blocks = RunsInBlocks(plan, pass, length, stride);
         double* yr = sr;
         double* yi = si;
         if (xr == sr) {
             yr = data;
-            yi = data + m + (pass + 1 == plan.count ? 1 : 0);
+            yi = data + m + (pass + 1 == plan.count || blocks ? 1 : 0);
+        }
+        if (blocks) {
+            BlockPasses<V>(plan, pass, tw, length, stride, xr, xi, yr, yi);
+            xr = yr;
+            xi = yi;
+            break;
         }
         const unsigned radix = PassRadix(plan, pass);
         PassWidest<V>(radix, tw, length, stride, xr, xi, yr, yi);

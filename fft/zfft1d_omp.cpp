@@ -52,34 +52,7 @@ void ZFFT1D(const double* twiddles, std::size_t m, double* re, double* im, doubl
 
 void SplitStep(const double* table, std::size_t n, const double* zr, const double* zi, double* xr,
                double* xi) {
-    const std::size_t m = n / 2;
-    const double* a = table + kSplitOffset;
-    const double* b = a + n / 4;
-    for (std::size_t k = 1; k < n / 4; ++k) {
-        const std::size_t j = m - k;
-        const double zrk = zr[k];
-        const double zrj = zr[j];
-        const double zik = zi[k];
-        const double zij = zi[j];
-        const double d = zrk - zrj;
-        const double s = zik + zij;
-        const double h = d * a[k] + s * b[k];
-        const double g = s * a[k] - d * b[k];
-        xr[k] = zrj + h;
-        xr[j] = zrk - h;
-        xi[k] = g - zij;
-        xi[j] = g - zik;
-    }
-    if (n >= 4) {
-        xr[n / 4] = zr[n / 4];
-        xi[n / 4] = -zi[n / 4];
-    }
-    const double r0 = zr[0];
-    const double i0 = zi[0];
-    xr[0] = r0 + i0;
-    xr[m] = r0 - i0;
-    xi[0] = 0.0;
-    xi[m] = 0.0;
+    Split<V1>(table, n, zr, zi, xr, xi);
 }
 
 void TransformScalar(double* data, std::size_t n, const double* table, double* scratch) {

@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/block_format.h"
+
 namespace {
 
-constexpr int kRate = 44100;
+constexpr int kRate = kinetra::kSampleRate;
 constexpr double kPi = 3.14159265358979323846;
 
 // One partial of a hit: a sine that may glide from startHz to endHz during the hit.

@@ -6,32 +6,29 @@
 #include <vector>
 
 #include "analysis/spectrum_frame.h"
+#include "pipeline/band_plan.h"
+#include "platform/block_format.h"
 
 namespace {
 
-constexpr double kRate = 44100.0;
-constexpr double kBinHz = kRate / 1024.0;
+constexpr double kRate = kinetra::kSampleRate;
+constexpr double kBinHz = kRate / kinetra::kBlockFrames;
 
-struct Band {
-    const char* name;
-    double lowHz, highHz, hitHz;
-};
+using kinetra::pipeline::kBandEdges;
+using kinetra::pipeline::kBands;
 
-constexpr Band kBands[5] = {{"1", 0, 177, 60},
-                            {"2", 220, 440, 330},
-                            {"3", 484, 2000, 1000},
-                            {"4", 2030, 10000, 5000},
-                            {"5", 10040, 23000, 14000}};
+// The frequency of each band's hit.
+constexpr double kHitHz[kBands] = {60, 330, 1000, 5000, 14000};
 
 // Half a second per band: a decaying tone burst at the band's hit frequency.
 std::vector<std::int16_t> MakeSound() {
     const int perHit = static_cast<int>(kRate / 2);
-    std::vector<std::int16_t> samples(5 * perHit, 0);
+    std::vector<std::int16_t> samples(kBands * perHit, 0);
     const double twoPi = 8.0 * std::atan(1.0);
-    for (int b = 0; b < 5; ++b) {
+    for (int b = 0; b < kBands; ++b) {
         for (int j = 0; j < perHit / 2; ++j) {
             const double t = j / kRate;
-            const double v = 12000.0 * std::exp(-t * 12.0) * std::sin(twoPi * kBands[b].hitHz * t);
+            const double v = 12000.0 * std::exp(-t * 12.0) * std::sin(twoPi * kHitHz[b] * t);
             samples[b * perHit + j] = static_cast<std::int16_t>(std::lround(v));
         }
     }
@@ -50,12 +47,13 @@ int main() {
     std::printf("Band power (dB of the loudest bin) per 23.2 ms block of a built-in sound\n");
     std::printf("%6s  %-14s%-14s%-14s%-14s%-14s\n", "t (s)", "band 1", "band 2", "band 3", "band 4",
                 "band 5");
-    for (std::size_t start = 0; start + 1024 <= samples.size(); start += 1024) {
-        const double* power = frame.Transform(&samples[start], 1024);
+    for (std::size_t start = 0; start + kinetra::kBlockFrames <= samples.size();
+         start += kinetra::kBlockFrames) {
+        const double* power = frame.Transform(&samples[start], kinetra::kBlockFrames);
         std::printf("%6.2f  ", start / kRate);
-        for (const Band& band : kBands) {
+        for (const auto& band : kBandEdges) {
             double highest = 0.0;
-            for (int k = 1; k <= 512; ++k) {
+            for (std::uint32_t k = 1; k < kinetra::kSpectrumBins; ++k) {
                 const double hz = k * kBinHz;
                 if (hz >= band.lowHz && hz <= band.highHz && power[k] > highest) highest = power[k];
             }

@@ -64,13 +64,4 @@ TEST(ScrollCodes, SliderActionsMapOntoTrackbarCodes) {
     EXPECT_EQ(ScrollCodeForAction(QAbstractSlider::SliderNoAction), -1);
 }
 
-TEST(StrengthGain, EveryPositionGivesOneHundredPerPercent) {
-    for (int p = 0; p <= 100; ++p) {
-        EXPECT_EQ(CVibrelDlg::GainForPosition(p), static_cast<std::uint32_t>((100 - p) * 100))
-            << "position " << p;
-    }
-    EXPECT_EQ(CVibrelDlg::GainForPosition(0), 10000u);
-    EXPECT_EQ(CVibrelDlg::GainForPosition(100), 0u);
-}
-
 }  // namespace

@@ -36,7 +36,7 @@ protected:
         m_server.start(xvfb, {QString(":%1").arg(m_display), "-screen", "0", "320x240x24",
                               "-nolisten", "tcp"});
         ASSERT_TRUE(m_server.waitForStarted(5000));
-        m_displayName = ":" + std::to_string(m_display);
+        m_displayName = QStringLiteral(":%1").arg(m_display).toStdString();
         for (int i = 0; i < 100 && m_connection == nullptr; ++i) {
             xcb_connection_t* c = xcb_connect(m_displayName.c_str(), nullptr);
             if (xcb_connection_has_error(c) == 0) {

@@ -1,5 +1,4 @@
-// The supported-product table, the product index of the shared device, and the warning about
-// the maker's desktop program.
+// The product index of the shared device, and the warning about the maker's desktop program.
 #include <gtest/gtest.h>
 
 #include <QWidget>
@@ -7,56 +6,15 @@
 #include <string>
 
 #include "app/desktop_check.h"
-#include "app/supported_devices.h"
 #include "app_test_support.h"
 #include "force/force_channel.h"
 #include "force/virtual_device.h"
+#include "pipeline/band_plan.h"
 
 namespace {
 
-using kinetra::app::g_supportedDevices;
-using kinetra::app::ProductIndexForName;
 using kinetra::test::MessageBoxRecorder;
 using kinetra::test::ScopedEnv;
-
-TEST(SupportedDevices, TableHoldsTheSevenProductsInOrder) {
-    const char* const names[7] = {"Primax FX",
-                                  "Touch Force Optical",
-                                  "Nostromo n30 Game Mouse",
-                                  "Orbit 3D",
-                                  "Logitech Wingman Force Feedback Mouse",
-                                  "Logitech iFeel Mouse",
-                                  "Logitech iFeel MouseMan"};
-    const int band1[7] = {40, 50, 45, 43, 50, 62, 62};
-    ASSERT_EQ(kinetra::app::kSupportedDeviceCount, 7);
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_STREQ(g_supportedDevices[i].productName, names[i]);
-        EXPECT_EQ(g_supportedDevices[i].bandFrequency[0], band1[i]) << names[i];
-        EXPECT_EQ(g_supportedDevices[i].bandFrequency[1], 75);
-        EXPECT_EQ(g_supportedDevices[i].bandFrequency[2], 90);
-        EXPECT_EQ(g_supportedDevices[i].bandFrequency[3], 115);
-        EXPECT_EQ(g_supportedDevices[i].bandFrequency[4], 250);
-    }
-}
-
-TEST(SupportedDevices, ExactNamesFindTheirOwnRow) {
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(ProductIndexForName(g_supportedDevices[i].productName), i);
-    }
-    // Row 6, not the "iFeel" fallback of row 5.
-    EXPECT_EQ(ProductIndexForName("Logitech iFeel MouseMan"), 6);
-}
-
-TEST(SupportedDevices, OtherNamesFallBackByTheIFeelSubstring) {
-    EXPECT_EQ(ProductIndexForName("Some iFeel Trackball"), 5);
-    EXPECT_EQ(ProductIndexForName("iFeel"), 5);
-    EXPECT_EQ(ProductIndexForName("logitech ifeel mouse"), 0);  // case matters
-    EXPECT_EQ(ProductIndexForName("IFEEL"), 0);
-    EXPECT_EQ(ProductIndexForName("Primax FX "), 0);  // whole names only
-    EXPECT_EQ(ProductIndexForName("Orbit"), 0);
-    EXPECT_EQ(ProductIndexForName(""), 0);
-    EXPECT_EQ(ProductIndexForName(nullptr), 0);
-}
 
 // The shared device is the one the force channels open; a channel is kept alive for it.
 class ProductIndex : public ::testing::Test {
@@ -64,7 +22,7 @@ protected:
     int IndexWithDevice(const char* setting) {
         ScopedEnv device("KINETRA_FORCE_DEVICE", setting);
         CForceChannel channel;
-        return kinetra::app::GetProductIndex();
+        return kinetra::pipeline::GetProductIndex();
     }
 };
 
@@ -77,7 +35,7 @@ TEST_F(ProductIndex, ComesFromTheSharedDevicesName) {
 
 TEST_F(ProductIndex, IsZeroWithoutADevice) {
     EXPECT_EQ(IndexWithDevice("virtual,fail=open"), 0);
-    EXPECT_EQ(kinetra::app::GetProductIndex(), 0);  // no channel at all
+    EXPECT_EQ(kinetra::pipeline::GetProductIndex(), 0);  // no channel at all
 }
 
 class DesktopCheck : public ::testing::Test {

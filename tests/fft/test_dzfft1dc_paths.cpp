@@ -81,6 +81,27 @@ TEST_P(DzfftPath, UnalignedArraysGiveTheSameBytes) {
     }
 }
 
+// From 16384 points the last passes run block by block through a local buffer; these lengths
+// cover both arrays as the blocks' input (16384: the caller's array, 65536: the scratch) and both
+// finishing steps (32768: the split alone, the others: the radix-2 step folded into it). The
+// caller's array sits 8 bytes past a 64-byte boundary.
+TEST_P(DzfftPath, BlockwiseLastPassesMatchALongDoubleFft) {
+    for (std::size_t n : {16384u, 32768u, 65536u}) {
+        const auto x = RandomSignal(n, static_cast<unsigned>(n) + 7);
+        std::vector<double> table(2 * n + 4), dataStore(n + 2 + 8);
+        double* data = dataStore.data();
+        while (reinterpret_cast<std::uintptr_t>(data) % 64 != 8) ++data;
+        DZFFT1DC(data, static_cast<int>(n), 0, table.data());
+        std::copy(x.begin(), x.end(), data);
+        DZFFT1DC(data, static_cast<int>(n), -1, table.data());
+        const std::vector<double> out(data, data + n + 2);
+        EXPECT_LT(RelativeError(out, ReferenceFft(x)), kinetra::test::TransformTolerance(n))
+            << "n = " << n;
+        EXPECT_EQ(out[n / 2 + 1], 0.0) << n;
+        EXPECT_EQ(out[n + 1], 0.0) << n;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllPaths, DzfftPath,
                          ::testing::Values(Path::kScalar, Path::kAvx2, Path::kAvx512),
                          kinetra::test::PathLabel);

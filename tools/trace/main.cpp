@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/settings_store.h"
+#include "pipeline/slider_rules.h"
 #include "tools/trace/trace.h"
 
 namespace {
@@ -66,7 +67,7 @@ bool ParseSeconds(const char* text, double* value) {
 }
 
 int Clamp(int p) {
-    return p < 0 ? 0 : (p > 100 ? 100 : p);
+    return kinetra::pipeline::ClampSliderPosition(p);
 }
 
 std::string BaseName(const std::string& path) {

@@ -8,7 +8,8 @@
 #include <cmath>
 #include <vector>
 
-#include "app/vibrel_dlg.h"
+#include "pipeline/band_plan.h"
+#include "platform/block_format.h"
 #include "tools/trace/trace.h"
 
 namespace kinetra::trace {
@@ -72,7 +73,10 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
 
     const int plotWidth = kWidth - kLeft - kRight;
     const std::size_t n = trace.rows.size();
-    const double seconds0 = n ? trace.rows.front().seconds - 1024.0 / 44100.0 : 0.0;
+    const double seconds0 =
+        n ? trace.rows.front().seconds -
+                static_cast<double>(kinetra::kBlockFrames) / kinetra::kSampleRate
+          : 0.0;
     const double seconds1 = n ? trace.rows.back().seconds : 1.0;
 
     for (int b = 0; b < kBands; ++b) {
@@ -86,8 +90,8 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
         p.drawText(QRect(8, top, kLeft - 56, kLaneHeight), Qt::AlignLeft | Qt::AlignVCenter,
                    QStringLiteral("Band %1\n%2-%3 Hz\n%4 Hz effect")
                        .arg(b + 1)
-                       .arg(CVibrelDlg::kBandLowHz[b])
-                       .arg(CVibrelDlg::kBandHighHz[b])
+                       .arg(kinetra::pipeline::kBandEdges[b].lowHz)
+                       .arg(kinetra::pipeline::kBandEdges[b].highHz)
                        .arg(trace.effectHz[b]));
         p.setPen(QColor(110, 110, 110));
         p.drawText(QRect(kLeft - 50, top - 2, 46, 16), Qt::AlignRight,

@@ -10,31 +10,32 @@
 #include <sstream>
 
 #include "analysis/band_mapper.h"
-#include "app/supported_devices.h"
-#include "app/vibrel_dlg.h"
 #include "capture/audio_input.h"
 #include "capture/capture_engine.h"
 #include "capture/memory_source.h"
 #include "force/device_choice.h"
-#include "force/force_channel.h"
+#include "pipeline/band_plan.h"
+#include "pipeline/slider_rules.h"
+#include "pipeline/sound_to_force.h"
+#include "platform/block_format.h"
 
 namespace kinetra::trace {
 namespace {
 
-constexpr double kRate = 44100.0;
-constexpr std::uint32_t kBlockFrames = 1024;
-constexpr int kWideFormat = 13;  // 44100 Hz, 16-bit, mono
+constexpr double kRate = kinetra::kSampleRate;
+using kinetra::kBlockFrames;
 
 // Reads every mapper's report after the five mappers have seen a block.
 class Recorder final : public CSpectrumListener {
 public:
-    Recorder(CBandMapper* const* mappers, const std::uint32_t* effectHz, Trace* trace)
-        : m_mappers(mappers), m_effectHz(effectHz), m_trace(trace) {}
+    Recorder(const pipeline::SoundToForcePipeline* chain, const std::uint32_t* effectHz,
+             Trace* trace)
+        : m_chain(chain), m_effectHz(effectHz), m_trace(trace) {}
 
     int OnSpectrum(const double*, const double*, std::uint32_t) override {
         BlockRow row;
         for (int b = 0; b < kBands; ++b) {
-            const CBandMapper* m = m_mappers[b];
+            const CBandMapper* m = m_chain->Mapper(b + 1);
             BandRow& out = row.band[b];
             out.enabled = !m_trace->settings.disabled[b];
             if (!out.enabled) continue;
@@ -53,7 +54,7 @@ public:
     std::vector<BlockRow>& Rows() { return m_rows; }
 
 private:
-    CBandMapper* const* m_mappers;
+    const pipeline::SoundToForcePipeline* m_chain;
     const std::uint32_t* m_effectHz;
     Trace* m_trace;
     std::vector<BlockRow> m_rows;
@@ -66,20 +67,18 @@ public:
     std::string message;
 };
 
-std::uint32_t GainFor(int strengthPosition) {
-    return static_cast<std::uint32_t>((100 - strengthPosition) * 0.01 * 10000);
-}
-
 }  // namespace
 
 std::string MoveLevelSlider(Settings* s, int band, int position) {
-    auto clamp = [](int p) { return p < 0 ? 0 : (p > 100 ? 100 : p); };
+    using pipeline::ClampSliderPosition;
     if (band < 1 || band > kBands) return "there are five level sliders";
     if (band == 1) {
         const int delta = position - s->level[0];
-        s->level[0] = clamp(position);
+        s->level[0] = ClampSliderPosition(position);
         if (s->locked) {
-            for (int b = 1; b < kBands; ++b) s->level[b] = clamp(s->level[b] + delta);
+            for (int b = 1; b < kBands; ++b) {
+                s->level[b] = pipeline::FollowLockedLevel(s->level[b], delta);
+            }
         }
         return {};
     }
@@ -87,7 +86,7 @@ std::string MoveLevelSlider(Settings* s, int band, int position) {
         return "--level" + std::to_string(band) +
                " needs --free: while Locked, sliders 2 to 5 follow slider 1";
     }
-    s->level[band - 1] = clamp(position);
+    s->level[band - 1] = ClampSliderPosition(position);
     return {};
 }
 
@@ -110,61 +109,57 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
     *trace = Trace{};
     trace->file = file;
     trace->settings = settings;
-    trace->gain = GainFor(settings.strength);
-    const int row = app::ProductIndexForName(settings.product.c_str());
+    trace->gain = pipeline::GainForStrength(settings.strength);
+    const int row = pipeline::ProductIndexForName(settings.product.c_str());
     for (int b = 0; b < kBands; ++b) {
-        trace->threshold[b] = std::exp(static_cast<double>(settings.level[b] / 5));
-        trace->effectHz[b] =
-            static_cast<std::uint32_t>(app::g_supportedDevices[row].bandFrequency[b]);
+        trace->threshold[b] =
+            pipeline::ThresholdForLevel(static_cast<std::uint32_t>(settings.level[b]));
+        trace->effectHz[b] = pipeline::EffectFrequencyFor(row, b + 1);
     }
 
+    pipeline::StartOptions options;
     force::ForceDeviceChoice device;
     if (!force::ParseForceDeviceChoice("virtual:" + settings.product, &device, error)) {
         return false;
     }
-    force::SetForceDeviceChoice(device);
+    options.device = device;
 
     // Each run feeds its own source, so that runs on several threads do not meet.
     static std::atomic<unsigned> s_runs{0};
     const std::unique_ptr<capture::MemorySource> source =
         capture::MemorySource::Create("trace-" + std::to_string(++s_runs), error);
     if (source == nullptr) return false;
-    CCaptureEngine engine;
-    engine.SetAudioInput(source->Choice());
+    options.input = source->Choice();
+
+    pipeline::SoundToForcePipeline chain;
+    pipeline::PipelineSettings chainSettings;
+    for (int b = 0; b < kBands; ++b) {
+        chainSettings.level[b] = settings.level[b];
+        chainSettings.disabled[b] = settings.disabled[b];
+    }
+    chainSettings.strength = settings.strength;
+    Recorder recorder(&chain, trace->effectHz, trace);
+    // The chain comes down before the recorder goes, on every way out.
+    struct StopFirst {
+        pipeline::SoundToForcePipeline& chain;
+        ~StopFirst() { chain.Stop(); }
+    } stopFirst{chain};
+    options.startThread = false;
+    options.fullReports = true;
+    options.observer = &recorder;
     ErrorKeeper errors;
-    engine.Init(&errors);
+    const pipeline::StartResult started = chain.Start(chainSettings, &errors, options);
     if (!errors.message.empty()) {
         *error = errors.message;
-        engine.Shutdown();
         return false;
     }
-
-    std::unique_ptr<CBandMapper> mappers[kBands];
-    CBandMapper* raw[kBands] = {};
-    for (int b = 0; b < kBands; ++b) {
-        mappers[b] = std::make_unique<CBandMapper>(SPECTRUM_BINS);
-        raw[b] = mappers[b].get();
-        if (mappers[b]->AttachEffect() == 0) {
-            *error = "the virtual force device refused an effect";
-            engine.Shutdown();
-            return false;
-        }
-        mappers[b]->SetBand(CVibrelDlg::kBandLowHz[b], CVibrelDlg::kBandHighHz[b]);
-        mappers[b]->SetEffectFrequency(trace->effectHz[b]);
-        mappers[b]->SetThreshold(static_cast<std::uint32_t>(settings.level[b]));
-        mappers[b]->SetFullReport(true);
-        engine.AddListener(mappers[b].get());
+    if (started == pipeline::StartResult::kNoDevice ||
+        started == pipeline::StartResult::kBandMissing || chain.Mapper(kBands) == nullptr) {
+        *error = "the virtual force device refused an effect";
+        return false;
     }
-    for (int b = 0; b < kBands; ++b) {
-        mappers[b]->SetGain(trace->gain);
-        if (settings.disabled[b]) mappers[b]->Enable(0);
-    }
-    Recorder recorder(raw, trace->effectHz, trace);
-    engine.AddListener(&recorder);
-
-    if (engine.OpenCaptureBuffer(kWideFormat) != 0) {
+    if (started != pipeline::StartResult::kRunning) {
         *error = "the capture engine could not open its ring";
-        engine.Shutdown();
         return false;
     }
 
@@ -174,10 +169,9 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
         // The block is taken before the next one is pushed: nothing is dropped.
         if (source->Push(&samples[first + i * kBlockFrames], kBlockFrames, 0) != capture::kOk) {
             *error = "the capture engine did not take a block";
-            engine.Shutdown();
             return false;
         }
-        engine.PumpBlock();
+        chain.PumpBlock();
         if (progress != nullptr && (i % 256 == 0 || i + 1 == blocks)) {
             progress(static_cast<double>(i + 1) / static_cast<double>(blocks), progressContext);
         }
@@ -187,10 +181,7 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
     for (std::size_t i = 0; i < trace->rows.size(); ++i) {
         trace->rows[i].seconds = static_cast<double>(first + (i + 1) * kBlockFrames) / kRate;
     }
-    for (auto& m : mappers) engine.RemoveListener(m.get());
-    engine.RemoveListener(&recorder);
-    engine.Shutdown();
-    for (auto& m : mappers) m.reset();
+    chain.Stop();
     return true;
 }
 
@@ -266,7 +257,7 @@ std::string Summary(const Trace& trace) {
     for (int b = 0; b < kBands; ++b) {
         if (trace.settings.disabled[b]) {
             std::snprintf(line, sizeof line, "%4d  %5u-%-5u   disabled\n", b + 1,
-                          CVibrelDlg::kBandLowHz[b], CVibrelDlg::kBandHighHz[b]);
+                          pipeline::kBandEdges[b].lowHz, pipeline::kBandEdges[b].highHz);
             out << line;
             continue;
         }
@@ -282,7 +273,7 @@ std::string Summary(const Trace& trace) {
         }
         const double share = trace.rows.empty() ? 0.0 : 100.0 * fired / trace.rows.size();
         std::snprintf(line, sizeof line, "%4d  %5u-%-5u  %6zu  %8.1f%%  %14.0f  %14u\n", b + 1,
-                      CVibrelDlg::kBandLowHz[b], CVibrelDlg::kBandHighHz[b], fired, share,
+                      pipeline::kBandEdges[b].lowHz, pipeline::kBandEdges[b].highHz, fired, share,
                       fired ? sum / fired : 0.0, peak);
         out << line;
     }

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/band_plan.h"
+
 namespace kinetra::trace {
 
-constexpr int kBands = 5;
+constexpr int kBands = pipeline::kBands;
 
 // What the window would be set to.
 struct Settings {
@@ -57,7 +59,8 @@ using Progress = void (*)(double done, void* context);
 // Decodes the file and runs it through the capture engine's pump, the spectrum frame, five
 // band mappers and their force channels on the built-in virtual device, one block per wake-up.
 // False with a reason in error when the file cannot be used or the chain cannot be built.
-// Thread: the caller's (the main thread of a tool); sets KINETRA_FORCE_DEVICE for the run.
+// Thread: the caller's (the main thread of a tool); the virtual device is the process's force
+// device choice for the run and the choice is cleared afterwards.
 bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, std::string* error,
               Progress progress = nullptr, void* progressContext = nullptr);
 

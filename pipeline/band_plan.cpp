@@ -1,10 +1,10 @@
-#include "app/supported_devices.h"
+#include "pipeline/band_plan.h"
 
 #include <cstring>
 
 #include "force/force_channel.h"
 
-namespace kinetra::app {
+namespace kinetra::pipeline {
 
 const SupportedDevice g_supportedDevices[kSupportedDeviceCount] = {
     {"Primax FX", {40, 75, 90, 115, 250}},
@@ -31,4 +31,8 @@ int GetProductIndex() {
     return ProductIndexForName(name);
 }
 
-}  // namespace kinetra::app
+std::uint32_t EffectFrequencyFor(int productIndex, int band) {
+    return static_cast<std::uint32_t>(g_supportedDevices[productIndex].bandFrequency[band - 1]);
+}
+
+}  // namespace kinetra::pipeline
