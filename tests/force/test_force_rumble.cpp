@@ -107,6 +107,23 @@ TEST(RumbleOptions, KindUnplugAndReplugAreParsed) {
     }
 }
 
+TEST(RumbleDevice, EveryListedDeviceIsNamedByAValidChoice) {
+    const auto devices = kinetra::force::ListForceDevices();
+    ASSERT_FALSE(devices.empty());
+    EXPECT_EQ(devices.back().id, "virtual");
+    EXPECT_EQ(devices.back().kind, kinetra::force::ForceDeviceKind::kVirtual);
+    bool rumbleSeen = false;
+    for (const auto& device : devices) {
+        SCOPED_TRACE(device.id);
+        kinetra::force::ForceDeviceChoice choice;
+        std::string error;
+        EXPECT_TRUE(kinetra::force::ParseForceDeviceChoice(device.id, &choice, &error)) << error;
+        // Sine devices come first.
+        if (device.kind == kinetra::force::ForceDeviceKind::kRumble) rumbleSeen = true;
+        if (rumbleSeen) EXPECT_NE(device.kind, kinetra::force::ForceDeviceKind::kSine);
+    }
+}
+
 TEST(RumbleDevice, FiveBandsMoveTwoMotorsWithRenewedShortCommands) {
     ForceDeviceVariable variable("virtual:Test Pad,kind=rumble");
     {
