@@ -120,7 +120,9 @@ TEST(RumbleDevice, EveryListedDeviceIsNamedByAValidChoice) {
         EXPECT_TRUE(kinetra::force::ParseForceDeviceChoice(device.id, &choice, &error)) << error;
         // Sine devices come first.
         if (device.kind == kinetra::force::ForceDeviceKind::kRumble) rumbleSeen = true;
-        if (rumbleSeen) EXPECT_NE(device.kind, kinetra::force::ForceDeviceKind::kSine);
+        if (rumbleSeen) {
+            EXPECT_NE(device.kind, kinetra::force::ForceDeviceKind::kSine);
+        }
     }
 }
 
