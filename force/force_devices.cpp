@@ -18,6 +18,7 @@ std::mutex g_statusLock;  // guards g_status, g_statusOwner and g_problem
 ForceDeviceStatus g_status;
 const void* g_statusOwner = nullptr;
 std::atomic<ForceDeviceState> g_state{ForceDeviceState::kNone};
+std::atomic<const void*> g_stateOwner{nullptr};
 std::string g_problem;
 
 std::string ReadLine(const std::string& path) {
@@ -54,7 +55,9 @@ std::vector<ForceDeviceInfo> ListForceDevices() {
 
 ForceDeviceStatus CurrentForceDeviceStatus() {
     std::lock_guard lock(g_statusLock);
-    return g_status;
+    ForceDeviceStatus status = g_status;
+    status.state = g_state.load(std::memory_order_acquire);  // may be newer
+    return status;
 }
 
 ForceDeviceState CurrentForceDeviceState() {
@@ -75,7 +78,14 @@ void PublishForceDeviceStatus(const void* owner, const ForceDeviceStatus& status
     std::lock_guard lock(g_statusLock);
     g_statusOwner = owner;
     g_status = status;
+    g_stateOwner.store(owner, std::memory_order_release);
     g_state.store(status.state, std::memory_order_release);
+}
+
+void PublishForceDeviceState(const void* owner, ForceDeviceState state) {
+    if (g_stateOwner.load(std::memory_order_acquire) == owner) {
+        g_state.store(state, std::memory_order_release);
+    }
 }
 
 void ClearForceDeviceStatus(const void* owner) {
@@ -83,6 +93,7 @@ void ClearForceDeviceStatus(const void* owner) {
     if (g_statusOwner != owner) return;
     g_statusOwner = nullptr;
     g_status = ForceDeviceStatus{};
+    g_stateOwner.store(nullptr, std::memory_order_release);
     g_state.store(ForceDeviceState::kNone, std::memory_order_release);
 }
 

@@ -71,5 +71,9 @@ void SetLastForceDeviceProblem(std::string problem);
 // Thread: any.
 void PublishForceDeviceStatus(const void* owner, const ForceDeviceStatus& status);
 void ClearForceDeviceStatus(const void* owner);
+// Sets the state alone when owner published last (the rest follows with the next Publish).
+// Thread: any; lock-free, allocates nothing (the capture thread may be the one that finds the
+// device gone).
+void PublishForceDeviceState(const void* owner, ForceDeviceState state);
 
 }  // namespace kinetra::force

@@ -75,7 +75,9 @@ void ReconnectingBackend::GoneLocked() {
     m_gone = true;
     m_retired = std::move(m_inner);
     ++m_disconnections;
-    PublishForceDeviceStatus(this, StatusLocked());
+    // The full status (which allocates) is published by the watcher.
+    PublishForceDeviceState(this, ForceDeviceState::kDisconnectedWaiting);
+    m_statusDue = true;
     m_wake.notify_all();
 }
 
@@ -243,6 +245,10 @@ void ReconnectingBackend::WatchLoop() {
         if (!m_gone && m_inner && m_inner->Disconnected()) {
             GoneLocked();
             nextAttempt = Clock::now();
+        }
+        if (m_statusDue) {
+            m_statusDue = false;
+            PublishForceDeviceStatus(this, StatusLocked());
         }
         if (m_retired) {
             if (m_retired.use_count() > 1) continue;  // a call still holds it

@@ -66,7 +66,7 @@ private:
     bool Current(int id, std::shared_ptr<Backend>* inner, int* innerId);
     // After a failed call: retires inner if it reports being gone.
     void CheckGone(const std::shared_ptr<Backend>& inner);
-    // Called with m_mutex held.
+    // Called with m_mutex held; allocates nothing (a calling thread may find the device gone).
     void GoneLocked();
     void WatchLoop();
     // True when event devices appeared or changed since the last look. Thread: the watcher.
@@ -87,6 +87,7 @@ private:
     std::shared_ptr<Backend> m_inner;    // null while the device is gone
     std::shared_ptr<Backend> m_retired;  // the gone device, closed once no call holds it
     bool m_gone = false;
+    bool m_statusDue = false;  // the watcher publishes the whole status
     bool m_quit = false;
     std::string m_currentName;
     std::uint64_t m_disconnections = 0;
