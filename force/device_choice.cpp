@@ -53,7 +53,7 @@ bool ParseVirtual(std::string_view rest, ForceDeviceChoice* choice, std::string*
         const std::size_t equals = option.find('=');
         if (equals == std::string_view::npos) {
             *error = "option \"" + std::string(option) + "\" has no '=' (fail=open, effects=N, " +
-                     "lost-after=N)";
+                     "lost-after=N, kind=sine|rumble, unplug-after=N, replug-after=MS)";
             return false;
         }
         const std::string_view key = option.substr(0, equals);
@@ -78,8 +78,28 @@ bool ParseVirtual(std::string_view rest, ForceDeviceChoice* choice, std::string*
                 return false;
             }
             choice->lostAfter = number;
+        } else if (key == "kind") {
+            if (value != "sine" && value != "rumble") {
+                *error = "kind=" + std::string(value) + " is unknown (kind=sine or kind=rumble)";
+                return false;
+            }
+            choice->rumble = value == "rumble";
+        } else if (key == "unplug-after") {
+            if (!ParseCount(value, 999999999999999999, &number)) {
+                *error = "unplug-after=" + std::string(value) + " is not a whole number";
+                return false;
+            }
+            choice->unplugAfter = number;
+        } else if (key == "replug-after") {
+            if (!ParseCount(value, 86400000, &number)) {
+                *error = "replug-after=" + std::string(value) +
+                         " is not a whole number of milliseconds up to 86400000";
+                return false;
+            }
+            choice->replugAfterMs = number;
         } else {
-            *error = "option \"" + std::string(key) + "\" is unknown (fail, effects, lost-after)";
+            *error = "option \"" + std::string(key) +
+                     "\" is unknown (fail, effects, lost-after, kind, unplug-after, replug-after)";
             return false;
         }
     }

@@ -20,8 +20,11 @@ struct ForceDeviceChoice {
     // Virtual device.
     std::string virtualName;  // product name
     bool failOpen = false;
-    int effectLimit = 16;         // effects that may exist at once
-    std::int64_t lostAfter = -1;  // lost after this many updates; -1: never
+    int effectLimit = 16;             // effects that may exist at once
+    std::int64_t lostAfter = -1;      // lost after this many updates; -1: never
+    bool rumble = false;              // kind=rumble: two motors instead of sine effects
+    std::int64_t unplugAfter = -1;    // unplugged after this many updates; -1: never
+    std::int64_t replugAfterMs = -1;  // plugged in again this long after; -1: never
 };
 
 // Parses a device text in the syntax of KINETRA_FORCE_DEVICE ("" means the default: the first

@@ -8,7 +8,9 @@
 
 #include "force/backends/backend.h"
 #include "force/backends/backend_table.h"
+#include "force/backends/reconnecting_backend.h"
 #include "force/device_choice.h"
+#include "force/force_devices.h"
 #include "force/force_units.h"
 #include "platform/console.h"
 #include "platform/debug_output.h"
@@ -32,6 +34,19 @@ std::uint32_t Full(std::uint32_t value) {
     return value > kFullScale ? kFullScale : value;
 }
 
+// Why no device opened, always on standard error (once while it stays the same, until a device
+// opens) and for the
+// window (LastForceDeviceProblem). Thread: user-interface thread.
+std::string g_lastPrintedProblem;  // user-interface thread only
+
+void ReportOpenProblem(const std::string& problem) {
+    std::string& lastPrinted = g_lastPrintedProblem;
+    SetLastForceDeviceProblem(problem);
+    if (problem == lastPrinted) return;
+    lastPrinted = problem;
+    std::fprintf(stderr, "Kinetra: %s\n", problem.c_str());
+}
+
 }  // namespace
 
 std::string LastForceProblem() {
@@ -41,8 +56,7 @@ std::string LastForceProblem() {
 void ReportForceProblem(const std::string& reason) {
     const std::string line = "Force device: " + reason + "\n";
     kinetra::DebugOutput(line.c_str());
-    const char* debug = std::getenv("KINETRA_DEBUG");
-    if (debug == nullptr || std::strcmp(debug, "1") != 0) kinetra::ConsoleWrite(2, line.c_str());
+    if (!kinetra::DebugOutputRequestedByEnvironment()) kinetra::ConsoleWrite(2, line.c_str());
 }
 
 // An effect's settings in the library's units.
@@ -74,6 +88,7 @@ struct EffectState {
     std::uint32_t iterations = OND_UNCHANGED;
     DeviceEffect sent;         // what the device has
     bool sentPlaying = false;  // whether the device plays it
+    bool playingKnown = true;  // false after a failed start or stop: send the next one anyway
     bool busy = false;         // a call is talking to the device for this effect
     bool failing = false;      // the last device call for this effect failed
 
@@ -109,9 +124,9 @@ struct EffectState {
         bool ok = true;
         for (;;) {
             const DeviceEffect want = ToDevice();
-            const bool needStop = !playing && sentPlaying;
+            const bool needStop = !playing && (sentPlaying || !playingKnown);
             const bool needUpdate = !(want == sent);
-            const bool needRun = playing && !sentPlaying;
+            const bool needRun = playing && (!sentPlaying || !playingKnown);
             if (!needStop && !needUpdate && !needRun) break;
             const std::uint32_t runIterations = iterations;
             lock.unlock();
@@ -126,15 +141,20 @@ struct EffectState {
             lock.lock();
             sentSomething = true;
             if (!done) {
+                // A device that went away and comes back gets the wanted state from the
+                // reconnecting backend; the next call sends start or stop again either way.
+                if (needStop || !needUpdate) playingKnown = false;
                 ok = false;
                 break;
             }
             if (needStop) {
                 sentPlaying = false;
+                playingKnown = true;
             } else if (needUpdate) {
                 sent = want;
             } else {
                 sentPlaying = true;
+                playingKnown = true;
             }
         }
         busy = false;
@@ -177,15 +197,26 @@ int COndMouse::Initialize(void* /*instance*/, void* /*window*/, std::uint32_t fl
         LastProblem() = error;
         return 0;
     }
-    m_pBackend = OpenForceBackend(choice, flags == OND_INIT_EFFECTS, &error);
+    const bool forEffects = flags == OND_INIT_EFFECTS;
+    m_pBackend = OpenForceBackend(choice, forEffects, &error);
     if (!m_pBackend) {
         LastProblem() = error;
+        if (forEffects && choice.kind != ForceDeviceChoice::Kind::None) {
+            ReportOpenProblem(DescribeForceDeviceProblem(error));
+        }
         if (Reporting()) {
             char line[320];
             std::snprintf(line, sizeof line, "FORCE: %s\n", error.c_str());
             kinetra::DebugOutput(line);
         }
         return 0;
+    }
+    if (forEffects) {
+        SetLastForceDeviceProblem({});
+        g_lastPrintedProblem.clear();
+        auto reopen = [choice](std::string* why) { return OpenForceBackend(choice, true, why); };
+        m_pBackend = std::make_shared<ReconnectingBackend>(
+            std::move(m_pBackend), reopen, choice.kind == ForceDeviceChoice::Kind::Virtual);
     }
     return 1;
 }

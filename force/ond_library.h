@@ -4,10 +4,11 @@
 // chosen when a device is initialised: by the choice the program set (SetForceDeviceChoice in
 // force/device_choice.h), else by the environment variable KINETRA_FORCE_DEVICE, whose text
 // (also what ParseForceDeviceChoice reads) is:
-//   unset or ""              the first SDL2 haptic device that plays sine effects
+//   unset or ""              the first SDL2 device that plays sine effects, else the first SDL2
+//                            device with rumble (force/force_devices.h)
 //   sdl                      the same
-//   sdl:<index>              the SDL2 haptic device with that index (it must play sine effects)
-//   sdl:<name>               the first SDL2 haptic device with exactly that name
+//   sdl:<index>              the SDL2 haptic device with that index (sine effects or rumble)
+//   sdl:<name>               the first SDL2 device with exactly that name (sine first)
 //   virtual[:<name>][,opt]   the built-in virtual device (force/virtual_device.h)
 //   none                     no device: every Initialize fails
 // A malformed value is reported on standard error and treated as "no device".
@@ -125,7 +126,10 @@ protected:
 class COndMouse : public COndDevice {
 public:
     // Opens the device the current choice names (CurrentForceDeviceChoice: the one set, else
-    // KINETRA_FORCE_DEVICE). flags: OND_INIT_EFFECTS (8) to play effects, OND_INIT_QUERY (4)
+    // KINETRA_FORCE_DEVICE). Opened for effects, the device is looked for again every 2 s when it
+    // goes away, and its effects are made again when it is back (CurrentForceDeviceStatus in
+    // force/force_devices.h); when no device opens for effects, why goes to standard error and to
+    // LastForceDeviceProblem. flags: OND_INIT_EFFECTS (8) to play effects, OND_INIT_QUERY (4)
     // only to read its name; other values fail. instance and window identify the owner and may
     // be null; bOption is accepted and has no use on these backends.
     // Returns 1 when the device was opened, 0 otherwise (also when already open).

@@ -5,13 +5,22 @@
 //   fail=open        the device cannot be opened
 //   effects=<N>      only N effects (0..16) can exist at once
 //   lost-after=<N>   the device is lost after N effect updates: every later call fails
+//   kind=rumble      two motors (low and high frequency) instead of sine effects; kind=sine is
+//                    the default
+//   unplug-after=<N> the device is unplugged after N effect updates: calls fail, and the library
+//                    looks for it again (every 2 s)
+//   replug-after=<M> an unplugged device is plugged in again M milliseconds later (with no
+//                    effects); without it, it stays away
 // The default product name is "Kinetra Virtual Mouse"; a name may not contain ','.
 //
 // It behaves as one piece of hardware per process: 16 effect slots, each with its level, period,
 // gain and playing state, and counts of what was sent to it. Every COndMouse that opens it gets a
 // connection to the same hardware; when it is opened while no connection is open it is plugged in
 // afresh with the settings of the variable at that moment (slots empty, counts zero, not lost).
-// When the last connection closes its effects are gone, but the counts stay readable.
+// When the last connection closes its effects are gone, but the counts stay readable. An unplugged
+// device (unplug-after) is not plugged in afresh by an open that names unplug-after again: that
+// open is a reconnection, which succeeds once replug-after has passed (and then keeps the counts;
+// it is not unplugged a second time).
 #pragma once
 
 #include <cstdint>
@@ -50,6 +59,16 @@ struct VirtualDeviceSnapshot {
     std::uint64_t starts = 0;               // run requests received
     std::uint64_t stops = 0;                // stop requests received
     std::uint64_t failedCalls = 0;          // calls refused (lost device, slot limit)
+    bool rumble = false;                    // kind=rumble
+    std::uint16_t rumbleLow = 0;            // low-frequency motor now, 0..65535
+    std::uint16_t rumbleHigh = 0;           // high-frequency motor now, 0..65535
+    std::uint32_t rumbleDurationMs = 0;     // duration of the last rumble command
+    std::uint64_t rumbleCommands = 0;       // rumble commands received (renewals included)
+    std::int64_t unplugAfter = -1;          // unplug-after=N, -1 when not set or done
+    std::int64_t replugAfterMs = -1;        // replug-after=M, -1 when not set
+    bool unplugged = false;                 // unplugged now
+    std::uint64_t unplugs = 0;              // times unplugged
+    std::uint64_t replugs = 0;              // times plugged in again
     VirtualEffectSnapshot effects[kVirtualEffectSlots];
 };
 

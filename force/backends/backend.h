@@ -46,6 +46,11 @@ public:
     virtual std::int32_t MaxLevel() const = 0;
     // False when opened only to identify the device.
     virtual bool CanPlay() const = 0;
+    // True when the device carries the effects on two rumble motors. Thread: any.
+    virtual bool IsRumble() const { return false; }
+    // True once the device is gone (unplugged, removed): every later call fails and only a new
+    // open reaches it again. Thread: any.
+    virtual bool Disconnected() const { return false; }
 
     // Creates a stopped effect; returns its id (>= 0) or -1.
     virtual int CreateEffect(const DeviceEffect& effect) = 0;

@@ -2,11 +2,14 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "force/backends/backend.h"
 #include "force/backends/backend_table.h"
+#include "force/backends/sdl_devices.h"
 
 namespace kinetra::force {
 namespace {
@@ -54,6 +57,7 @@ public:
     }
 
     ~SdlBackend() override {
+        std::lock_guard lock(SdlLock());
         SDL_HapticClose(m_haptic);  // drops the effects made through this connection
         SDL_QuitSubSystem(SDL_INIT_HAPTIC);
     }
@@ -61,6 +65,7 @@ public:
     const char* ProductName() const override { return m_name.c_str(); }
     std::int32_t MaxLevel() const override { return 32767; }
     bool CanPlay() const override { return m_forEffects; }
+    bool Disconnected() const override { return m_gone.load(std::memory_order_relaxed); }
 
     int CreateEffect(const DeviceEffect& effect) override {
         if (!m_forEffects) return -1;
@@ -83,7 +88,7 @@ public:
         // Changes of the library's view alone (e.g. a magnitude step below one device level)
         // do not reach the device: some drivers restart an effect at each upload.
         if (std::memcmp(&sdl, &sent, sizeof sdl) == 0) return true;
-        if (SDL_HapticUpdateEffect(m_haptic, id, &sdl) != 0) return false;
+        if (SDL_HapticUpdateEffect(m_haptic, id, &sdl) != 0) return Failed();
         sent = sdl;
         return true;
     }
@@ -91,12 +96,12 @@ public:
     bool RunEffect(int id, std::uint32_t iterations) override {
         if (!Valid(id)) return false;
         const Uint32 count = iterations == kUnchanged ? SDL_HAPTIC_INFINITY : iterations;
-        return SDL_HapticRunEffect(m_haptic, id, count) == 0;
+        return SDL_HapticRunEffect(m_haptic, id, count) == 0 || Failed();
     }
 
     bool StopEffect(int id) override {
         if (!Valid(id)) return false;
-        return SDL_HapticStopEffect(m_haptic, id) == 0;
+        return SDL_HapticStopEffect(m_haptic, id) == 0 || Failed();
     }
 
     void DestroyEffect(int id) override {
@@ -105,6 +110,11 @@ public:
 
 private:
     bool Valid(int id) const { return id >= 0 && static_cast<std::size_t>(id) < m_sent.size(); }
+    // After a failed call; always false.
+    bool Failed() {
+        if (SdlDeviceGone()) m_gone.store(true, std::memory_order_relaxed);
+        return false;
+    }
 
     SDL_Haptic* m_haptic;
     std::string m_name;
@@ -112,12 +122,17 @@ private:
     // The last description sent for each effect id; each entry is touched only by the call that
     // owns that effect at the moment.
     std::vector<SDL_HapticEffect> m_sent;
+    std::atomic<bool> m_gone{false};  // a call failed because the device is gone
 };
 
 }  // namespace
 
-std::shared_ptr<Backend> OpenSdlBackend(const ForceDeviceChoice& choice, bool forEffects,
-                                        std::string* error) {
+namespace {
+
+// Today's path: a haptic device that plays sine effects.
+std::shared_ptr<Backend> OpenSdlSineBackend(const ForceDeviceChoice& choice, bool forEffects,
+                                            std::string* error) {
+    std::lock_guard lock(SdlLock());
     // Reference-counted by SDL, so other users of SDL in this process are not disturbed.
     if (SDL_InitSubSystem(SDL_INIT_HAPTIC) != 0) {
         *error = std::string("SDL haptic subsystem unavailable: ") + SDL_GetError();
@@ -153,6 +168,19 @@ std::shared_ptr<Backend> OpenSdlBackend(const ForceDeviceChoice& choice, bool fo
     }
     SDL_QuitSubSystem(SDL_INIT_HAPTIC);
     *error = why;
+    return nullptr;
+}
+
+}  // namespace
+
+// A device that plays sine effects, else a rumble device (sdl_rumble_backend.cpp).
+std::shared_ptr<Backend> OpenSdlBackend(const ForceDeviceChoice& choice, bool forEffects,
+                                        std::string* error) {
+    std::string sineWhy;
+    if (auto backend = OpenSdlSineBackend(choice, forEffects, &sineWhy)) return backend;
+    std::string rumbleWhy;
+    if (auto backend = OpenSdlRumbleBackend(choice, forEffects, &rumbleWhy)) return backend;
+    *error = sineWhy + "; " + rumbleWhy;
     return nullptr;
 }
 

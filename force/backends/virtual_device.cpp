@@ -2,6 +2,7 @@
 #include "force/virtual_device.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -9,6 +10,7 @@
 
 #include "force/backends/backend.h"
 #include "force/backends/backend_table.h"
+#include "force/backends/rumble_backend.h"
 
 namespace kinetra::force {
 namespace {
@@ -19,6 +21,9 @@ struct Hardware {
     DeviceEffect effects[kVirtualEffectSlots];
     // Connection that made each slot's effect (null when empty).
     const void* owner[kVirtualEffectSlots] = {};
+    // Counts plug-ins; a connection made before the current one is gone.
+    std::uint64_t generation = 0;
+    std::chrono::steady_clock::time_point unpluggedAt{};
 };
 
 Hardware& TheHardware() {
@@ -40,6 +45,76 @@ void CopyName(char (&to)[256], const std::string& from) {
     to[n] = '\0';
 }
 
+// Called with the lock held: counts an effect update and unplugs or loses the device when its
+// time has come.
+void CountUpdate(Hardware& hw) {
+    ++hw.state.updates;
+    if (hw.state.lostAfter >= 0 &&
+        hw.state.updates >= static_cast<std::uint64_t>(hw.state.lostAfter)) {
+        hw.state.lost = true;
+    }
+    if (hw.state.unplugAfter >= 0 &&
+        hw.state.updates >= static_cast<std::uint64_t>(hw.state.unplugAfter)) {
+        hw.state.unplugged = true;
+        hw.state.unplugAfter = -1;
+        ++hw.state.unplugs;
+        hw.state.rumbleLow = 0;
+        hw.state.rumbleHigh = 0;
+        hw.unpluggedAt = std::chrono::steady_clock::now();
+    }
+}
+
+// The two motors of kind=rumble; the combining is RumbleBackend's.
+class VirtualRumble final : public RumbleOutput {
+public:
+    explicit VirtualRumble(std::uint64_t generation) : m_generation(generation) {}
+    ~VirtualRumble() override {
+        CallHook(VirtualCall::Close, -1);
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        --hw.state.connections;
+    }
+
+    bool Rumble(MotorLevels levels, std::uint32_t durationMs) override {
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        if (GoneLocked(hw) || hw.state.lost) {
+            ++hw.state.failedCalls;
+            return false;
+        }
+        hw.state.rumbleLow = levels.low;
+        hw.state.rumbleHigh = levels.high;
+        hw.state.rumbleDurationMs = durationMs;
+        ++hw.state.rumbleCommands;
+        return true;
+    }
+
+    bool EffectUpdated() override {
+        CallHook(VirtualCall::Update, -1);
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        if (GoneLocked(hw) || hw.state.lost) {
+            ++hw.state.failedCalls;
+            return false;
+        }
+        CountUpdate(hw);
+        return true;
+    }
+
+    bool Lost() const override {
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        return GoneLocked(hw);
+    }
+
+private:
+    bool GoneLocked(const Hardware& hw) const {
+        return hw.state.unplugged || hw.generation != m_generation;
+    }
+
+    std::uint64_t m_generation;
+};
+
 void ShowEffect(VirtualEffectSnapshot& shown, const DeviceEffect& effect) {
     shown.magnitude = effect.magnitude;
     shown.gain = effect.gain;
@@ -50,7 +125,8 @@ void ShowEffect(VirtualEffectSnapshot& shown, const DeviceEffect& effect) {
 
 class VirtualBackend final : public Backend {
 public:
-    VirtualBackend(bool forEffects, const char* name) : m_forEffects(forEffects), m_name(name) {}
+    VirtualBackend(bool forEffects, const char* name, std::uint64_t generation)
+        : m_forEffects(forEffects), m_name(name), m_generation(generation) {}
 
     ~VirtualBackend() override {
         CallHook(VirtualCall::Close, -1);
@@ -65,12 +141,18 @@ public:
     const char* ProductName() const override { return m_name.c_str(); }
     std::int32_t MaxLevel() const override { return kVirtualMaxLevel; }
     bool CanPlay() const override { return m_forEffects; }
+    bool Disconnected() const override {
+        Hardware& hw = TheHardware();
+        std::lock_guard lock(hw.mutex);
+        return Gone(hw);
+    }
 
     int CreateEffect(const DeviceEffect& effect) override {
         CallHook(VirtualCall::Create, -1);
         Hardware& hw = TheHardware();
         std::lock_guard lock(hw.mutex);
-        if (hw.state.lost || !m_forEffects || hw.state.effectCount >= hw.state.effectLimit) {
+        if (hw.state.lost || Gone(hw) || !m_forEffects ||
+            hw.state.effectCount >= hw.state.effectLimit) {
             ++hw.state.failedCalls;
             return -1;
         }
@@ -95,15 +177,11 @@ public:
         std::lock_guard lock(hw.mutex);
         if (!Usable(hw, id)) return false;
         VirtualEffectSnapshot& shown = hw.state.effects[id];
-        ++hw.state.updates;
         ++shown.updates;
         if (hw.effects[id] == effect) ++hw.state.unchangedUpdates;
         hw.effects[id] = effect;
         ShowEffect(shown, effect);
-        if (hw.state.lostAfter >= 0 &&
-            hw.state.updates >= static_cast<std::uint64_t>(hw.state.lostAfter)) {
-            hw.state.lost = true;
-        }
+        CountUpdate(hw);
         return true;
     }
 
@@ -135,9 +213,15 @@ public:
     }
 
 private:
+    // Called with the lock held: unplugged, or plugged in again since this connection was made.
+    bool Gone(const Hardware& hw) const {
+        return hw.state.unplugged || hw.generation != m_generation;
+    }
+
     // Called with the lock held.
     bool Usable(Hardware& hw, int id) const {
-        if (hw.state.lost || id < 0 || id >= kVirtualEffectSlots || hw.owner[id] != this) {
+        if (hw.state.lost || Gone(hw) || id < 0 || id >= kVirtualEffectSlots ||
+            hw.owner[id] != this) {
             ++hw.state.failedCalls;
             return false;
         }
@@ -154,6 +238,7 @@ private:
 
     bool m_forEffects;
     std::string m_name;
+    std::uint64_t m_generation;
 };
 
 }  // namespace
@@ -163,12 +248,15 @@ std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, boo
     CallHook(VirtualCall::Open, -1);
     Hardware& hw = TheHardware();
     std::lock_guard lock(hw.mutex);
-    if (hw.state.connections == 0) {
+    // An open that names unplug-after while the device is unplugged looks for it again.
+    const bool reconnecting = hw.state.unplugged && choice.unplugAfter >= 0;
+    if (hw.state.connections == 0 && !reconnecting) {
         // Plugged in afresh with the settings named now.
         const std::uint64_t openFailures = hw.state.openFailures;
         hw.state = VirtualDeviceSnapshot{};
         for (auto& owner : hw.owner) owner = nullptr;
         for (auto& effect : hw.effects) effect = DeviceEffect{};
+        ++hw.generation;
         hw.state.pluggedIn = true;
         hw.state.openFailures = openFailures;
         CopyName(hw.state.productName, choice.virtualName);
@@ -176,6 +264,30 @@ std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, boo
         hw.state.lostAfter = choice.lostAfter;
         hw.state.failOpen = choice.failOpen;
         hw.state.lost = choice.lostAfter == 0;
+        hw.state.rumble = choice.rumble;
+        hw.state.unplugAfter = choice.unplugAfter;
+        hw.state.replugAfterMs = choice.replugAfterMs;
+    }
+    if (hw.state.unplugged) {
+        const auto back = hw.unpluggedAt + std::chrono::milliseconds(hw.state.replugAfterMs);
+        if (hw.state.replugAfterMs < 0 || std::chrono::steady_clock::now() < back) {
+            ++hw.state.openFailures;
+            *error = "the virtual device is unplugged";
+            return nullptr;
+        }
+        // Plugged in again: no effects, motors still, the counts kept.
+        hw.state.unplugged = false;
+        ++hw.state.replugs;
+        ++hw.generation;
+        for (int slot = 0; slot < kVirtualEffectSlots; ++slot) {
+            if (hw.owner[slot]) {
+                hw.owner[slot] = nullptr;
+                hw.effects[slot] = DeviceEffect{};
+                hw.state.effects[slot].created = false;
+                hw.state.effects[slot].playing = false;
+            }
+        }
+        hw.state.effectCount = 0;
     }
     if (hw.state.failOpen) {
         ++hw.state.openFailures;
@@ -190,7 +302,11 @@ std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, boo
     ++hw.state.connections;
     ++hw.state.opens;
     // A device that is already plugged in keeps its name.
-    return std::make_shared<VirtualBackend>(forEffects, hw.state.productName);
+    if (hw.state.rumble) {
+        return std::make_shared<RumbleBackend>(std::make_unique<VirtualRumble>(hw.generation),
+                                               hw.state.productName, forEffects);
+    }
+    return std::make_shared<VirtualBackend>(forEffects, hw.state.productName, hw.generation);
 }
 
 VirtualDeviceSnapshot GetVirtualDeviceSnapshot() {

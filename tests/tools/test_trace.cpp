@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -154,6 +155,33 @@ TEST_F(TraceTest, TableMatchesTheAnalysisRunByHand) {
     EXPECT_EQ(std::string(magic + 1, 3), "PNG");
 }
 
+// A rumble device: two more columns before the mode, each motor the largest level of its bands (by hand:
+// 65535 * magnitude / 10000 at full strength, nearest; 40, 75, 90 Hz below 100 Hz drive the low
+// motor, 115 and 250 Hz the high one).
+TEST_F(TraceTest, RumbleDeviceAddsTheTwoMotors) {
+    const std::string sound = KnownSound();
+    ASSERT_EQ(
+        Run("'" + sound + "' --csv r.csv --png r.png --force-device 'virtual:Pad,kind=rumble'"), 0);
+    const auto rows = ReadCsv(m_dir + "/r.csv");
+    ASSERT_EQ(rows.size(), 1u + 100u);
+    ASSERT_EQ(rows[0].size(), 1u + 5u * 6u + 2u + 1u);  // and the mode, last
+    EXPECT_EQ(rows[0][31], "low_motor");
+    EXPECT_EQ(rows[0][32], "high_motor");
+    int moving = 0;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        long low = 0, high = 0;
+        for (int b = 0; b < 5; ++b) {
+            const long level = std::lround(65535.0 * std::stod(rows[i][5 + 6 * b]) / 10000.0);
+            long& motor = b < 3 ? low : high;
+            motor = std::max(motor, level);
+        }
+        ASSERT_EQ(std::stol(rows[i][31]), low) << "block " << i;
+        ASSERT_EQ(std::stol(rows[i][32]), high) << "block " << i;
+        moving += low + high > 0 ? 1 : 0;
+    }
+    EXPECT_GT(moving, 0);
+}
+
 TEST_F(TraceTest, SummaryAndTimeRange) {
     const std::string sound = KnownSound();
     ASSERT_EQ(Run("'" + sound + "' --start 1.393 --end 2.0 --png p.png --csv c.csv"), 0);
@@ -209,6 +237,7 @@ TEST_F(TraceTest, BadOptionsAreRefusedClearly) {
         {sound + " --start 2 --end 1", "--end must come after --start"},
         {sound + " --bogus", "unknown option --bogus"},
         {sound + " --mode loud", "--mode takes classic or hits"},
+        {sound + " --force-device virtual,kind=pad", "--force-device needs a device"},
         {sound + " " + sound, "only one sound file"},
     };
     for (const auto& c : cases) {

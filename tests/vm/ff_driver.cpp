@@ -14,7 +14,17 @@
 // so that a phase whose event order is not fixed (calls from two threads) can be checked by the
 // state it leaves behind.
 //
-// Usage: kinetra_vm_ff_driver LOG_FILE CLIENT [ARGS...]
+// With --rumble the device is a game pad instead ("Kinetra VM Rumble Pad", the ids of an Xbox 360
+// pad, 045e:028e, with its buttons and axes) whose only effect is FF_RUMBLE. A rumble upload is
+// recorded when its motor values differ from the last one recorded (the client's renewals of a
+// held value are counted, not recorded), plays of count 1 are counted, stops are recorded. More
+// commands:
+//   !held     record whether the value held since the last recorded upload was sent again
+//   !lengths  record the longest rumble upload and the number of uploads longer than 100 ms
+//   !unplug   destroy the device (the client keeps running)
+//   !replug   create it again; the time until its first rumble upload goes to standard error
+//
+// Usage: kinetra_vm_ff_driver [--rumble] LOG_FILE CLIENT [ARGS...]
 // Exit status: the client's exit status, or 1 when the device could not be made or a wait ran
 // out of time.
 //
@@ -42,6 +52,7 @@
 namespace {
 
 constexpr const char* kDeviceName = "Kinetra VM Force Mouse";
+constexpr const char* kPadName = "Kinetra VM Rumble Pad";
 constexpr int kMaxEffects = 16;
 // Longest the whole exchange with the client may take, and the longest wait for its exit.
 constexpr int kRunSeconds = 100;
@@ -61,6 +72,16 @@ struct EffectSlot {
     unsigned waveform = 0;
 };
 EffectSlot g_slots[kMaxEffects];
+
+// Rumble mode.
+bool g_rumble = false;
+bool g_rumbleRecorded = false;  // an upload has been recorded since the last stop or (re)creation
+unsigned g_lastStrong = 0, g_lastWeak = 0;
+long g_heldRenewals = 0;       // uploads repeating the last recorded value
+unsigned g_longestLength = 0;  // longest rumble upload (ms)
+long g_tooLong = 0;            // rumble uploads longer than 100 ms, or without end (0)
+long g_rumbleUploads = 0;
+double g_replugAt = -1;  // when the device was created again, until its first upload
 
 void RecordV(const char* format, va_list args) {
     std::vfprintf(g_log, format, args);
@@ -123,6 +144,31 @@ const char* WaveformName(unsigned waveform) {
     }
 }
 
+// A rumble upload: recorded when its values differ from the last recorded ones.
+void RecordRumble(const ff_effect& effect, bool isUpdate) {
+    const ff_rumble_effect& r = effect.u.rumble;
+    ++g_rumbleUploads;
+    if (effect.replay.length > g_longestLength) g_longestLength = effect.replay.length;
+    if (effect.replay.length == 0 || effect.replay.length > 100) ++g_tooLong;
+    if (g_replugAt >= 0) {
+        std::fprintf(stderr, "ff_driver: first rumble %.0f ms after the device came back\n",
+                     (Now() - g_replugAt) * 1000.0);
+        RecordEvent("rumble again within 2 s: %s", Now() - g_replugAt <= 2.0 ? "yes" : "no");
+        g_replugAt = -1;
+    }
+    if (g_rumbleRecorded && r.strong_magnitude == g_lastStrong && r.weak_magnitude == g_lastWeak) {
+        ++g_heldRenewals;
+        return;
+    }
+    g_rumbleRecorded = true;
+    g_lastStrong = r.strong_magnitude;
+    g_lastWeak = r.weak_magnitude;
+    g_heldRenewals = 0;
+    RecordEvent("rumble id=%d %s strong=%u weak=%u length=%u", effect.id,
+                isUpdate ? "update" : "new", r.strong_magnitude, r.weak_magnitude,
+                effect.replay.length);
+}
+
 // One line describing an uploaded effect. Direction and trigger are left out on purpose:
 // a one-axis mouse effect does not depend on them.
 // refused: the upload is answered with an error, so the device keeps what it had.
@@ -136,6 +182,10 @@ void RecordUpload(const ff_effect& effect, bool isUpdate, bool refused) {
         slot.magnitude = effect.type == FF_PERIODIC ? effect.u.periodic.magnitude : 0;
         slot.period = effect.type == FF_PERIODIC ? effect.u.periodic.period : 0;
         slot.waveform = effect.type == FF_PERIODIC ? effect.u.periodic.waveform : 0;
+    }
+    if (effect.type == FF_RUMBLE && !refused) {
+        RecordRumble(effect, isUpdate);
+        return;
     }
     if (effect.type != FF_PERIODIC) {
         RecordEvent("upload id=%d %s type=0x%x", effect.id, kind, effect.type);
@@ -174,20 +224,47 @@ void EnsureEventNode(const char* sysname) {
     Say("device %s has no event node", sysname);
 }
 
+// The buttons and axes of an Xbox 360 pad, so that SDL takes the pad for a game controller.
+bool AddPadControls(int fd) {
+    const int buttons[] = {BTN_A,      BTN_B,     BTN_X,    BTN_Y,      BTN_TL,    BTN_TR,
+                           BTN_SELECT, BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR};
+    bool ok = ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0 && ioctl(fd, UI_SET_EVBIT, EV_ABS) == 0;
+    for (int b : buttons) ok = ok && ioctl(fd, UI_SET_KEYBIT, b) == 0;
+    struct Axis {
+        int code, min, max;
+    };
+    const Axis axes[] = {{ABS_X, -32768, 32767},  {ABS_Y, -32768, 32767}, {ABS_RX, -32768, 32767},
+                         {ABS_RY, -32768, 32767}, {ABS_Z, 0, 255},        {ABS_RZ, 0, 255},
+                         {ABS_HAT0X, -1, 1},      {ABS_HAT0Y, -1, 1}};
+    for (const Axis& a : axes) {
+        uinput_abs_setup abs{};
+        abs.code = static_cast<__u16>(a.code);
+        abs.absinfo.minimum = a.min;
+        abs.absinfo.maximum = a.max;
+        ok = ok && ioctl(fd, UI_SET_ABSBIT, a.code) == 0 && ioctl(fd, UI_ABS_SETUP, &abs) == 0;
+    }
+    return ok;
+}
+
 int CreateDevice() {
     int fd = open("/dev/uinput", O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         Say("cannot open /dev/uinput: %s", std::strerror(errno));
         return -1;
     }
-    bool ok = ioctl(fd, UI_SET_EVBIT, EV_FF) == 0 && ioctl(fd, UI_SET_FFBIT, FF_PERIODIC) == 0 &&
-              ioctl(fd, UI_SET_FFBIT, FF_SINE) == 0 && ioctl(fd, UI_SET_FFBIT, FF_GAIN) == 0;
+    bool ok = ioctl(fd, UI_SET_EVBIT, EV_FF) == 0;
+    if (g_rumble) {
+        ok = ok && ioctl(fd, UI_SET_FFBIT, FF_RUMBLE) == 0 && AddPadControls(fd);
+    } else {
+        ok = ok && ioctl(fd, UI_SET_FFBIT, FF_PERIODIC) == 0 &&
+             ioctl(fd, UI_SET_FFBIT, FF_SINE) == 0 && ioctl(fd, UI_SET_FFBIT, FF_GAIN) == 0;
+    }
     uinput_setup setup{};
     setup.id.bustype = BUS_USB;
-    setup.id.vendor = 0x1d6b;
-    setup.id.product = 0x0104;
+    setup.id.vendor = g_rumble ? 0x045e : 0x1d6b;
+    setup.id.product = g_rumble ? 0x028e : 0x0104;
     setup.id.version = 1;
-    std::snprintf(setup.name, sizeof setup.name, "%s", kDeviceName);
+    std::snprintf(setup.name, sizeof setup.name, "%s", g_rumble ? kPadName : kDeviceName);
     setup.ff_effects_max = kMaxEffects;
     ok = ok && ioctl(fd, UI_DEV_SETUP, &setup) == 0 && ioctl(fd, UI_DEV_CREATE) == 0;
     if (!ok) {
@@ -250,7 +327,10 @@ void HandleEvent(int fd, const input_event& ev) {
     } else if (ev.type == EV_FF) {
         if (ev.code < kMaxEffects) g_slots[ev.code].playing = ev.value != 0;
         if (ev.value == 0) {
+            g_rumbleRecorded = false;
             RecordEvent("stop id=%u", ev.code);
+        } else if (g_rumble && ev.value == 1) {
+            // Plays of rumble commands are counted, not recorded.
         } else {
             RecordEvent("play id=%u count=%d", ev.code, ev.value);
         }
@@ -288,9 +368,32 @@ void RecordState() {
     if (!any) Record("state: no effects");
 }
 
-// Carries out a command note; returns false for an unknown one.
-bool Command(const char* note) {
-    if (std::strcmp(note, "!quiet") == 0) {
+// Carries out a command note; returns false for an unknown one. dev is the device (-1 while it is
+// unplugged).
+bool Command(const char* note, int* dev) {
+    if (std::strcmp(note, "!held") == 0) {
+        Record("held value sent again: %s", g_heldRenewals >= 2 ? "yes" : "no");
+        Say("%ld renewals of the held value", g_heldRenewals);
+    } else if (std::strcmp(note, "!lengths") == 0) {
+        Record("longest rumble upload: %u ms; longer than 100 ms or without end: %ld",
+               g_longestLength, g_tooLong);
+        Say("%ld rumble uploads in all", g_rumbleUploads);
+    } else if (std::strcmp(note, "!unplug") == 0) {
+        if (*dev >= 0) {
+            ioctl(*dev, UI_DEV_DESTROY);
+            close(*dev);
+            *dev = -1;
+        }
+        for (EffectSlot& slot : g_slots) slot = EffectSlot{};
+        g_rumbleRecorded = false;
+        Record("driver: device destroyed");
+    } else if (std::strcmp(note, "!replug") == 0) {
+        if (*dev < 0) *dev = CreateDevice();
+        if (*dev < 0) return false;
+        g_rumbleRecorded = false;
+        g_replugAt = Now();
+        Record("driver: device created again");
+    } else if (std::strcmp(note, "!quiet") == 0) {
         g_quiet = true;
     } else if (std::strcmp(note, "!loud") == 0) {
         g_quiet = false;
@@ -343,8 +446,13 @@ int ReapClient(pid_t pid) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--rumble") == 0) {
+        g_rumble = true;
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s LOG_FILE CLIENT [ARGS...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--rumble] LOG_FILE CLIENT [ARGS...]\n", argv[0]);
         return 2;
     }
     g_log = std::fopen(argv[1], "w");
@@ -386,7 +494,7 @@ int main(int argc, char** argv) {
             break;
         }
         if (n <= 0) continue;
-        if ((fds[0].revents & POLLIN) && !Drain(dev)) {
+        if (dev >= 0 && (fds[0].revents & POLLIN) && !Drain(dev)) {
             ok = false;
             break;
         }
@@ -398,12 +506,12 @@ int main(int argc, char** argv) {
                 continue;
             }
             note[len] = '\0';
-            if (!Drain(dev)) {
+            if (dev >= 0 && !Drain(dev)) {
                 ok = false;
                 break;
             }
             if (note[0] == '!') {
-                if (!Command(note)) ok = false;
+                if (!Command(note, &dev)) ok = false;
             } else {
                 Record("client: %s", note);
             }
@@ -416,7 +524,7 @@ int main(int argc, char** argv) {
     {
         double exitDeadline = Now() + kExitWaitSeconds;
         for (;;) {
-            Drain(dev);
+            if (dev >= 0) Drain(dev);
             int st = 0;
             pid_t r = waitpid(client, &st, WNOHANG);
             if (r == client) {
@@ -431,10 +539,12 @@ int main(int argc, char** argv) {
             poll(&pfd, 1, 20);
         }
     }
-    Drain(dev);
+    if (dev >= 0) {
+        Drain(dev);
+        ioctl(dev, UI_DEV_DESTROY);
+        close(dev);
+    }
     Record("client exit=%d", status);
-    ioctl(dev, UI_DEV_DESTROY);
-    close(dev);
     std::fclose(g_log);
     if (!ok) return 1;
     return status < 0 ? 1 : status;

@@ -2,7 +2,10 @@
 # Runs the force-feedback device test in a QEMU guest and compares what the device saw with the
 # expected log.
 #
-#   run_vm_test.sh DRIVER CLIENT GUEST_INIT EXPECTED_LOG WORK_DIR
+#   run_vm_test.sh DRIVER CLIENT GUEST_INIT EXPECTED_LOG WORK_DIR RUMBLE_CLIENT EXPECTED_RUMBLE_LOG
+#
+# The guest runs the sine device test (CLIENT, compared with EXPECTED_LOG), then the rumble pad
+# test (RUMBLE_CLIENT, compared with EXPECTED_RUMBLE_LOG).
 #
 # Debian's kernel package (the one linux-image-amd64 depends on) is fetched with apt-get download
 # and unpacked, never installed; the uncompressed kernel and the input modules are kept in
@@ -12,10 +15,12 @@
 # Exit status: 0 pass, 1 fail, 77 skipped (QEMU cannot start on this machine).
 set -euo pipefail
 
-if [ $# -ne 5 ]; then
-    echo "usage: $0 DRIVER CLIENT GUEST_INIT EXPECTED_LOG WORK_DIR" >&2
+if [ $# -ne 7 ]; then
+    echo "usage: $0 DRIVER CLIENT GUEST_INIT EXPECTED_LOG WORK_DIR RUMBLE_CLIENT EXPECTED_RUMBLE_LOG" >&2
     exit 2
 fi
+rumble_client=$(readlink -f "$6")
+expected_rumble=$(readlink -f "$7")
 driver=$(readlink -f "$1")
 client=$(readlink -f "$2")
 guest_init=$(readlink -f "$3")
@@ -176,6 +181,7 @@ cp "$guest_init" "$root/init"
 chmod 755 "$root/init"
 cp "$driver" "$root/bin/ff_driver"
 cp "$client" "$root/bin/ff_client"
+cp "$rumble_client" "$root/bin/ff_rumble_client"
 cp "$kdir"/modules/* "$root/modules/"
 
 # Every shared library the programs load, at its host path; libudev is loaded at run time by
@@ -189,7 +195,7 @@ copy_libs() {
         fi
     done
 }
-copy_libs "$driver" "$client"
+copy_libs "$driver" "$client" "$rumble_client"
 udev_lib=$(ldconfig -p 2>/dev/null | awk '!f && /libudev\.so\.1 .*x86-64/{print $NF; f = 1}')
 [ -n "$udev_lib" ] || udev_lib=/lib/x86_64-linux-gnu/libudev.so.1
 if [ -e "$udev_lib" ]; then
@@ -252,4 +258,23 @@ if [ "$guest_status" != 0 ]; then
     show_guest
     fail "the driver or the client failed in the guest (status $guest_status)"
 fi
-say "PASS: $(grep -c . "$actual") device log lines as expected"
+
+actual_rumble=$work/actual-rumble.log
+tr -d '\r' <"$raw" | sed -n '/^=== kinetra-vm rumble log begin/,/^=== kinetra-vm rumble log end/p' |
+    sed '1d;$d' >"$actual_rumble"
+rumble_status=$(tr -d '\r' <"$raw" | sed -n 's/^=== kinetra-vm rumble log end status=//p')
+grep -v '^#' "$expected_rumble" >"$work/expected-rumble.log"
+if ! diff -u --label expected "$work/expected-rumble.log" --label actual "$actual_rumble" \
+    >"$work/rumble.diff"; then
+    echo "---- what the rumble pad saw differs from the expected log (- expected, + actual) ----" >&2
+    cat "$work/rumble.diff" >&2
+    show_guest
+    fail "rumble pad log mismatch (full log: $actual_rumble)"
+fi
+if [ "$rumble_status" != 0 ]; then
+    show_guest
+    fail "the driver or the rumble client failed in the guest (status $rumble_status)"
+fi
+sed -n 's/^ff_rumble_client: \(reconnected .*\)/vm-test: rumble pad \1/p; s/^ff_driver: \(first rumble .*\)/vm-test: \1/p' \
+    <(tr -d '\r' <"$raw") >&2 || true
+say "PASS: $(grep -c . "$actual") device log lines and $(grep -c . "$actual_rumble") rumble pad log lines as expected"

@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "app/settings_store.h"
+#include "force/device_choice.h"
 #include "pipeline/slider_rules.h"
 #include "platform/parse_int.h"
 #include "tools/trace/trace.h"
@@ -36,6 +37,8 @@ const char kUsage[] =
     "  --mode MODE         response mode of the band mappers: classic (default) or hits\n"
     "  --disable LIST      bands switched off, e.g. 2,5\n"
     "  --product NAME      force-feedback device name; it picks band 1's frequency\n"
+    "  --force-device VALUE  the force device, as KINETRA_FORCE_DEVICE (default: the virtual\n"
+    "                      device named NAME); a rumble device adds low_motor, high_motor\n"
     "  --start SECONDS     trace from this time on\n"
     "  --end SECONDS       trace up to this time\n"
     "  --quiet             no summary on standard output\n"
@@ -203,6 +206,15 @@ int main(int argc, char** argv) {
                 return BadOption("--product needs a device name (without commas)");
             }
             s.product = v;
+        } else if (arg == "--force-device") {
+            kinetra::force::ForceDeviceChoice choice;
+            std::string why;
+            if (!value(&v) || !kinetra::force::ParseForceDeviceChoice(v, &choice, &why) ||
+                *v == '\0') {
+                return BadOption("--force-device needs a device as in KINETRA_FORCE_DEVICE" +
+                                 (why.empty() ? std::string() : ": " + why));
+            }
+            s.forceDevice = v;
         } else if (arg == "--start") {
             if (!value(&v) || !ParseSeconds(v, &s.startSeconds)) {
                 return BadOption("--start needs a time in seconds");

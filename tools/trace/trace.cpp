@@ -13,7 +13,10 @@
 #include "capture/audio_input.h"
 #include "capture/capture_engine.h"
 #include "capture/memory_source.h"
+#include "force/backends/rumble_backend.h"
 #include "force/device_choice.h"
+#include "force/force_devices.h"
+#include "force/virtual_device.h"
 #include "pipeline/band_plan.h"
 #include "pipeline/slider_rules.h"
 #include "pipeline/sound_to_force.h"
@@ -47,6 +50,7 @@ public:
             out.magnitude = r.mag;
             out.periodMs = m_effectHz[b] != 0 ? 1000 / m_effectHz[b] : 0;
         }
+        if (m_trace->rumble) Motors(&row);
         m_rows.push_back(row);
         return 1;
     }
@@ -54,6 +58,26 @@ public:
     std::vector<BlockRow>& Rows() { return m_rows; }
 
 private:
+    // The motors: what the virtual device holds, or on hardware what the library's rule gives.
+    void Motors(BlockRow* row) const {
+        if (force::CurrentForceDeviceState() == force::ForceDeviceState::kNone) return;
+        if (force::CurrentForceDeviceStatus().kind == force::ForceDeviceKind::kVirtual) {
+            const force::VirtualDeviceSnapshot s = force::GetVirtualDeviceSnapshot();
+            row->lowMotor = s.rumbleLow;
+            row->highMotor = s.rumbleHigh;
+            return;
+        }
+        force::RumbleInput inputs[kBands];
+        for (int b = 0; b < kBands; ++b) {
+            const BandRow& band = row->band[b];
+            inputs[b] = {band.enabled && m_chain->Mapper(b + 1) != nullptr, band.magnitude,
+                         m_trace->gain, band.periodMs};
+        }
+        const force::MotorLevels levels = force::CombineRumble(inputs, kBands);
+        row->lowMotor = levels.low;
+        row->highMotor = levels.high;
+    }
+
     const pipeline::SoundToForcePipeline* m_chain;
     const std::uint32_t* m_effectHz;
     Trace* m_trace;
@@ -119,9 +143,9 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
 
     pipeline::StartOptions options;
     force::ForceDeviceChoice device;
-    if (!force::ParseForceDeviceChoice("virtual:" + settings.product, &device, error)) {
-        return false;
-    }
+    const std::string deviceText =
+        settings.forceDevice.empty() ? "virtual:" + settings.product : settings.forceDevice;
+    if (!force::ParseForceDeviceChoice(deviceText, &device, error)) return false;
     options.device = device;
 
     // Each run feeds its own source, so that runs on several threads do not meet.
@@ -153,11 +177,17 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
         *error = errors.message;
         return false;
     }
+    if (started == pipeline::StartResult::kNoDevice && !settings.forceDevice.empty()) {
+        const std::string problem = force::LastForceDeviceProblem();
+        *error = problem.empty() ? "no force device (" + settings.forceDevice + ")" : problem;
+        return false;
+    }
     if (started == pipeline::StartResult::kNoDevice ||
         started == pipeline::StartResult::kBandMissing || chain.Mapper(kBands) == nullptr) {
         *error = "the virtual force device refused an effect";
         return false;
     }
+    trace->rumble = force::CurrentForceDeviceStatus().twoMotors;
     if (started != pipeline::StartResult::kRunning) {
         *error = "the capture engine could not open its ring";
         return false;
@@ -215,6 +245,7 @@ bool WriteCsv(const Trace& trace, const std::string& path, std::string* error) {
             line += "," + band + column;
         }
     }
+    if (trace.rumble) line += ",low_motor,high_motor";
     // The last column names the mappers' mode in its heading and in every row.
     const std::string mode = MapperModeName(trace.settings.mode);
     line += ",mode=" + mode + "\n";
@@ -241,6 +272,12 @@ bool WriteCsv(const Trace& trace, const std::string& path, std::string* error) {
             AppendNumber(line, band.magnitude);
             line += ',';
             AppendNumber(line, band.periodMs);
+        }
+        if (trace.rumble) {
+            line += ',';
+            AppendNumber(line, row.lowMotor);
+            line += ',';
+            AppendNumber(line, row.highMotor);
         }
         line += ',' + mode;
         line += '\n';

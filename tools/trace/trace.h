@@ -20,6 +20,9 @@ struct Settings {
     bool locked = true;                        // Locked box, as at every start
     bool disabled[kBands] = {};                // Disable boxes
     std::string product = "Kinetra Virtual Mouse";
+    // The force device, in the syntax of KINETRA_FORCE_DEVICE; empty: the virtual device named
+    // product.
+    std::string forceDevice;
     double startSeconds = 0.0;               // part of the file to trace
     double endSeconds = -1.0;                // -1: to the end
     MapperMode mode = MapperMode::kClassic;  // the mappers' response mode
@@ -44,6 +47,9 @@ struct BandRow {
 struct BlockRow {
     double seconds = 0.0;  // time at the end of the block, from the start of the file
     BandRow band[kBands];
+    // On a rumble device: the two motors after this block, 0..65535.
+    std::uint16_t lowMotor = 0;
+    std::uint16_t highMotor = 0;
 };
 
 struct Trace {
@@ -52,6 +58,7 @@ struct Trace {
     double threshold[kBands] = {};  // e^(level / 5)
     std::uint32_t effectHz[kBands] = {};
     std::uint32_t gain = 0;
+    bool rumble = false;  // the device carried the bands on two motors (the table's last columns)
     std::vector<BlockRow> rows;
 };
 
@@ -66,7 +73,8 @@ using Progress = void (*)(double done, void* context);
 bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, std::string* error,
               Progress progress = nullptr, void* progressContext = nullptr);
 
-// Writes the table, one row per block. False when the file cannot be written.
+// Writes the table, one row per block (with a rumble device two more columns, low_motor and
+// high_motor). False when the file cannot be written.
 bool WriteCsv(const Trace& trace, const std::string& path, std::string* error);
 
 // Draws five lanes, one per band: the magnitude sent over time, and the band's loudest bin

@@ -1,0 +1,277 @@
+#include "force/backends/reconnecting_backend.h"
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/debug_output.h"
+
+namespace kinetra::force {
+
+ReconnectingBackend::ReconnectingBackend(std::shared_ptr<Backend> first, Opener reopen,
+                                         bool virtualDevice)
+    : m_reopen(std::move(reopen)),
+      m_name(first->ProductName()),
+      m_maxLevel(first->MaxLevel()),
+      m_virtual(virtualDevice),
+      m_rumble(first->IsRumble()),
+      m_inner(std::move(first)),
+      m_currentName(m_name) {
+    PublishForceDeviceStatus(this, StatusLocked());
+    // New event devices (what SDL's device-added event reports on Linux) start a search at once.
+    m_added = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_added >= 0 && inotify_add_watch(m_added, "/dev/input", IN_CREATE | IN_ATTRIB) < 0) {
+        close(m_added);
+        m_added = -1;
+    }
+    m_watcher = std::thread([this] { WatchLoop(); });
+}
+
+bool ReconnectingBackend::DeviceAdded() {
+    if (m_added < 0) return false;
+    bool any = false;
+    alignas(inotify_event) char buffer[4096];
+    while (read(m_added, buffer, sizeof buffer) > 0) any = true;
+    return any;
+}
+
+ReconnectingBackend::~ReconnectingBackend() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    m_watcher.join();
+    if (m_added >= 0) close(m_added);
+    m_inner.reset();
+    m_retired.reset();
+    ClearForceDeviceStatus(this);
+}
+
+ForceDeviceStatus ReconnectingBackend::StatusLocked() const {
+    ForceDeviceStatus s;
+    s.state = m_gone                ? ForceDeviceState::kDisconnectedWaiting
+              : m_reconnections > 0 ? ForceDeviceState::kReconnected
+                                    : ForceDeviceState::kConnected;
+    s.name = m_currentName;
+    s.kind = m_virtual ? ForceDeviceKind::kVirtual
+                       : (m_rumble ? ForceDeviceKind::kRumble : ForceDeviceKind::kSine);
+    s.twoMotors = m_rumble;
+    s.disconnections = m_disconnections;
+    s.reconnections = m_reconnections;
+    return s;
+}
+
+bool ReconnectingBackend::Current(int id, std::shared_ptr<Backend>* inner, int* innerId) {
+    if (id < 0 || id >= kSlots || !m_slots[id].exists || m_gone || !m_inner) return false;
+    *inner = m_inner;
+    *innerId = m_slots[id].inner;
+    return true;
+}
+
+void ReconnectingBackend::GoneLocked() {
+    if (m_gone) return;
+    m_gone = true;
+    m_retired = std::move(m_inner);
+    ++m_disconnections;
+    // The full status (which allocates) is published by the watcher.
+    PublishForceDeviceState(this, ForceDeviceState::kDisconnectedWaiting);
+    m_statusDue = true;
+    m_wake.notify_all();
+}
+
+void ReconnectingBackend::CheckGone(const std::shared_ptr<Backend>& inner) {
+    if (!inner->Disconnected()) return;
+    std::lock_guard lock(m_mutex);
+    if (m_inner == inner) GoneLocked();
+}
+
+int ReconnectingBackend::CreateEffect(const DeviceEffect& effect) {
+    std::shared_ptr<Backend> inner;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_gone || !m_inner) return -1;
+        inner = m_inner;
+    }
+    const int innerId = inner->CreateEffect(effect);
+    if (innerId < 0) {
+        CheckGone(inner);
+        return -1;
+    }
+    std::lock_guard lock(m_mutex);
+    for (int id = 0; id < kSlots; ++id) {
+        if (m_slots[id].exists) continue;
+        Slot& slot = m_slots[id];
+        slot.exists = true;
+        slot.effect = effect;
+        slot.playing = false;
+        slot.iterations = 0x80000000u;
+        slot.inner = innerId;
+        ++slot.version;
+        return id;
+    }
+    inner->DestroyEffect(innerId);
+    return -1;
+}
+
+bool ReconnectingBackend::UpdateEffect(int id, const DeviceEffect& effect) {
+    std::shared_ptr<Backend> inner;
+    int innerId = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        if (id < 0 || id >= kSlots || !m_slots[id].exists) return false;
+        m_slots[id].effect = effect;
+        ++m_slots[id].version;
+        if (!Current(id, &inner, &innerId)) return false;
+    }
+    const bool ok = inner->UpdateEffect(innerId, effect);
+    if (!ok) CheckGone(inner);
+    return ok;
+}
+
+bool ReconnectingBackend::RunEffect(int id, std::uint32_t iterations) {
+    std::shared_ptr<Backend> inner;
+    int innerId = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        if (id < 0 || id >= kSlots || !m_slots[id].exists) return false;
+        m_slots[id].playing = true;
+        m_slots[id].iterations = iterations;
+        ++m_slots[id].version;
+        if (!Current(id, &inner, &innerId)) return false;
+    }
+    const bool ok = inner->RunEffect(innerId, iterations);
+    if (!ok) CheckGone(inner);
+    return ok;
+}
+
+bool ReconnectingBackend::StopEffect(int id) {
+    std::shared_ptr<Backend> inner;
+    int innerId = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        if (id < 0 || id >= kSlots || !m_slots[id].exists) return false;
+        m_slots[id].playing = false;
+        ++m_slots[id].version;
+        if (!Current(id, &inner, &innerId)) return false;
+    }
+    const bool ok = inner->StopEffect(innerId);
+    if (!ok) CheckGone(inner);
+    return ok;
+}
+
+void ReconnectingBackend::DestroyEffect(int id) {
+    std::shared_ptr<Backend> inner;
+    int innerId = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        const bool current = Current(id, &inner, &innerId);
+        if (id >= 0 && id < kSlots) {
+            m_slots[id].exists = false;
+            ++m_slots[id].version;
+        }
+        if (!current) return;
+    }
+    inner->DestroyEffect(innerId);
+}
+
+bool ReconnectingBackend::Restore(const std::shared_ptr<Backend>& device) {
+    std::array<Slot, kSlots> applied{};  // what device has, per slot (inner ids on device)
+    for (int round = 0; round < 8; ++round) {
+        std::array<Slot, kSlots> wanted;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_quit) return false;
+            wanted = m_slots;
+        }
+        for (int id = 0; id < kSlots; ++id) {
+            Slot& have = applied[id];
+            const Slot& want = wanted[id];
+            if (have.exists && want.version == have.version) continue;
+            if (!want.exists) {
+                if (have.exists) device->DestroyEffect(have.inner);
+                have = Slot{};
+                have.version = want.version;
+                continue;
+            }
+            bool ok = true;
+            if (!have.exists) {
+                have.inner = device->CreateEffect(want.effect);
+                ok = have.inner >= 0;
+                have.exists = ok;
+            } else if (!(have.effect == want.effect)) {
+                ok = device->UpdateEffect(have.inner, want.effect);
+            }
+            if (ok && want.playing && (!have.playing || round == 0)) {
+                ok = device->RunEffect(have.inner, want.iterations);
+            } else if (ok && !want.playing && have.playing) {
+                ok = device->StopEffect(have.inner);
+            }
+            if (!ok) return false;
+            have.effect = want.effect;
+            have.playing = want.playing;
+            have.version = want.version;
+        }
+        std::lock_guard lock(m_mutex);
+        bool current = true;
+        for (int id = 0; id < kSlots; ++id) {
+            if (m_slots[id].exists != applied[id].exists ||
+                m_slots[id].version != applied[id].version) {
+                current = false;
+            }
+        }
+        if (!current && round < 7) continue;
+        for (int id = 0; id < kSlots; ++id) m_slots[id].inner = applied[id].inner;
+        m_inner = device;
+        m_gone = false;
+        m_rumble = device->IsRumble();
+        m_currentName = device->ProductName();
+        ++m_reconnections;
+        PublishForceDeviceStatus(this, StatusLocked());
+        return true;
+    }
+    return false;
+}
+
+void ReconnectingBackend::WatchLoop() {
+    using Clock = std::chrono::steady_clock;
+    std::unique_lock lock(m_mutex);
+    Clock::time_point nextAttempt = Clock::now();
+    while (!m_quit) {
+        const Clock::time_point tick = Clock::now() + kDeviceWatchInterval;
+        m_wake.wait_until(lock, m_gone && !m_retired ? std::min(tick, nextAttempt) : tick);
+        if (m_quit) break;
+        if (!m_gone && m_inner && m_inner->Disconnected()) {
+            GoneLocked();
+            nextAttempt = Clock::now();
+        }
+        if (m_statusDue) {
+            m_statusDue = false;
+            PublishForceDeviceStatus(this, StatusLocked());
+        }
+        if (m_retired) {
+            if (m_retired.use_count() > 1) continue;  // a call still holds it
+            std::shared_ptr<Backend> closing = std::move(m_retired);
+            lock.unlock();
+            DebugOutput("FORCE: the force device is gone; looking for it every 2 s\n");
+            closing.reset();  // closes it here, not on a calling thread
+            lock.lock();
+            continue;
+        }
+        const bool added = DeviceAdded();
+        if (!m_gone) continue;
+        if (added) nextAttempt = std::min(nextAttempt, Clock::now() + kAddedSettle);
+        if (Clock::now() < nextAttempt) continue;
+        nextAttempt = Clock::now() + kReconnectInterval;
+        lock.unlock();
+        std::string error;
+        std::shared_ptr<Backend> device = m_reopen(&error);
+        const bool restored = device && device->CanPlay() && Restore(device);
+        if (restored) DebugOutput("FORCE: the force device is back; effects recreated\n");
+        device.reset();  // when not installed, closed here
+        lock.lock();
+    }
+}
+
+}  // namespace kinetra::force
