@@ -69,7 +69,8 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
     // the box closes after the same time.
     const Automation& automation = CurrentAutomation();
     if (automation.quit) {
-        QTimer::singleShot(std::max(0, automation.quitAfterMs), Qt::PreciseTimer, &box, &QMessageBox::accept);
+        QTimer::singleShot(std::max(0, automation.quitAfterMs), Qt::PreciseTimer, &box,
+                           &QMessageBox::accept);
     }
     box.exec();
 }

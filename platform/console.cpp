@@ -19,6 +19,8 @@ void ConsoleWrite(int fd, const char* text, std::size_t len) {
     }
 }
 
-void ConsoleWrite(int fd, const char* text) { ConsoleWrite(fd, text, std::strlen(text)); }
+void ConsoleWrite(int fd, const char* text) {
+    ConsoleWrite(fd, text, std::strlen(text));
+}
 
 }  // namespace kinetra

@@ -6,9 +6,13 @@
 
 namespace kinetra::test {
 
-DebugCapture::DebugCapture() { SetDebugSink(&DebugCapture::Sink, this); }
+DebugCapture::DebugCapture() {
+    SetDebugSink(&DebugCapture::Sink, this);
+}
 
-DebugCapture::~DebugCapture() { SetDebugSink(nullptr, nullptr); }
+DebugCapture::~DebugCapture() {
+    SetDebugSink(nullptr, nullptr);
+}
 
 void DebugCapture::Sink(void* context, const char* line) {
     auto* self = static_cast<DebugCapture*>(context);

@@ -155,9 +155,9 @@ TEST_F(TraceTest, TableMatchesTheAnalysisRunByHand) {
     EXPECT_EQ(std::string(magic + 1, 3), "PNG");
 }
 
-// A rumble device: two more columns before the mode, each motor the largest level of its bands (by hand:
-// 65535 * magnitude / 10000 at full strength, nearest; 40, 75, 90 Hz below 100 Hz drive the low
-// motor, 115 and 250 Hz the high one).
+// A rumble device: two more columns before the mode, each motor the largest level of its bands (by
+// hand: 65535 * magnitude / 10000 at full strength, nearest; 40, 75, 90 Hz below 100 Hz drive the
+// low motor, 115 and 250 Hz the high one).
 TEST_F(TraceTest, RumbleDeviceAddsTheTwoMotors) {
     const std::string sound = KnownSound();
     ASSERT_EQ(
