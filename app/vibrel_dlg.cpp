@@ -25,6 +25,7 @@
 #include "app/services.h"
 #include "app/settings_store.h"
 #include "app/tray_icon.h"
+#include "force/force_devices.h"
 #include "force/ond_library.h"
 #include "pipeline/slider_rules.h"
 #include "platform/debug_output.h"
@@ -275,8 +276,11 @@ bool CVibrelDlg::OnInitDialog() {
             SetResponseMode(m_mode);
             return true;
         case kinetra::pipeline::StartResult::kNoDevice:
-            // Every failed start says why on standard error; bands 2 to 4 show no box.
-            kinetra::force::ReportForceProblem(kinetra::force::LastForceProblem());
+            // Every failed start says why on standard error (a device that did not open, the
+            // library has said already); bands 2 to 4 show no box.
+            if (kinetra::force::LastForceDeviceProblem().empty()) {
+                kinetra::force::ReportForceProblem(kinetra::force::LastForceProblem());
+            }
             ErrorBox(kNoDevice);
             break;
         case kinetra::pipeline::StartResult::kBandMissing: {

@@ -98,8 +98,7 @@ void ClearForceDeviceStatus(const void* owner) {
 }
 
 std::string DescribeForceDeviceProblem(const std::string& openError) {
-    std::string text = "no force device could be opened";
-    if (!openError.empty()) text += ": " + openError;
+    std::string text = openError.empty() ? "no force device could be opened" : openError;
     // Event devices with force feedback that this user may not open: SDL does not list them.
     for (int n = 0; n < 64; ++n) {
         const std::string node = "event" + std::to_string(n);

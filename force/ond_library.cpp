@@ -35,8 +35,7 @@ std::uint32_t Full(std::uint32_t value) {
 }
 
 // Why no device opened, always on standard error (once while it stays the same, until a device
-// opens) and for the
-// window (LastForceDeviceProblem). Thread: user-interface thread.
+// opens) and for the window (LastForceDeviceProblem). Thread: user-interface thread.
 std::string g_lastPrintedProblem;  // user-interface thread only
 
 void ReportOpenProblem(const std::string& problem) {
@@ -44,7 +43,9 @@ void ReportOpenProblem(const std::string& problem) {
     SetLastForceDeviceProblem(problem);
     if (problem == lastPrinted) return;
     lastPrinted = problem;
-    std::fprintf(stderr, "Kinetra: %s\n", problem.c_str());
+    // Standard error only: the library's own debug line ("FORCE: ...") follows when reporting.
+    const std::string line = "Force device: " + problem + "\n";
+    kinetra::ConsoleWrite(2, line.c_str());
 }
 
 }  // namespace
