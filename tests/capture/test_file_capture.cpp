@@ -15,6 +15,7 @@
 #include "capture/audio_input.h"
 #include "capture/capture_engine.h"
 #include "engine_fixture.h"
+#include "sound_test_files.h"
 #include "support/debug_capture.h"
 #include "support/stderr_capture.h"
 #include "test_listener.h"
@@ -24,49 +25,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/kinetra-file-test-XXXXXX";
-        m_path = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        for (const std::string& f : m_files) unlink(f.c_str());
-        rmdir(m_path.c_str());
-    }
-    std::string File(const std::string& name) {
-        m_files.push_back(m_path + "/" + name);
-        return m_files.back();
-    }
-
-private:
-    std::string m_path;
-    std::vector<std::string> m_files;
-};
-
-// Writes interleaved 16-bit frames with libsndfile.
-void WriteSound(const std::string& path, int format, int rate, int channels,
-                const std::vector<short>& interleaved) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    sf_writef_short(file, interleaved.data(),
-                    static_cast<sf_count_t>(interleaved.size() / channels));
-    sf_close(file);
-}
-
-std::vector<short> Sine(int rate, double hz, double amplitude, int frames, int channels = 1) {
-    std::vector<short> out;
-    for (int i = 0; i < frames; ++i) {
-        const short v =
-            static_cast<short>(std::lround(amplitude * std::sin(2 * M_PI * hz * i / rate)));
-        for (int c = 0; c < channels; ++c) out.push_back(v);
-    }
-    return out;
-}
+using kinetra::test::Sine;
+using kinetra::test::TempDir;
+using kinetra::test::WriteSound;
 
 short Peak(const std::vector<std::int16_t>& samples, std::size_t from) {
     short peak = 0;

@@ -16,30 +16,15 @@
 #include <vector>
 
 #include "capture/sound_file.h"
+#include "sound_test_files.h"
 
 namespace cap = kinetra::capture;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/kinetra-sound-test-XXXXXX";
-        m_path = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        for (const std::string& f : m_files) unlink(f.c_str());
-        rmdir(m_path.c_str());
-    }
-    std::string File(const std::string& name) {
-        m_files.push_back(m_path + "/" + name);
-        return m_files.back();
-    }
-
-private:
-    std::string m_path;
-    std::vector<std::string> m_files;
-};
+using kinetra::test::Sine;
+using kinetra::test::TempDir;
+using kinetra::test::WriteSound;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -56,21 +41,7 @@ void WriteAll(const std::string& path, const Bytes& bytes) {
 
 // frames of a 1 kHz sine at amplitude 8000 in every channel, written by libsndfile.
 Bytes MakeSound(const std::string& path, int format, int rate, int channels, int frames) {
-    std::vector<short> interleaved;
-    for (int i = 0; i < frames; ++i) {
-        const auto v =
-            static_cast<short>(std::lround(8000 * std::sin(2 * M_PI * 1000.0 * i / rate)));
-        for (int c = 0; c < channels; ++c) interleaved.push_back(v);
-    }
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
-    if (file == nullptr) return {};
-    sf_writef_short(file, interleaved.data(), frames);
-    sf_close(file);
+    WriteSound(path, format, rate, channels, Sine(rate, 1000.0, 8000, frames, channels));
     return ReadAll(path);
 }
 
