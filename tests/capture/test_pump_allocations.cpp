@@ -1,13 +1,16 @@
-// The per-block path (pump, spectrum frame, average, listeners) allocates nothing: every
-// allocation function of the process is counted while blocks flow.
+// The per-block path (pump, spectrum frame, average, listeners, and the band mappers in either
+// mode) allocates nothing: every allocation function of the process is counted while blocks flow.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <new>
+#include <random>
 #include <thread>
+#include <vector>
 
+#include "analysis/band_mapper.h"
 #include "capture/memory_source.h"
 #include "engine_fixture.h"
 #include "test_listener.h"
@@ -256,6 +259,37 @@ TEST(MemorySourceAllocations, PushingIntoTheRunningEngineAllocatesNothing) {
     engine.RemoveListener(&listener);
     engine.Shutdown();
     kinetra::testing::SetPriorityHook(nullptr);
+}
+
+// Hits mode's blocks (switching into the mode included) on five mappers.
+TEST(HitsMode, BlocksAllocateNothing) {
+    constexpr std::uint32_t kEdges[5][2] = {
+        {0, 177}, {220, 440}, {484, 2000}, {2030, 10000}, {10040, 23000}};
+    CBandMapper five[5] = {CBandMapper(SPECTRUM_BINS), CBandMapper(SPECTRUM_BINS),
+                           CBandMapper(SPECTRUM_BINS), CBandMapper(SPECTRUM_BINS),
+                           CBandMapper(SPECTRUM_BINS)};
+    CBandMapper* mappers[5] = {&five[0], &five[1], &five[2], &five[3], &five[4]};
+    for (int b = 0; b < 5; ++b) {
+        mappers[b]->SetBand(kEdges[b][0], kEdges[b][1]);
+        mappers[b]->SetThreshold(20);
+    }
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> level(0.0, 1e6);
+    std::vector<std::vector<double>> blocks(64, std::vector<double>(SPECTRUM_BINS));
+    for (auto& b : blocks) {
+        for (double& v : b) v = level(random);
+    }
+    const std::vector<double> average(SPECTRUM_BINS, 1e5);
+    g_allocations = 0;
+    g_counting.store(true);
+    for (CBandMapper* m : mappers) m->SetMode(MapperMode::kHits);
+    for (int i = 0; i < 1000; ++i) {
+        for (CBandMapper* m : mappers) {
+            m->OnSpectrum(blocks[i % 64].data(), average.data(), SPECTRUM_BINS * 8);
+        }
+    }
+    g_counting.store(false);
+    EXPECT_EQ(g_allocations.load(), 0);
 }
 
 }  // namespace
