@@ -26,40 +26,18 @@
 #include <string>
 #include <thread>
 
+#include "client_note.h"
 #include "force/force_channel.h"
 #include "force/ond_library.h"
 
 namespace {
 
+using kinetra::vm::Note;
+
 // Bursts of calls from two threads; the device state is checked after each.
 constexpr int kBursts = 8;
 
-int g_noteFd = -1;
 bool g_allAsExpected = true;
-
-// Sends one note and waits (at most 10 s) until the driver has recorded it.
-void Note(const char* format, ...) {
-    char text[400];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (g_noteFd < 0) {
-        std::printf("client: %s\n", text);
-        std::fflush(stdout);
-        return;
-    }
-    if (send(g_noteFd, text, std::strlen(text), MSG_NOSIGNAL) < 0) {
-        std::perror("ff_client: send");
-        std::exit(1);
-    }
-    pollfd pfd{g_noteFd, POLLIN, 0};
-    char answer[8];
-    if (poll(&pfd, 1, 10000) != 1 || recv(g_noteFd, answer, sizeof answer, 0) <= 0) {
-        std::fprintf(stderr, "ff_client: the driver did not confirm a note\n");
-        std::exit(1);
-    }
-}
 
 // Notes what is about to be called, calls it, and notes the result.
 template <typename Call>
@@ -138,7 +116,7 @@ void NoteState(const char* when) {
 }  // namespace
 
 int main() {
-    if (const char* fd = std::getenv("KINETRA_VM_NOTE_FD")) g_noteFd = std::atoi(fd);
+    kinetra::vm::OpenNotes();
 
     NoteState("before the first channel");
     auto first = std::make_unique<CForceChannel>();

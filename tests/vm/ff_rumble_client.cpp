@@ -24,10 +24,13 @@
 #include <memory>
 #include <thread>
 
+#include "client_note.h"
 #include "force/force_channel.h"
 #include "force/force_devices.h"
 
 namespace {
+
+using kinetra::vm::Note;
 
 using Clock = std::chrono::steady_clock;
 using kinetra::force::CurrentForceDeviceState;
@@ -37,31 +40,7 @@ using kinetra::force::ForceDeviceState;
 constexpr std::uint32_t kBandHz[5] = {40, 75, 90, 115, 250};
 constexpr int kSettleMs = 40;
 
-int g_noteFd = -1;
 bool g_allAsExpected = true;
-
-void Note(const char* format, ...) {
-    char text[400];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    if (g_noteFd < 0) {
-        std::printf("client: %s\n", text);
-        std::fflush(stdout);
-        return;
-    }
-    if (send(g_noteFd, text, std::strlen(text), MSG_NOSIGNAL) < 0) {
-        std::perror("ff_rumble_client: send");
-        std::exit(1);
-    }
-    pollfd pfd{g_noteFd, POLLIN, 0};
-    char answer[8];
-    if (poll(&pfd, 1, 10000) != 1 || recv(g_noteFd, answer, sizeof answer, 0) <= 0) {
-        std::fprintf(stderr, "ff_rumble_client: the driver did not confirm a note\n");
-        std::exit(1);
-    }
-}
 
 void Settle(int ms = kSettleMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -106,7 +85,7 @@ const char* StateName(ForceDeviceState state) {
 }  // namespace
 
 int main() {
-    if (const char* fd = std::getenv("KINETRA_VM_NOTE_FD")) g_noteFd = std::atoi(fd);
+    kinetra::vm::OpenNotes();
 
     // What SDL makes of the pad, and the devices the library offers.
     if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0) {
