@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/services.h"
+#include "support/scoped_env.h"
 
 namespace kinetra::test {
 
@@ -53,20 +54,6 @@ public:
 
 private:
     std::vector<QUrl> m_urls;
-};
-
-// Sets an environment variable for the life of the object, restoring the old value after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string m_name;
-    std::string m_old;
-    bool m_hadOld = false;
 };
 
 }  // namespace kinetra::test

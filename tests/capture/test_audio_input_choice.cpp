@@ -14,6 +14,7 @@
 #include "capture/memory_source.h"
 #include "engine_fixture.h"
 #include "support/debug_capture.h"
+#include "support/scoped_env.h"
 #include "support/stderr_capture.h"
 
 namespace cap = kinetra::capture;
@@ -22,35 +23,7 @@ using cap::AudioInputKind;
 
 namespace {
 
-// Sets (or, for null, unsets) an environment variable while an instance lives.
-class Variable {
-public:
-    Variable(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) {
-            m_had = true;
-            m_old = old;
-        }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~Variable() {
-        if (m_had) {
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        } else {
-            unsetenv(m_name.c_str());
-        }
-    }
-    Variable(const Variable&) = delete;
-    Variable& operator=(const Variable&) = delete;
-
-private:
-    std::string m_name;
-    bool m_had = false;
-    std::string m_old;
-};
+using Variable = kinetra::test::ScopedEnv;
 
 std::unique_ptr<cap::MemorySource> Source(const char* name) {
     std::string error;
