@@ -45,6 +45,8 @@ constexpr const char kHitsMenuText[] = "&Hits response";
 constexpr const char kNoDevice[] = "Could not find an Ondrel Pulsenic device.";
 constexpr const char kNoCaptureBuffer[] = "Error creating sound capture buffer.";
 constexpr const char kNoCaptureThread[] = "Could not start the sound capture thread.";
+// Height of the status line's strip below the documented area, in dialog units.
+constexpr int kStatusHeight = 12;
 // The topic the Help button opens.
 constexpr int kHelpTopic = 1006;
 
@@ -77,7 +79,8 @@ void CVibrelDlg::BuildControls() {
         widget->setGeometry(DluToPixelsX(x, units), DluToPixelsY(y, units), DluToPixelsX(cx, units),
                             DluToPixelsY(cy, units));
     };
-    setFixedSize(DluToPixelsX(320, units), DluToPixelsY(146, units));
+    // The documented 320 × 146 area, and the status line below it.
+    setFixedSize(DluToPixelsX(320, units), DluToPixelsY(146 + kStatusHeight, units));
 
     // In tab order: link, level sliders, Disable boxes, Strength, Locked, Test, Help.
     m_webLink = new CZCommon_HyperLink(this);
@@ -133,6 +136,9 @@ void CVibrelDlg::BuildControls() {
     m_helpButton = new QPushButton(QStringLiteral("Help"), this);
     MarkControl(m_helpButton, IDC_HELP_BUTTON, "IDC_HELP_BUTTON");
     place(m_helpButton, 263, 125, 50, 14);
+
+    m_status = new StatusLine(this);
+    place(m_status, 7, 145, 306, kStatusHeight - 3);
 
     for (QPushButton* button : {m_testButton, m_helpButton}) {
         button->setAutoDefault(false);

@@ -11,6 +11,7 @@
 
 #include "analysis/band_mapper.h"
 #include "app/slider_ctrl.h"
+#include "app/status_line.h"
 #include "app/test_sound.h"
 #include "capture/capture_engine.h"
 #include "pipeline/sound_to_force.h"
@@ -98,6 +99,8 @@ public:
     CCaptureEngine& CaptureForSetup() { return m_pipeline.Engine(); }
     const kinetra::app::TestSoundPlayer& TestSound() const { return m_testSound; }
     QIcon OnQueryDragIcon() const { return m_hIcon; }
+    // The status line under the controls.
+    kinetra::app::StatusLine* Status() const { return m_status; }
 
     // The maker's web address and the host name shown in the link.
     static const char* const kWebAddress;
@@ -121,6 +124,7 @@ private:
     QCheckBox* m_disableBox[kBands] = {};
     CSliderCtrl* m_levelSlider[kBands] = {};
     CSliderCtrl* m_strengthSlider = nullptr;
+    kinetra::app::StatusLine* m_status = nullptr;
     QIcon m_hIcon;
     kinetra::pipeline::SoundToForcePipeline m_pipeline;
     MapperMode m_mode = MapperMode::kClassic;

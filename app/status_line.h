@@ -1,0 +1,50 @@
+// The status line under the main window's controls: what the program listens to, which force
+// device it drives and in what state, and a hint about the sound that arrives ("listening", "no
+// sound for 10 s"). Each part is a text of its own; the line shows them in that order, separated
+// by wide gaps, and elides what does not fit.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+
+namespace kinetra::app {
+
+class StatusLine : public QWidget {
+    Q_OBJECT
+
+public:
+    // Thread (all): user-interface thread.
+    explicit StatusLine(QWidget* parent = nullptr);
+
+    // The input: "What this computer plays — Built-in Audio", "Microphone — …", a file name.
+    void SetInputText(const QString& text);
+    // The device: "Xbox 360 Controller · rumble · connected".
+    void SetDeviceText(const QString& text);
+    // The hint about the sound: "listening", "no sound for 10 s", or empty.
+    void SetHintText(const QString& text);
+
+    QString InputText() const { return m_input; }
+    QString DeviceText() const { return m_device; }
+    QString HintText() const { return m_hint; }
+    // The whole line as shown (before eliding): the non-empty parts joined by "  ·  ".
+    QString Text() const;
+
+signals:
+    // Any part changed.
+    void Changed();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void Refresh();
+
+    QLabel* m_label = nullptr;
+    QString m_input;
+    QString m_device;
+    QString m_hint;
+};
+
+}  // namespace kinetra::app
