@@ -137,12 +137,32 @@ void WindowChoices::StartingOptions(pipeline::StartOptions* options) {
 
     const std::optional<force::ForceDeviceChoice> device = ChooseStartingDevice(
         force::ForceDeviceSetByEnvironment(), ReadStoredText(*key, kForceDeviceValueName));
+    m_deviceStored = device.has_value();
     if (device.has_value()) {
         options->device = *device;
         m_device = *device;
     } else {
         force::CurrentForceDeviceChoice(&m_device, &error);
     }
+}
+
+bool WindowChoices::DropStoredDevice(pipeline::StartOptions* options) {
+    if (!m_deviceStored) return false;
+    m_deviceStored = false;
+    ShowProblem(SwitchProblemText(DescribeForceDeviceChoice(m_device), ForceOpenProblem()), false);
+    options->device.reset();
+    std::string error;
+    force::ClearForceDeviceChoice();
+    force::CurrentForceDeviceChoice(&m_device, &error);
+    return true;
+}
+
+void WindowChoices::ShowProblem(const QString& problem, bool aboutInput) {
+    DebugOutput(("CHOICE: " + problem.toStdString() + "\n").c_str());
+    m_problem = problem;
+    m_problemIsInput = aboutInput;
+    m_problemAge.start();
+    RefreshStatus();
 }
 
 void WindowChoices::Started() {
@@ -281,10 +301,7 @@ bool WindowChoices::SwitchDevice(const std::string& deviceText) {
     force::ForceDeviceChoice device;
     std::string error;
     if (!force::ParseForceDeviceChoice(deviceText, &device, &error)) {
-        m_problem = SwitchProblemText(deviceText, error);
-        m_problemIsInput = false;
-        m_problemAge.start();
-        RefreshStatus();
+        ShowProblem(SwitchProblemText(deviceText, error), false);
         return false;
     }
     return Switch(m_input, device, kForceDeviceValueName, deviceText);
@@ -319,17 +336,11 @@ bool WindowChoices::Switch(const capture::AudioInputChoice& input,
     } else {
         problem = QStringLiteral("Could not restart the sound capture");
     }
-    const std::string reason = problem.toStdString();
-    DebugOutput(("CHOICE: " + reason + "\n").c_str());
-
     const RestartOutcome back = m_restart(m_input, m_device);
     if (back.result != pipeline::StartResult::kRunning || !back.inputError.empty()) {
         problem += QStringLiteral("; the previous choice did not start again either");
     }
-    m_problem = problem;
-    m_problemIsInput = !deviceFailed;
-    m_problemAge.start();
-    RefreshStatus();
+    ShowProblem(problem, !deviceFailed);
     return false;
 }
 

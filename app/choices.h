@@ -100,6 +100,9 @@ public:
 
     // Chooses the starting input and device, puts them into options, and remembers them.
     void StartingOptions(pipeline::StartOptions* options);
+    // After the stored device did not open at start: takes it out of options (the default is
+    // tried next) and says why in the status line. False when options held no stored device.
+    bool DropStoredDevice(pipeline::StartOptions* options);
     // The pipeline runs: lists the sources once, starts the status refresh.
     void Started();
 
@@ -130,6 +133,8 @@ private:
                 const char* storeName, const std::string& storeText);
     void ListDevicesOnce();
     void Store(const char* name, const std::string& value);
+    // Shows a failed choice's text in place of the input or device part for a while.
+    void ShowProblem(const QString& problem, bool aboutInput);
 
     QWidget* m_window;
     StatusLine* m_status;
@@ -143,6 +148,7 @@ private:
     capture::AudioSourceList m_sources;
     std::vector<force::ForceDeviceInfo> m_devices;
     bool m_devicesListed = false;
+    bool m_deviceStored = false;  // the starting device came from the settings file
 
     // A failed switch's text, shown in place of the input or device part for a while.
     QString m_problem;

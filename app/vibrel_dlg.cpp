@@ -284,7 +284,13 @@ bool CVibrelDlg::OnInitDialog() {
     options.ownerInstance = instance;
     options.ownerWindow = this;
     m_choices->StartingOptions(&options);
-    switch (m_pipeline.Start(settings, this, options)) {
+    kinetra::pipeline::StartResult started = m_pipeline.Start(settings, this, options);
+    // A stored device that is gone must not keep the program from starting: the default is tried.
+    if (started == kinetra::pipeline::StartResult::kNoDevice && !m_bQuitRequested &&
+        m_choices->DropStoredDevice(&options)) {
+        started = m_pipeline.Restart(settings, this, options);
+    }
+    switch (started) {
         case kinetra::pipeline::StartResult::kRunning:
             SetResponseMode(m_mode);
             m_choices->Started();
