@@ -64,6 +64,12 @@ CVibrelDlg::CVibrelDlg(QWidget* parent) : QDialog(parent), m_hIcon(kinetra::app:
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(kinetra::app::DialogFont());
     BuildControls();
+    m_choices =
+        new kinetra::app::WindowChoices(this, m_status,
+                                        [this](const kinetra::capture::AudioInputChoice& input,
+                                               const kinetra::force::ForceDeviceChoice& device) {
+                                            return RestartPipeline(input, device);
+                                        });
     qApp->installEventFilter(this);
 }
 
@@ -277,9 +283,17 @@ bool CVibrelDlg::OnInitDialog() {
     kinetra::pipeline::StartOptions options;
     options.ownerInstance = instance;
     options.ownerWindow = this;
-    switch (m_pipeline.Start(settings, this, options)) {
+    m_choices->StartingOptions(&options);
+    kinetra::pipeline::StartResult started = m_pipeline.Start(settings, this, options);
+    // A stored device that is gone must not keep the program from starting: the default is tried.
+    if (started == kinetra::pipeline::StartResult::kNoDevice && !m_bQuitRequested &&
+        m_choices->DropStoredDevice(&options)) {
+        started = m_pipeline.Restart(settings, this, options);
+    }
+    switch (started) {
         case kinetra::pipeline::StartResult::kRunning:
             SetResponseMode(m_mode);
+            m_choices->Started();
             return true;
         case kinetra::pipeline::StartResult::kNoDevice:
             // Every failed start says why on standard error (a device that did not open, the
@@ -306,6 +320,29 @@ bool CVibrelDlg::OnInitDialog() {
     }
     Fail();
     return false;
+}
+
+kinetra::app::RestartOutcome CVibrelDlg::RestartPipeline(
+    const kinetra::capture::AudioInputChoice& input,
+    const kinetra::force::ForceDeviceChoice& device) {
+    kinetra::pipeline::PipelineSettings settings;
+    for (int k = 0; k < kBands; ++k) {
+        settings.level[k] = m_levelSlider[k]->GetPos();
+        settings.disabled[k] = m_disableBox[k]->isChecked();
+    }
+    settings.strength = m_strengthSlider->GetPos();
+    kinetra::pipeline::StartOptions options;
+    options.ownerInstance = qApp;
+    options.ownerWindow = this;
+    options.input = input;
+    options.device = device;
+    kinetra::app::RecordingErrorReporter reporter;
+    kinetra::app::RestartOutcome outcome;
+    outcome.result = m_pipeline.Restart(settings, &reporter, options);
+    outcome.inputError = reporter.Text();
+    SetResponseMode(m_mode);
+    if (m_bPaused) PauseEffects(true);
+    return outcome;
 }
 
 void CVibrelDlg::OnDestroy() {
@@ -375,7 +412,11 @@ bool CVibrelDlg::eventFilter(QObject* watched, QEvent* event) {
 void CVibrelDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("systemMenu"));
-    // The response modes, one of them checked.
+    // The input and force device, each a submenu, then the response modes, one of them checked.
+    if (m_bStarted && !m_bDestroyed) {
+        m_choices->AddMenus(&menu);
+        menu.addSeparator();
+    }
     QAction* classic = menu.addAction(QString::fromLatin1(kClassicMenuText));
     QAction* hits = menu.addAction(QString::fromLatin1(kHitsMenuText));
     classic->setObjectName(QStringLiteral("classicMode"));
@@ -390,7 +431,9 @@ void CVibrelDlg::contextMenuEvent(QContextMenuEvent* event) {
     // The command runs after the menu has closed.
     const QAction* chosen = menu.exec(event->globalPos());
     event->accept();
-    if (chosen == classic) {
+    if (m_choices->RunMenuChoice(chosen)) {
+        // an input or a device
+    } else if (chosen == classic) {
         SetResponseMode(MapperMode::kClassic);
     } else if (chosen == hits) {
         SetResponseMode(MapperMode::kHits);

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "analysis/band_mapper.h"
+#include "app/choices.h"
 #include "app/slider_ctrl.h"
 #include "app/status_line.h"
 #include "app/test_sound.h"
@@ -102,6 +103,14 @@ public:
     // The status line under the controls.
     kinetra::app::StatusLine* Status() const { return m_status; }
 
+    // The input and force-device choices (their menus, switching and status texts).
+    kinetra::app::WindowChoices* Choices() const { return m_choices; }
+    // Stops the pipeline and starts it again on input and device, with the controls' positions,
+    // the response mode and the pause kept; a failed audio input is recorded, not shown in a
+    // box. For WindowChoices. Thread: user-interface thread.
+    kinetra::app::RestartOutcome RestartPipeline(const kinetra::capture::AudioInputChoice& input,
+                                                 const kinetra::force::ForceDeviceChoice& device);
+
     // The maker's web address and the host name shown in the link.
     static const char* const kWebAddress;
     static const char* const kWebHost;
@@ -125,6 +134,7 @@ private:
     CSliderCtrl* m_levelSlider[kBands] = {};
     CSliderCtrl* m_strengthSlider = nullptr;
     kinetra::app::StatusLine* m_status = nullptr;
+    kinetra::app::WindowChoices* m_choices = nullptr;
     QIcon m_hIcon;
     kinetra::pipeline::SoundToForcePipeline m_pipeline;
     MapperMode m_mode = MapperMode::kClassic;

@@ -1,6 +1,7 @@
 #include "capture/audio_input.h"
 
 #include <cstdlib>
+#include <mutex>
 
 #include "platform/console.h"
 #include "platform/debug_output.h"
@@ -95,6 +96,11 @@ bool DefaultAudioInputChoice(AudioInputChoice* choice, std::string* error) {
     return false;
 }
 
+bool AudioInputSetByEnvironment() {
+    const char* variable = std::getenv("KINETRA_AUDIO_INPUT");
+    return variable != nullptr && variable[0] != '\0';
+}
+
 std::string DescribeAudioInput(const AudioInputChoice& choice) {
     switch (choice.kind) {
         case AudioInputKind::kDefault:
@@ -111,10 +117,31 @@ std::string DescribeAudioInput(const AudioInputChoice& choice) {
     return {};
 }
 
+namespace {
+
+std::mutex g_problemLock;  // guards g_lastProblem
+std::string g_lastProblem;
+
+}  // namespace
+
 void ReportAudioInputProblem(const std::string& reason) {
+    {
+        std::lock_guard<std::mutex> lock(g_problemLock);
+        g_lastProblem = reason;
+    }
     const std::string line = "Audio input: " + reason + "\n";
     DebugOutput(line.c_str());
     if (!DebugOutputRequestedByEnvironment()) ConsoleWrite(2, line.c_str());
+}
+
+std::string LastAudioInputProblem() {
+    std::lock_guard<std::mutex> lock(g_problemLock);
+    return g_lastProblem;
+}
+
+void ClearLastAudioInputProblem() {
+    std::lock_guard<std::mutex> lock(g_problemLock);
+    g_lastProblem.clear();
 }
 
 }  // namespace kinetra::capture

@@ -53,11 +53,19 @@ AudioInputChoice ParseAudioInput(std::string_view text);
 // *error when a value is malformed. Thread: any.
 bool DefaultAudioInputChoice(AudioInputChoice* choice, std::string* error);
 
+// Whether KINETRA_AUDIO_INPUT is set to a non-empty value: then it chooses the input, over a
+// choice the program remembers. Thread: any.
+bool AudioInputSetByEnvironment();
+
 // For people: "the default capture device", "sound file PATH", ... Thread: any; allocates.
 std::string DescribeAudioInput(const AudioInputChoice& choice);
 
 // Tells the user why an input cannot be used: a debug line, and the same text on standard
 // error unless KINETRA_DEBUG already sends debug lines there. Thread: user-interface thread.
 void ReportAudioInputProblem(const std::string& reason);
+// The reason last given to ReportAudioInputProblem since ClearLastAudioInputProblem ("" for none):
+// why an input the window switched to did not open. Thread: any (a short lock; allocates).
+std::string LastAudioInputProblem();
+void ClearLastAudioInputProblem();
 
 }  // namespace kinetra::capture

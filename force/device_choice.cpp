@@ -172,6 +172,11 @@ bool DefaultForceDeviceChoice(ForceDeviceChoice* choice, std::string* error) {
     return false;
 }
 
+bool ForceDeviceSetByEnvironment() {
+    const char* variable = std::getenv("KINETRA_FORCE_DEVICE");
+    return variable != nullptr && variable[0] != '\0';
+}
+
 bool CurrentForceDeviceChoice(ForceDeviceChoice* choice, std::string* error) {
     {
         std::lock_guard<std::mutex> lock(g_choiceLock);

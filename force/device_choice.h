@@ -44,6 +44,10 @@ void ClearForceDeviceChoice();
 // "KINETRA_FORCE_DEVICE=\"<value>\" is not valid: <reason>" in *error. Thread: any.
 bool DefaultForceDeviceChoice(ForceDeviceChoice* choice, std::string* error);
 
+// Whether KINETRA_FORCE_DEVICE is set to a non-empty value: then it chooses the device, over a
+// choice the program remembers. Thread: any.
+bool ForceDeviceSetByEnvironment();
+
 // The choice an open uses now: the one set, else the default (false as the default's).
 // Thread: user-interface thread.
 bool CurrentForceDeviceChoice(ForceDeviceChoice* choice, std::string* error);

@@ -1,5 +1,7 @@
 #include "pipeline/sound_to_force.h"
 
+#include <string>
+
 #include "analysis/band_mapper.h"
 #include "capture/capture_format.h"
 #include "force/force_channel.h"
@@ -90,6 +92,19 @@ bool SoundToForcePipeline::Stop() {
         m_bSetDevice = false;
     }
     return stopped;
+}
+
+StartResult SoundToForcePipeline::Restart(const PipelineSettings& settings,
+                                          capture::CaptureErrorReporter* owner,
+                                          const StartOptions& options) {
+    if (m_bStarted && !Stop()) return StartResult::kNoCaptureThread;
+    if (m_engine.IsThreadRunning()) return StartResult::kNoCaptureThread;  // an earlier Stop failed
+    m_bStarted = false;
+    m_bStopped = false;
+    m_productIndex = 0;
+    // The device the last input enumerated belongs to that input: the new one enumerates its own.
+    m_engine.SetDeviceGuid(std::string());
+    return Start(settings, owner, options);
 }
 
 CBandMapper* SoundToForcePipeline::Mapper(int band) const {

@@ -81,6 +81,14 @@ public:
     // thread does not stop in time the mappers are kept (a debug line says so) rather than pulled
     // from under it. False in that case.
     bool Stop();
+    // Stop, then Start again with these settings and options, on the same engine (its injected
+    // opener and enumerator stay; the device id the last input enumerated is forgotten): how the
+    // window switches its audio input or force device without restarting the program. The owner is
+    // told about a failed audio input as in Start. Returns kNoCaptureThread without starting
+    // anything when the capture thread did not stop (Stop returned false: the mappers it may still
+    // be in are kept). Callable after Start, after Stop, and again after a failed Restart.
+    StartResult Restart(const PipelineSettings& settings, capture::CaptureErrorReporter* owner,
+                        const StartOptions& options = {});
 
     // The mapper of band (1..5), or null (not created, failed, or after Stop).
     CBandMapper* Mapper(int band) const;

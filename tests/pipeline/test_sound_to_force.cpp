@@ -215,4 +215,36 @@ TEST_F(Pipeline, RunsItsCaptureThreadAndStopsItBeforeTheMappersGo) {
     EXPECT_FALSE(chain.Engine().HasDevice());
 }
 
+TEST_F(Pipeline, RestartsOnAnotherDeviceAndBackAfterAFailedOne) {
+    PipelineSettings settings;
+    settings.level[0] = 50;  // e^10
+    settings.disabled[1] = true;
+    SoundToForcePipeline chain;
+    ASSERT_EQ(chain.Start(settings, &m_reporter, Options("virtual:Orbit 3D")),
+              StartResult::kRunning);
+    EXPECT_EQ(chain.ProductIndex(), 3);
+
+    // A device that cannot be opened: Stop ran first, nothing of the old chain is left.
+    EXPECT_EQ(chain.Restart(settings, &m_reporter, Options("virtual,fail=open")),
+              StartResult::kNoDevice);
+    EXPECT_FALSE(chain.Engine().IsThreadRunning());
+    EXPECT_EQ(chain.Engine().ListenerCount(), 0u);
+    EXPECT_EQ(CForceChannel::ChannelCount(), 0);
+
+    // Back on the first device, with the settings, the capture thread and every listener.
+    ASSERT_EQ(chain.Restart(settings, &m_reporter, Options("virtual:Orbit 3D")),
+              StartResult::kRunning);
+    EXPECT_TRUE(chain.Engine().IsThreadRunning());
+    EXPECT_EQ(chain.Engine().ListenerCount(), 5u);
+    EXPECT_EQ(chain.ProductIndex(), 3);
+    EXPECT_DOUBLE_EQ(chain.Mapper(1)->Threshold(), 22026.465794806718);
+    const auto shown = kinetra::force::GetVirtualDeviceSnapshot();
+    EXPECT_EQ(shown.effectCount, 5);
+    EXPECT_TRUE(shown.effects[0].playing);
+    EXPECT_FALSE(shown.effects[1].playing);  // band 2's Disable box
+    EXPECT_TRUE(m_reporter.texts.empty());
+    EXPECT_TRUE(chain.Stop());
+    EXPECT_EQ(CForceChannel::ChannelCount(), 0);
+}
+
 }  // namespace
