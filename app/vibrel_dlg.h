@@ -21,6 +21,9 @@ class CZCommon_HyperLink;
 class QCheckBox;
 class QLabel;
 class QPushButton;
+namespace kinetra::app {
+class LiveMeters;
+}
 
 // Control ids of the main window; each control carries its id in the property "controlId".
 enum : int {
@@ -101,6 +104,8 @@ public:
     QIcon OnQueryDragIcon() const { return m_hIcon; }
     // The status line under the controls.
     kinetra::app::StatusLine* Status() const { return m_status; }
+    // The live meters on the sliders and the status line's hint (app/band_meter.h).
+    kinetra::app::LiveMeters* Meters() const { return m_meters; }
 
     // The maker's web address and the host name shown in the link.
     static const char* const kWebAddress;
@@ -125,6 +130,7 @@ private:
     CSliderCtrl* m_levelSlider[kBands] = {};
     CSliderCtrl* m_strengthSlider = nullptr;
     kinetra::app::StatusLine* m_status = nullptr;
+    kinetra::app::LiveMeters* m_meters = nullptr;
     QIcon m_hIcon;
     kinetra::pipeline::SoundToForcePipeline m_pipeline;
     MapperMode m_mode = MapperMode::kClassic;
