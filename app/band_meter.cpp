@@ -124,7 +124,12 @@ void LiveMeters::Tick(std::int64_t nowMs) {
     }
     m_dlg->StrengthSlider()->SetMeter(strength);
 
-    if (m_dlg->Status() != nullptr) m_dlg->Status()->SetHintText(m_hint.Update(nowMs, heard));
+    // Without a pipeline there is nothing to listen to: no hint, and the quiet time starts anew.
+    bool running = false;
+    for (const BandState& band : m_band) running = running || band.mapper != nullptr;
+    if (!running) m_hint = SoundHint(nowMs);
+    const QString hint = running ? m_hint.Update(nowMs, heard) : QString();
+    if (m_dlg->Status() != nullptr) m_dlg->Status()->SetHintText(hint);
 }
 
 }  // namespace kinetra::app

@@ -46,7 +46,8 @@ private:
 };
 
 // The meters of one window. Starts its timer when made; reads the window's mappers afresh at
-// every tick, so a pipeline that is started, stopped or made again is followed.
+// every tick, so a pipeline that is started, stopped or made again is followed. Without a
+// pipeline the hint is empty, and its 10 s count from the pipeline's start.
 // Thread (all): user-interface thread.
 class LiveMeters : public QObject {
     Q_OBJECT

@@ -113,18 +113,22 @@ void CSliderCtrl::PaintMeter(QPainter& painter, const QStyleOptionSlider& option
     painter.setRenderHint(QPainter::Antialiasing, false);
     switch (m_meter.look) {
         case Look::kBandOff:
-            painter.setPen(QPen(pal.color(QPalette::Mid), 1));
-            painter.setBrush(QBrush(pal.color(QPalette::WindowText), Qt::BDiagPattern));
+            painter.setPen(QPen(pal.color(QPalette::Active, QPalette::Mid), 1));
+            painter.setBrush(
+                QBrush(pal.color(QPalette::Active, QPalette::WindowText), Qt::BDiagPattern));
             painter.drawRect(track);
             break;
-        case Look::kNoSignal:
-            painter.setPen(QPen(pal.color(QPalette::Mid), 1, Qt::DashLine));
+        case Look::kNoSignal: {
+            QColor dashes = pal.color(QPalette::Active, QPalette::WindowText);
+            dashes.setAlpha(150);
+            painter.setPen(QPen(dashes, 1, Qt::DashLine));
             painter.setBrush(Qt::NoBrush);
             painter.drawRect(track);
             break;
+        }
         case Look::kLive: {
-            painter.setPen(QPen(pal.color(QPalette::Mid), 1));
-            painter.setBrush(pal.color(QPalette::Base));
+            painter.setPen(QPen(pal.color(QPalette::Active, QPalette::Mid), 1));
+            painter.setBrush(pal.color(QPalette::Active, QPalette::Base));
             painter.drawRect(track);
             const double from = YOfPosition(option, m_meter.from);
             const double to = YOfPosition(option, m_meter.to);
@@ -132,7 +136,7 @@ void CSliderCtrl::PaintMeter(QPainter& painter, const QStyleOptionSlider& option
             const QRectF inner = track.adjusted(1, 0, 0, 0);
             painter.setPen(Qt::NoPen);
             if (std::min(to, mark) > from) {
-                painter.setBrush(pal.color(QPalette::Highlight));
+                painter.setBrush(pal.color(QPalette::Active, QPalette::Highlight));
                 painter.drawRect(
                     QRectF(inner.left(), from, inner.width(), std::min(to, mark) - from));
             }
