@@ -100,8 +100,29 @@ std::uint32_t CBandMapper::BinOf(std::uint32_t freq) const {
     return static_cast<std::uint32_t>(std::ceil(static_cast<double>(limited) / binWidth));
 }
 
+CBandMapper::LiveReading CBandMapper::Live() const {
+    LiveReading reading;
+    reading.blocks = m_liveBlocks.load(std::memory_order_relaxed);
+    reading.loudestLevel = m_liveLevel.load(std::memory_order_relaxed);
+    reading.mag = m_liveMag.load(std::memory_order_relaxed);
+    reading.lastSendingBlock = m_liveSendingBlock.load(std::memory_order_relaxed);
+    reading.lastSendingMag = m_liveSendingMag.load(std::memory_order_relaxed);
+    return reading;
+}
+
+void CBandMapper::Publish(double loudestLevel, std::uint32_t mag) {
+    m_liveLevel.store(loudestLevel, std::memory_order_relaxed);
+    m_liveMag.store(mag, std::memory_order_relaxed);
+    if (mag != 0) {
+        m_liveSendingMag.store(mag, std::memory_order_relaxed);
+        m_liveSendingBlock.store(m_liveBlocks.load(std::memory_order_relaxed),
+                                 std::memory_order_relaxed);
+    }
+}
+
 int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
                             std::uint32_t byteLength) {
+    m_liveBlocks.store(m_liveBlocks.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     if (m_bEnabled.load(std::memory_order_relaxed) == 0) return 0;
     if (spectrum == nullptr || average == nullptr ||
         static_cast<std::uint64_t>(byteLength) < static_cast<std::uint64_t>(m_nBins) * 8) {
@@ -171,6 +192,7 @@ int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
     }
 
     m_last = BlockReport{lo, hi, peakLevel, highestLevel, avgLevel, mag};
+    Publish(highestLevel, mag);
     // Without an effect frequency there is no period to play: the effect keeps the silence it
     // was created with until the mapper has one.
     if (m_pChannel != nullptr && m_dwEffectHz != 0) m_pChannel->ChangeParameters(mag, m_dwEffectHz);
@@ -204,6 +226,7 @@ int CBandMapper::MapHits(const double* spectrum, std::uint32_t lo, std::uint32_t
     }
     // In hits mode the report's peak level is the onset strength.
     m_last = BlockReport{lo, hi, block.strength, block.loudest, avgLevel, mag};
+    Publish(block.loudest, mag);
     if (m_pChannel != nullptr && m_dwEffectHz != 0) m_pChannel->ChangeParameters(mag, m_dwEffectHz);
     return 1;
 }

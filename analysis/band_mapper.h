@@ -22,6 +22,8 @@ public:
                            std::uint32_t byteLength) = 0;
     // Stores the flag and returns it. Thread: user-interface thread.
     virtual int Enable(int flag);
+    // The flag last stored. Thread: any.
+    bool Enabled() const { return m_bEnabled.load(std::memory_order_relaxed) != 0; }
 
 protected:
     ~CSpectrumListener() = default;  // owners delete mappers through their own type
@@ -80,6 +82,19 @@ public:
     // Thread: while no capture thread runs.
     void SetFullReport(bool on) { m_bFullReport = on; }
 
+    // What the window's meters show, published by every block with relaxed stores. Each field is
+    // read on its own, so two fields may come from neighbouring blocks. A disabled mapper counts
+    // its blocks and leaves the other fields as they were. Thread: any.
+    struct LiveReading {
+        std::uint64_t blocks = 0;            // blocks received, disabled or not
+        double loudestLevel = 0.0;           // the band's loudest bin, compared with Threshold()
+        std::uint32_t mag = 0;               // the magnitude sent for the latest block
+        std::uint64_t lastSendingBlock = 0;  // the number (1, 2, ...) of the latest block that
+                                             // sent a non-zero magnitude; 0 for none yet
+        std::uint32_t lastSendingMag = 0;    // that block's magnitude
+    };
+    LiveReading Live() const;
+
     // Read-only views for the dialog, tools and tests.
     std::uint32_t EffectFrequency() const { return m_dwEffectHz; }
     std::uint32_t Scale() const { return m_dwScale; }
@@ -92,6 +107,8 @@ public:
 private:
     // The hits mode's share of OnSpectrum, for a block that passed the checks.
     int MapHits(const double* spectrum, std::uint32_t lo, std::uint32_t hi);
+    // Stores a processed block's values for Live(). Thread: capture thread.
+    void Publish(double loudestLevel, std::uint32_t mag);
 
     std::uint32_t m_dwLowHz = 0;
     std::uint32_t m_dwHighHz = 0;
@@ -107,4 +124,10 @@ private:
     MapperMode m_lastMode = MapperMode::kClassic;  // capture thread's own copy
     std::atomic<double> m_dHitsSensitivity{kinetra::analysis::HitsSensitivityOf(4)};
     kinetra::analysis::HitsRule m_hits;
+    // Live(): written by the capture thread only, so each is a load and a relaxed store.
+    std::atomic<std::uint64_t> m_liveBlocks{0};
+    std::atomic<double> m_liveLevel{0.0};
+    std::atomic<std::uint32_t> m_liveMag{0};
+    std::atomic<std::uint64_t> m_liveSendingBlock{0};
+    std::atomic<std::uint32_t> m_liveSendingMag{0};
 };

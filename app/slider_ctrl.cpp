@@ -1,7 +1,24 @@
 #include "app/slider_ctrl.h"
 
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A disabled slider's groove, ticks and handle are drawn at this opacity over the window, so that
+// it looks disabled also in palettes whose disabled colours equal the enabled ones.
+constexpr double kDisabledOpacity = 0.4;
+// The meter past its mark and the lamp: amber, clear on light and dark windows alike.
+const QColor kStrongColour(255, 160, 0);
+// Width of the meter's track in pixels, and the lamp's margin around the handle.
+constexpr int kTrackWidth = 8;
+constexpr int kLampMargin = 3;
+
+}  // namespace
 
 namespace kinetra::app {
 
@@ -60,4 +77,109 @@ void CSliderCtrl::ClearTics() {
 void CSliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
     QSlider::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton) emit ReleasedCapture();
+}
+
+void CSliderCtrl::SetMeter(const kinetra::app::SliderMeter& meter) {
+    if (meter == m_meter) return;
+    m_meter = meter;
+    update();
+}
+
+double CSliderCtrl::YOfPosition(const QStyleOptionSlider& option, double position) const {
+    QStyleOptionSlider at = option;
+    at.sliderPosition = minimum();
+    const double top =
+        style()->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
+    at.sliderPosition = maximum();
+    const double bottom =
+        style()->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
+    const double span = maximum() > minimum() ? maximum() - minimum() : 1;
+    return top + (bottom - top) *
+                     (std::clamp(position, double(minimum()), double(maximum())) - minimum()) /
+                     span;
+}
+
+void CSliderCtrl::PaintMeter(QPainter& painter, const QStyleOptionSlider& option) const {
+    using Look = kinetra::app::SliderMeter::Look;
+    if (m_meter.look == Look::kNone) return;
+    const QRect groove =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const double x = groove.center().x() + 0.5 - kTrackWidth / 2.0;
+    const double top = YOfPosition(option, minimum());
+    const double bottom = YOfPosition(option, maximum());
+    const QRectF track(x, top, kTrackWidth, bottom - top);
+    const QPalette& pal = palette();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    switch (m_meter.look) {
+        case Look::kBandOff:
+            painter.setPen(QPen(pal.color(QPalette::Active, QPalette::Mid), 1));
+            painter.setBrush(
+                QBrush(pal.color(QPalette::Active, QPalette::WindowText), Qt::BDiagPattern));
+            painter.drawRect(track);
+            break;
+        case Look::kNoSignal: {
+            QColor dashes = pal.color(QPalette::Active, QPalette::WindowText);
+            dashes.setAlpha(150);
+            painter.setPen(QPen(dashes, 1, Qt::DashLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(track);
+            break;
+        }
+        case Look::kLive: {
+            painter.setPen(QPen(pal.color(QPalette::Active, QPalette::Mid), 1));
+            painter.setBrush(pal.color(QPalette::Active, QPalette::Base));
+            painter.drawRect(track);
+            const double from = YOfPosition(option, m_meter.from);
+            const double to = YOfPosition(option, m_meter.to);
+            const double mark = m_meter.mark < 0 ? to : YOfPosition(option, m_meter.mark);
+            const QRectF inner = track.adjusted(1, 0, 0, 0);
+            painter.setPen(Qt::NoPen);
+            if (std::min(to, mark) > from) {
+                painter.setBrush(pal.color(QPalette::Active, QPalette::Highlight));
+                painter.drawRect(
+                    QRectF(inner.left(), from, inner.width(), std::min(to, mark) - from));
+            }
+            if (to > mark) {
+                const double start = std::max(from, mark);
+                painter.setBrush(kStrongColour);
+                painter.drawRect(QRectF(inner.left(), start, inner.width(), to - start));
+            }
+            break;
+        }
+        case Look::kNone:
+            break;
+    }
+    painter.restore();
+}
+
+void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const double chrome = isEnabled() ? 1.0 : kDisabledOpacity;
+
+    QStyleOptionSlider under = option;
+    under.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
+    painter.setOpacity(chrome);
+    style()->drawComplexControl(QStyle::CC_Slider, &under, &painter, this);
+
+    painter.setOpacity(1.0);
+    PaintMeter(painter, option);
+    if (m_meter.lit && m_meter.look == kinetra::app::SliderMeter::Look::kLive) {
+        const QRect handle =
+            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(kStrongColour);
+        painter.drawRoundedRect(
+            QRectF(handle.adjusted(-kLampMargin, -kLampMargin, kLampMargin, kLampMargin)), 3, 3);
+        painter.restore();
+    }
+
+    QStyleOptionSlider over = option;
+    over.subControls = QStyle::SC_SliderHandle;
+    painter.setOpacity(chrome);
+    style()->drawComplexControl(QStyle::CC_Slider, &over, &painter, this);
 }

@@ -19,6 +19,7 @@
 
 #include "app/about_dlg.h"
 #include "app/app_icon.h"
+#include "app/band_meter.h"
 #include "app/desktop_check.h"
 #include "app/dialog_units.h"
 #include "app/hyperlink.h"
@@ -70,6 +71,8 @@ CVibrelDlg::CVibrelDlg(QWidget* parent) : QDialog(parent), m_hIcon(kinetra::app:
                                                const kinetra::force::ForceDeviceChoice& device) {
                                             return RestartPipeline(input, device);
                                         });
+    // The meters follow the pipeline from its start to its teardown.
+    m_meters = new kinetra::app::LiveMeters(this);
     qApp->installEventFilter(this);
 }
 

@@ -22,6 +22,9 @@ class CZCommon_HyperLink;
 class QCheckBox;
 class QLabel;
 class QPushButton;
+namespace kinetra::app {
+class LiveMeters;
+}
 
 // Control ids of the main window; each control carries its id in the property "controlId".
 enum : int {
@@ -102,6 +105,8 @@ public:
     QIcon OnQueryDragIcon() const { return m_hIcon; }
     // The status line under the controls.
     kinetra::app::StatusLine* Status() const { return m_status; }
+    // The live meters on the sliders and the status line's hint (app/band_meter.h).
+    kinetra::app::LiveMeters* Meters() const { return m_meters; }
 
     // The input and force-device choices (their menus, switching and status texts).
     kinetra::app::WindowChoices* Choices() const { return m_choices; }
@@ -135,6 +140,7 @@ private:
     CSliderCtrl* m_strengthSlider = nullptr;
     kinetra::app::StatusLine* m_status = nullptr;
     kinetra::app::WindowChoices* m_choices = nullptr;
+    kinetra::app::LiveMeters* m_meters = nullptr;
     QIcon m_hIcon;
     kinetra::pipeline::SoundToForcePipeline m_pipeline;
     MapperMode m_mode = MapperMode::kClassic;
