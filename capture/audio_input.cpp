@@ -36,6 +36,7 @@ std::string BackendError(std::string_view text) {
 }
 
 constexpr std::string_view kMemoryPrefix = "memory:";
+constexpr std::string_view kPulsePrefix = "pulse:";
 
 }  // namespace
 
@@ -46,6 +47,11 @@ AudioInputChoice ParseAudioInput(std::string_view text) {
     if (text.starts_with("file:")) return {K::kFile, std::string(text.substr(5))};
     if (text.starts_with(kMemoryPrefix)) {
         return {K::kMemory, std::string(text.substr(kMemoryPrefix.size()))};
+    }
+    if (text.starts_with(kPulsePrefix)) {
+        const std::string_view name = text.substr(kPulsePrefix.size());
+        if (name.empty()) return {K::kDefault, {}};
+        return {K::kNamed, std::string(name)};
     }
     if (text.starts_with("sdl:")) {
         const std::string_view name = text.substr(4);
@@ -93,6 +99,11 @@ bool DefaultAudioInputChoice(AudioInputChoice* choice, std::string* error) {
     if (ParseAudioInputChoice(input, backend, choice, &reason)) return true;
     *error = "KINETRA_AUDIO_INPUT=\"" + std::string(input) + "\" is not valid: " + reason;
     return false;
+}
+
+bool AudioInputChosenByEnvironment() {
+    const char* input = std::getenv("KINETRA_AUDIO_INPUT");
+    return input != nullptr && input[0] != '\0';
 }
 
 std::string DescribeAudioInput(const AudioInputChoice& choice) {
