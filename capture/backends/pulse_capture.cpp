@@ -371,7 +371,13 @@ public:
             if (pa_stream_connect_record(m_stream, source, &attr, flags) < 0) result = kFail;
         }
         if (result == kOk) result = WaitReady(loop);
-        if (result == kOk) m_connection->SetLostHandler([this] { ScheduleRetry(); });
+        // While the server is away nothing is heard; the description comes back with it.
+        if (result == kOk) {
+            m_connection->SetLostHandler([this] {
+                PublishCaptureSourceDescription(this, {});
+                ScheduleRetry();
+            });
+        }
         if (result == kOk) Follow(m_connection->Context());
         const std::string reason = pa_strerror(pa_context_errno(m_connection->Context()));
         pa_threaded_mainloop_unlock(loop);

@@ -13,6 +13,7 @@
 #include "capture/capture_engine.h"
 #include "engine_fixture.h"
 #include "pulse_env.h"
+#include "support/debug_capture.h"
 #include "support/scoped_env.h"
 #include "test_listener.h"
 
@@ -61,11 +62,13 @@ double LoudestWhilePlaying(const LowBinsListener& listener, const char* sink) {
 class PulseSourcesTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (kinetra::test::PulseDir().empty()) return;
-        // A second output, as headphones plugged in beside the built-in one.
-        Pactl(std::string("load-module module-null-sink sink_name=") + kSecondSink +
-              " rate=44100 channels=1 norewinds=1 sink_properties=device.description=" +
-              kSecondDescription);
+        if (!kinetra::test::PulseDir().empty()) LoadSecondSink();
+    }
+    // A second output, as headphones plugged in beside the built-in one.
+    static bool LoadSecondSink() {
+        return Pactl(std::string("load-module module-null-sink sink_name=") + kSecondSink +
+                     " rate=44100 channels=1 norewinds=1 sink_properties=device.description=" +
+                     kSecondDescription);
     }
     void SetUp() override {
         if (kinetra::test::PulseDir().empty()) GTEST_SKIP() << "no test sound server";
@@ -203,6 +206,34 @@ TEST_F(PulseSourcesTest, AServerThatDoesNotAnswerGivesNoListWithinTheDeadline) {
     EXPECT_TRUE(list.sources.empty());
     EXPECT_LT(seconds, 5.0);  // a way out, not a speed figure
     EXPECT_TRUE(cap::ListAudioSources(3000).serverAnswered);
+}
+
+// Last (it kills the server and starts it again): after the server comes back, the capture
+// follows the default output on the new connection as it did before.
+TEST_F(PulseSourcesTest, AfterTheServerComesBackTheMonitorStillFollowsTheDefaultOutput) {
+    const char* script = std::getenv("KINETRA_TEST_PULSE_SCRIPT");
+    ASSERT_NE(script, nullptr);
+    const std::string start = std::string(script) + " start '" + kinetra::test::PulseDir() + "'";
+    kinetra::test::DebugCapture debug;
+    Start(Choice("monitor"));
+    ASSERT_TRUE(WaitForDescription(kFirstDescription));
+
+    ASSERT_EQ(kill(kinetra::test::PulsePid(), SIGKILL), 0);
+    EXPECT_TRUE(WaitForDescription(""));       // nothing is heard while the server is away
+    ASSERT_EQ(std::system(start.c_str()), 0);  // the same socket again, one output
+    EXPECT_TRUE(WaitForDescription(kFirstDescription));
+    bool reconnected = false;
+    for (const std::string& line : debug.Lines()) {
+        reconnected = reconnected || line.find("reconnected") != std::string::npos;
+    }
+    EXPECT_TRUE(reconnected);
+
+    ASSERT_TRUE(LoadSecondSink());
+    ASSERT_TRUE(Pactl(std::string("set-default-source ") + kFirstSink + ".monitor"));
+    ASSERT_TRUE(Pactl(std::string("set-default-sink ") + kSecondSink));
+    EXPECT_TRUE(WaitForDescription(kSecondDescription)) << cap::CurrentCaptureSourceDescription();
+    EXPECT_GT(LoudestWhilePlaying(m_listener, kSecondSink), 1e6);
+    EXPECT_LT(LoudestWhilePlaying(m_listener, kFirstSink), 1.0);
 }
 
 }  // namespace
