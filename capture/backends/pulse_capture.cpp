@@ -323,6 +323,7 @@ public:
         DropPending();
         // No event or answer of the server reaches this buffer after this.
         pa_context_set_subscribe_callback(m_connection->Context(), nullptr, nullptr);
+        if (m_stream != nullptr) pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
         for (pa_operation* op : m_operations) {
             if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_operation_cancel(op);
             pa_operation_unref(op);
@@ -365,6 +366,7 @@ public:
             result = kFail;
         } else {
             pa_stream_set_read_callback(m_stream, &PulseCaptureBuffer::OnRead, this);
+            pa_stream_set_moved_callback(m_stream, &PulseCaptureBuffer::OnStreamMoved, this);
             // Corked until Start: nothing arrives before the notifications are in place.
             const auto flags =
                 static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
@@ -466,15 +468,18 @@ private:
         if (!running) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
         pa_stream_set_state_callback(stream, &PulseCaptureBuffer::OnState, m_connection->Loop());
         if (running) pa_stream_set_read_callback(stream, &PulseCaptureBuffer::OnRead, this);
+        pa_stream_set_moved_callback(stream, &PulseCaptureBuffer::OnStreamMoved, this);
         if (pa_stream_connect_record(stream, source, &m_attr, flags) < 0) {
             pa_stream_set_read_callback(stream, nullptr, nullptr);
             pa_stream_set_state_callback(stream, nullptr, nullptr);
+            pa_stream_set_moved_callback(stream, nullptr, nullptr);
             pa_stream_unref(stream);
             return false;
         }
         if (m_stream != nullptr) {
             pa_stream_set_read_callback(m_stream, nullptr, nullptr);
             pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+            pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
             pa_stream_disconnect(m_stream);
             pa_stream_unref(m_stream);
         }
@@ -482,8 +487,9 @@ private:
         return true;
     }
 
-    // Following the server: its events on context (a changed default output or source) bring a
-    // fresh look at what the stream should hear (Refresh). For the default output's monitor the
+    // Following the server: its events on context (a changed default output or source), and the
+    // stream's moves (by the server or by us), bring a fresh look at what the stream should hear
+    // (Refresh). For the default output's monitor the
     // stream is moved to the new default's monitor while it runs; the description of what it
     // hears is published each time. Every function and callback from here to OnMoved runs on the
     // main loop's thread, or on the user-interface thread with the loop's lock held (Open); the
@@ -507,6 +513,10 @@ private:
         }
     }
 
+    static void OnStreamMoved(pa_stream* stream, void* self) {
+        static_cast<PulseCaptureBuffer*>(self)->Refresh(pa_stream_get_context(stream));
+    }
+
     static void OnServerInfo(pa_context* context, const pa_server_info* info, void* self) {
         auto* buffer = static_cast<PulseCaptureBuffer*>(self);
         if (info == nullptr) return;
@@ -516,8 +526,15 @@ private:
                 context, info->default_sink_name, &PulseCaptureBuffer::OnDefaultSink, self));
             return;
         }
+        // The source the stream records (the client's own default may differ from the
+        // server's), else the one it asked for.
         const char* source =
             buffer->m_hasSource ? buffer->m_source.c_str() : info->default_source_name;
+        if (buffer->m_stream != nullptr &&
+            pa_stream_get_state(buffer->m_stream) == PA_STREAM_READY &&
+            pa_stream_get_device_name(buffer->m_stream) != nullptr) {
+            source = pa_stream_get_device_name(buffer->m_stream);
+        }
         if (source == nullptr) return;
         buffer->Track(pa_context_get_source_info_by_name(context, source,
                                                          &PulseCaptureBuffer::OnSourceInfo, self));
@@ -538,6 +555,13 @@ private:
         }
         buffer->m_followedMonitor = info->monitor_source_name;
         buffer->m_followedDescription = TextOrEmpty(info->description);
+        // A stream the server ended (its source went away) is opened again on the monitor.
+        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(buffer->m_stream))) {
+            if (buffer->ReplaceStream(context, buffer->m_followedMonitor.c_str())) {
+                PublishCaptureSourceDescription(self, buffer->m_followedDescription);
+            }
+            return;
+        }
         // A stream still connecting (just reconnected or replaced) was asked for the default
         // monitor or this one; it cannot be moved before it is ready.
         const bool ready = pa_stream_get_state(buffer->m_stream) == PA_STREAM_READY;
