@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -29,7 +30,7 @@ extern "C" const char* __lsan_default_suppressions() {
 // The sound-server client library is not built with ThreadSanitizer: it creates its locks and
 // threads with atomics TSan cannot see, and TSan would report races between two of its own
 // frames. Interceptors called from such modules are left out; every access made by our code,
-// the library's callbacks into it and the capture thread included, is still checked.
+// the library's callbacks into our code and the capture thread included, is still checked.
 #if defined(__SANITIZE_THREAD__)
 extern "C" const char* __tsan_default_options() {
     return "ignore_noninstrumented_modules=1";
