@@ -128,7 +128,7 @@ void WindowChoices::StartingOptions(pipeline::StartOptions* options) {
     std::string error;
     capture::DefaultAudioInputChoice(&environment, &error);  // a malformed value: reported at open
     const StartingInput start =
-        ChooseStartingInput(capture::AudioInputSetByEnvironment(), environment,
+        ChooseStartingInput(capture::AudioInputChosenByEnvironment(), environment,
                             ReadStoredText(*key, kInputValueName), m_hooks.soundServerAnswers);
     m_input = start.choice;
     m_origin = start.origin;

@@ -37,6 +37,7 @@ std::string BackendError(std::string_view text) {
 }
 
 constexpr std::string_view kMemoryPrefix = "memory:";
+constexpr std::string_view kPulsePrefix = "pulse:";
 
 }  // namespace
 
@@ -47,6 +48,11 @@ AudioInputChoice ParseAudioInput(std::string_view text) {
     if (text.starts_with("file:")) return {K::kFile, std::string(text.substr(5))};
     if (text.starts_with(kMemoryPrefix)) {
         return {K::kMemory, std::string(text.substr(kMemoryPrefix.size()))};
+    }
+    if (text.starts_with(kPulsePrefix)) {
+        const std::string_view name = text.substr(kPulsePrefix.size());
+        if (name.empty()) return {K::kDefault, {}};
+        return {K::kNamed, std::string(name)};
     }
     if (text.starts_with("sdl:")) {
         const std::string_view name = text.substr(4);
@@ -96,9 +102,9 @@ bool DefaultAudioInputChoice(AudioInputChoice* choice, std::string* error) {
     return false;
 }
 
-bool AudioInputSetByEnvironment() {
-    const char* variable = std::getenv("KINETRA_AUDIO_INPUT");
-    return variable != nullptr && variable[0] != '\0';
+bool AudioInputChosenByEnvironment() {
+    const char* input = std::getenv("KINETRA_AUDIO_INPUT");
+    return input != nullptr && input[0] != '\0';
 }
 
 std::string DescribeAudioInput(const AudioInputChoice& choice) {

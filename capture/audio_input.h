@@ -15,7 +15,7 @@ namespace kinetra::capture {
 enum class AudioInputKind {
     kDefault,  // "" or "default": the system's default capture device
     kMonitor,  // "monitor": what the computer plays (the default output's monitor)
-    kNamed,    // "sdl:NAME" or any other text: the capture device called NAME
+    kNamed,    // "sdl:NAME", "pulse:NAME" or any other text: the capture device called NAME
     kFile,     // "file:PATH", or a value with a '/' or ending in .wav, .flac, .ogg or .oga
     kMemory,   // "memory:NAME": the in-memory source registered as NAME (capture/memory_source.h)
 };
@@ -30,7 +30,7 @@ enum class AudioBackendChoice {
 struct AudioInputChoice {
     AudioInputKind kind = AudioInputKind::kDefault;
     std::string value;     // the device name, the file path or the memory source's name
-    bool sdlOnly = false;  // "sdl:..." names SDL's own devices
+    bool sdlOnly = false;  // "sdl:..." names SDL's own devices; "pulse:..." the sound server's
     AudioBackendChoice backend = AudioBackendChoice::kAuto;
 };
 
@@ -53,9 +53,10 @@ AudioInputChoice ParseAudioInput(std::string_view text);
 // *error when a value is malformed. Thread: any.
 bool DefaultAudioInputChoice(AudioInputChoice* choice, std::string* error);
 
-// Whether KINETRA_AUDIO_INPUT is set to a non-empty value: then it chooses the input, over a
-// choice the program remembers. Thread: any.
-bool AudioInputSetByEnvironment();
+// Whether KINETRA_AUDIO_INPUT names an input: set and not empty ("default" counts, and keeps the
+// system's default capture device). Unset or empty: the program may use a stored or first-run
+// choice. Thread: any.
+bool AudioInputChosenByEnvironment();
 
 // For people: "the default capture device", "sound file PATH", ... Thread: any; allocates.
 std::string DescribeAudioInput(const AudioInputChoice& choice);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the program for a few seconds on built-in defaults: the virtual force-feedback device,
 # the bundled test sound as the audio input, on the screen when there is one and offscreen when
-# there is not. Saves a picture of the window, then traces the same sound with kinetra-trace
-# (a picture of what each band sent, and its table), and says where they are.
+# there is not. Saves a picture of the window while the sound plays, at its busiest moment (the
+# trace of the same sound with kinetra-trace says when most bands fire; the program closes
+# itself there, at most KINETRA_DEMO_SECONDS in), and says where the picture, the trace's
+# picture and its table are.
 #   tools/demo.sh BUILD_DIR
 set -euo pipefail
 build=${1:?usage: demo.sh BUILD_DIR}
@@ -30,7 +32,6 @@ export XDG_CONFIG_HOME="$build/demo-config"
 mkdir -p "$XDG_CONFIG_HOME"
 export KINETRA_FORCE_DEVICE=virtual
 export KINETRA_AUDIO_INPUT="$sound"
-export KINETRA_QUIT_AFTER_MS=$((seconds * 1000))
 export KINETRA_SCREENSHOT="$shot"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     export QT_QPA_PLATFORM=offscreen
@@ -41,8 +42,52 @@ fi
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$build/demo-runtime}
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
+# The busiest moment of a trace table: the middle of the block where most bands fire, weighed
+# with its two neighbours on each side, and the sound's length as the table covers it, both in
+# ms ("AT LENGTH"); nothing when no band fires. Columns: time_s, then six per band, the
+# magnitude sent sixth.
+busiest_moment() {
+    awk -F, 'NR > 1 {
+            rows = NR - 1; t[rows] = $1; n = 0
+            for (b = 0; b < 5; b++) if ($(6 + 6 * b) + 0 > 0) n++
+            f[rows] = n
+        }
+        END {
+            best = 0; at = 0
+            for (i = 3; i <= rows - 2; i++) {
+                score = f[i - 2] + f[i - 1] + 2 * f[i] + f[i + 1] + f[i + 2]
+                if (score > best) { best = score; at = i }
+            }
+            if (best == 0) exit 1
+            block = 1024 / 44100
+            printf "%d %d\n", (t[at] - block / 2) * 1000, rows * block * 1000
+        }' "$1"
+}
+
+# The trace first: it says when the picture shows the window during a beat. The sound loops, so
+# the picture is taken at the last pass over that moment within the run's time.
+trace="$build/tools/kinetra-trace"
+trace_summary=$(mktemp)
+trap 'rm -f "$trace_summary"' EXIT
+traced=0
+quit_ms=$((seconds * 1000))
+when="at the end"
+if [ -x "$trace" ] &&
+    "$trace" "$sound" --png "$build/kinetra-demo-trace.png" --csv "$build/kinetra-demo-trace.csv" \
+        >"$trace_summary"; then
+    traced=1
+    if read -r at length < <(busiest_moment "$build/kinetra-demo-trace.csv") &&
+        ((length > 0 && quit_ms >= at)); then
+        quit_ms=$((at + (quit_ms - at) / length * length))
+        when="at the end, while the sound plays and the bands fire"
+    fi
+fi
+
+export KINETRA_QUIT_AFTER_MS=$quit_ms
+
 rm -f "$shot"
-echo "demo: running Kinetra $where for $seconds seconds"
+echo "demo: running Kinetra $where for $((quit_ms / 1000)).$(printf %03d $((quit_ms % 1000))) seconds" \
+    "(at most $seconds; the picture is taken $when)"
 echo "demo: force device: virtual; audio input: $sound"
 status=0
 timeout $((seconds + 20)) "$program" || status=$?
@@ -57,9 +102,8 @@ else
     exit 1
 fi
 
-trace="$build/tools/kinetra-trace"
-if [ -x "$trace" ]; then
+if [ "$traced" = 1 ]; then
     echo "demo: what each band does with that sound (kinetra-trace):"
-    "$trace" "$sound" --png "$build/kinetra-demo-trace.png" --csv "$build/kinetra-demo-trace.csv"
+    cat "$trace_summary"
     echo "demo: picture of the trace: $build/kinetra-demo-trace.png"
 fi

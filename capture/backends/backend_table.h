@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/audio_input.h"
+#include "capture/audio_sources.h"
 #include "capture/capture_device.h"
 
 namespace kinetra::capture {
@@ -32,6 +33,18 @@ struct CaptureBackend {
 // for it once. Thread: user-interface thread; blocks at most 3 s.
 enum class PulseServerState { kAnswers, kAbsent, kSilent };
 PulseServerState ProbePulseServer();
+
+// The PulseAudio server's sources and its default output's and source's descriptions, for
+// ListAudioSources. Without an answer within timeoutMs (or while the server is taken as silent):
+// serverAnswered false. Thread: user-interface thread; blocks at most about timeoutMs.
+AudioSourceList ListPulseSources(int timeoutMs);
+
+// What a live capture hears now, for CurrentCaptureSourceDescription: owner (the capture buffer
+// that publishes) replaces the description; withdrawing clears it only when owner published the
+// one shown, so a buffer closed after its successor opened clears nothing. Thread: any (a short
+// lock; publishing allocates): not the capture thread's per-block path.
+void PublishCaptureSourceDescription(const void* owner, std::string description);
+void WithdrawCaptureSourceDescription(const void* owner);
 
 // The rows in the order selection tries them. Thread: any.
 std::span<const CaptureBackend* const> CaptureBackends();

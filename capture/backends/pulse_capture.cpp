@@ -8,10 +8,12 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "capture/audio_input.h"
 #include "capture/backends/backend_table.h"
 #include "capture/backends/ring_capture_buffer.h"
+#include "platform/debug_output.h"
 
 namespace kinetra::capture {
 namespace {
@@ -38,6 +40,24 @@ bool RecentlySilent() {
 const char kSilentServer[] =
     "the PulseAudio server took the connection but did not answer within 3 s";
 
+std::string TextOrEmpty(const char* text) {
+    return text != nullptr ? text : "";
+}
+
+// The input text that opens the server's source called name (ParseAudioInputChoice): the name,
+// or "pulse:" and the name when the name alone would read as another input.
+std::string SourceId(const std::string& name) {
+    const AudioInputChoice parsed = ParseAudioInput(name);
+    const bool plain =
+        parsed.kind == AudioInputKind::kNamed && !parsed.sdlOnly && parsed.value == name;
+    return plain ? name : "pulse:" + name;
+}
+
+// Microseconds from milliseconds, at least one.
+pa_usec_t UsFromMs(int ms) {
+    return static_cast<pa_usec_t>(ms > 0 ? ms : 1) * 1000;
+}
+
 const char* SourceFor(AudioInputKind kind, const std::string& name) {
     switch (kind) {
         case AudioInputKind::kMonitor:
@@ -54,7 +74,9 @@ class PulseConnection {
 public:
     ~PulseConnection() { Close(); }
 
-    bool Open(std::string* error) {
+    // Connects within timeout; a server that takes the connection and does not answer within
+    // the full connect deadline is taken as silent for a while (SilentSince).
+    bool Open(std::string* error, pa_usec_t timeout = kConnectTimeoutUs) {
         m_loop = pa_threaded_mainloop_new();
         if (m_loop == nullptr) return Fail(error, "cannot create a PulseAudio main loop");
         m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), "Kinetra");
@@ -69,7 +91,7 @@ public:
         }
         m_started = true;
         pa_threaded_mainloop_lock(m_loop);
-        const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
+        const pa_usec_t deadline = pa_rtclock_now() + timeout;
         // A timer wakes the wait at the deadline: a server that took the connection and then
         // stopped (SIGSTOP, a hung machine) changes no state.
         pa_time_event* timer = pa_context_rttime_new(m_context, deadline, &OnTimer, this);
@@ -91,7 +113,7 @@ public:
         const int code = pa_context_errno(m_context);
         pa_threaded_mainloop_unlock(m_loop);
         if (m_timedOut) {
-            SilentSince() = std::chrono::steady_clock::now();
+            if (timeout >= kConnectTimeoutUs) SilentSince() = std::chrono::steady_clock::now();
             return Fail(error, kSilentServer);
         }
         if (!ready) {
@@ -119,29 +141,98 @@ public:
 
     // True when the server has a source called name. Thread: user-interface thread.
     bool HasSource(const std::string& name) {
+        bool found = false;
+        bool done = false;
         struct Query {
-            pa_threaded_mainloop* loop;
-            bool done = false;
-            bool found = false;
-        } query{m_loop};
+            bool* found;
+            bool* done;
+        } query{&found, &done};
         pa_threaded_mainloop_lock(m_loop);
+        // Main loop's thread, while Await waits (it cancels the query before query goes).
         pa_operation* op = pa_context_get_source_info_by_name(
             m_context, name.c_str(),
             [](pa_context*, const pa_source_info* info, int eol, void* q) {
                 auto* query = static_cast<Query*>(q);
-                if (info != nullptr) query->found = true;
-                if (eol != 0 || info == nullptr) query->done = true;
-                pa_threaded_mainloop_signal(query->loop, 0);
+                if (info != nullptr) *query->found = true;
+                if (eol != 0 || info == nullptr) *query->done = true;
             },
             &query);
-        const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
-        while (op != nullptr && !query.done && pa_operation_get_state(op) == PA_OPERATION_RUNNING &&
-               pa_rtclock_now() < deadline) {
-            pa_threaded_mainloop_wait(m_loop);
-        }
-        if (op != nullptr) pa_operation_unref(op);
+        Await(op, pa_rtclock_now() + kConnectTimeoutUs, &done);
         pa_threaded_mainloop_unlock(m_loop);
-        return query.found;
+        return found;
+    }
+
+    // The server's sources and defaults, asked with the deadline. Thread: user-interface thread.
+    void ListSources(pa_usec_t deadline, AudioSourceList* list) {
+        struct Query {
+            AudioSourceList* list = nullptr;
+            std::string defaultSink;
+            std::string defaultSource;
+            bool answered = false;
+            bool done = false;
+        } query;
+        query.list = list;
+        pa_threaded_mainloop_lock(m_loop);
+        // Each callback below runs on the main loop's thread while Await waits for its
+        // operation; Await cancels an operation it gives up on, so none outlives query.
+        pa_operation* op = pa_context_get_server_info(
+            m_context,
+            [](pa_context*, const pa_server_info* info, void* q) {
+                auto* query = static_cast<Query*>(q);
+                query->done = true;
+                if (info == nullptr) return;
+                query->answered = true;
+                if (info->default_sink_name != nullptr)
+                    query->defaultSink = info->default_sink_name;
+                if (info->default_source_name != nullptr) {
+                    query->defaultSource = info->default_source_name;
+                }
+            },
+            &query);
+        Await(op, deadline, &query.done);
+        if (query.answered) {
+            query.done = false;
+            op = pa_context_get_source_info_list(
+                m_context,
+                [](pa_context*, const pa_source_info* info, int eol, void* q) {
+                    auto* query = static_cast<Query*>(q);
+                    if (eol != 0 || info == nullptr) {
+                        query->done = true;
+                        return;
+                    }
+                    const std::string description = TextOrEmpty(info->description);
+                    query->list->sources.push_back({SourceId(TextOrEmpty(info->name)), description,
+                                                    info->monitor_of_sink != PA_INVALID_INDEX});
+                    if (query->defaultSource == TextOrEmpty(info->name)) {
+                        query->list->defaultInputDescription = description;
+                    }
+                },
+                &query);
+            Await(op, deadline, &query.done);
+            query.answered = query.done;
+        }
+        if (query.answered && !query.defaultSink.empty()) {
+            query.done = false;
+            op = pa_context_get_sink_info_by_name(
+                m_context, query.defaultSink.c_str(),
+                [](pa_context*, const pa_sink_info* info, int eol, void* q) {
+                    auto* query = static_cast<Query*>(q);
+                    if (info != nullptr) {
+                        query->list->defaultOutputDescription = TextOrEmpty(info->description);
+                    }
+                    if (eol != 0 || info == nullptr) query->done = true;
+                },
+                &query);
+            Await(op, deadline, &query.done);
+            query.answered = query.done;
+        }
+        pa_threaded_mainloop_unlock(m_loop);
+        list->serverAnswered = query.answered;
+        if (!list->serverAnswered) {
+            list->sources.clear();
+            list->defaultOutputDescription.clear();
+            list->defaultInputDescription.clear();
+        }
     }
 
     // Called on the main loop's thread, after the report, when the server goes away; set and
@@ -180,6 +271,29 @@ private:
         pa_threaded_mainloop_signal(static_cast<PulseConnection*>(self)->m_loop, 0);
     }
 
+    // Waits, with the loop's lock held, until *done, the operation's end or the deadline (a timer
+    // wakes the wait then), and lets op go: cancelled when it still runs, so that its callback
+    // never comes after the caller's data is gone. The callbacks signal through the loop's
+    // signal, which the operation's end triggers (OnOperation), after its last callback.
+    // Thread: user-interface thread, with the lock held.
+    void Await(pa_operation* op, pa_usec_t deadline, const bool* done) {
+        if (op == nullptr) return;
+        pa_time_event* timer = pa_context_rttime_new(m_context, deadline, &OnTimer, this);
+        pa_operation_set_state_callback(op, &PulseConnection::OnOperation, m_loop);
+        while (!*done && pa_operation_get_state(op) == PA_OPERATION_RUNNING &&
+               pa_rtclock_now() < deadline) {
+            pa_threaded_mainloop_wait(m_loop);
+        }
+        if (timer != nullptr) pa_threaded_mainloop_get_api(m_loop)->time_free(timer);
+        pa_operation_set_state_callback(op, nullptr, nullptr);
+        if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_operation_cancel(op);
+        pa_operation_unref(op);
+    }
+    // The main loop's thread: an operation ended (done or cancelled).
+    static void OnOperation(pa_operation*, void* loop) {
+        pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+    }
+
     bool Fail(std::string* error, std::string text) {
         *error = std::move(text);
         Close();
@@ -207,7 +321,16 @@ public:
             pa_threaded_mainloop_get_api(m_connection->Loop())->time_free(m_retry);
         m_retry = nullptr;
         DropPending();
+        // No event or answer of the server reaches this buffer after this.
+        pa_context_set_subscribe_callback(m_connection->Context(), nullptr, nullptr);
+        if (m_stream != nullptr) pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
+        for (pa_operation* op : m_operations) {
+            if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_operation_cancel(op);
+            pa_operation_unref(op);
+        }
+        m_operations.clear();
         pa_threaded_mainloop_unlock(m_connection->Loop());
+        WithdrawCaptureSourceDescription(this);
         if (m_stream != nullptr) {
             pa_threaded_mainloop_lock(m_connection->Loop());
             pa_stream_set_read_callback(m_stream, nullptr, nullptr);
@@ -217,7 +340,9 @@ public:
         }
     }
 
-    Result Open(const char* source, const WaveFormat& format) {
+    // Opens a stream on source (null: the server's default source) for kind, corked, and starts
+    // following what kind means as the server changes (Follow). Thread: user-interface thread.
+    Result Open(AudioInputKind kind, const char* source, const WaveFormat& format) {
         pa_sample_spec sampleSpec{};
         sampleSpec.format = format.wBitsPerSample == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
         sampleSpec.rate = format.nSamplesPerSec;
@@ -228,6 +353,7 @@ public:
         attr.fragsize = kFragmentFrames * format.nBlockAlign;
         attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
 
+        m_kind = kind;
         m_spec = sampleSpec;
         m_attr = attr;
         m_hasSource = source != nullptr;
@@ -240,13 +366,21 @@ public:
             result = kFail;
         } else {
             pa_stream_set_read_callback(m_stream, &PulseCaptureBuffer::OnRead, this);
+            pa_stream_set_moved_callback(m_stream, &PulseCaptureBuffer::OnStreamMoved, this);
             // Corked until Start: nothing arrives before the notifications are in place.
             const auto flags =
                 static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
             if (pa_stream_connect_record(m_stream, source, &attr, flags) < 0) result = kFail;
         }
         if (result == kOk) result = WaitReady(loop);
-        if (result == kOk) m_connection->SetLostHandler([this] { ScheduleRetry(); });
+        // While the server is away nothing is heard; the description comes back with it.
+        if (result == kOk) {
+            m_connection->SetLostHandler([this] {
+                PublishCaptureSourceDescription(this, {});
+                ScheduleRetry();
+            });
+        }
+        if (result == kOk) Follow(m_connection->Context());
         const std::string reason = pa_strerror(pa_context_errno(m_connection->Context()));
         pa_threaded_mainloop_unlock(loop);
         if (result != kOk) {
@@ -312,8 +446,21 @@ private:
         }
     }
 
-    // A new stream on context, which the connection then adopts. False when it cannot record.
+    // A new stream on context, which the connection then adopts; the stream follows the server
+    // from there (the default output's monitor is the then-default one's). False when it cannot
+    // record. Main loop's thread.
     bool Resume(pa_context* context) {
+        if (!ReplaceStream(context, m_hasSource ? m_source.c_str() : nullptr)) return false;
+        m_connection->Adopt(context);
+        ReportAudioInputProblem("reconnected to the PulseAudio server");
+        Follow(context);
+        return true;
+    }
+
+    // A new record stream on context from source (null: the default source) in place of the
+    // current one, running or corked as the capture is. False, the old stream kept, when it
+    // cannot be connected. Main loop's thread (or with the loop's lock held).
+    bool ReplaceStream(pa_context* context, const char* source) {
         pa_stream* stream = pa_stream_new(context, "Kinetra capture", &m_spec, nullptr);
         if (stream == nullptr) return false;
         const bool running = m_running.load();
@@ -321,21 +468,135 @@ private:
         if (!running) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
         pa_stream_set_state_callback(stream, &PulseCaptureBuffer::OnState, m_connection->Loop());
         if (running) pa_stream_set_read_callback(stream, &PulseCaptureBuffer::OnRead, this);
-        if (pa_stream_connect_record(stream, m_hasSource ? m_source.c_str() : nullptr, &m_attr,
-                                     flags) < 0) {
+        pa_stream_set_moved_callback(stream, &PulseCaptureBuffer::OnStreamMoved, this);
+        if (pa_stream_connect_record(stream, source, &m_attr, flags) < 0) {
+            pa_stream_set_read_callback(stream, nullptr, nullptr);
+            pa_stream_set_state_callback(stream, nullptr, nullptr);
+            pa_stream_set_moved_callback(stream, nullptr, nullptr);
             pa_stream_unref(stream);
             return false;
         }
         if (m_stream != nullptr) {
             pa_stream_set_read_callback(m_stream, nullptr, nullptr);
             pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+            pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
             pa_stream_disconnect(m_stream);
             pa_stream_unref(m_stream);
         }
         m_stream = stream;
-        m_connection->Adopt(context);
-        ReportAudioInputProblem("reconnected to the PulseAudio server");
         return true;
+    }
+
+    // Following the server: its events on context (a changed default output or source), and the
+    // stream's moves (by the server or by us), bring a fresh look at what the stream should hear
+    // (Refresh). For the default output's monitor the
+    // stream is moved to the new default's monitor while it runs; the description of what it
+    // hears is published each time. Every function and callback from here to OnMoved runs on the
+    // main loop's thread, or on the user-interface thread with the loop's lock held (Open); the
+    // callbacks get this buffer, and the destructor removes the subscription and cancels every
+    // operation still running (m_operations) under the same lock, so none comes after it.
+    void Follow(pa_context* context) {
+        pa_context_set_subscribe_callback(context, &PulseCaptureBuffer::OnEvent, this);
+        Track(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+        Refresh(context);
+    }
+
+    void Refresh(pa_context* context) {
+        Track(pa_context_get_server_info(context, &PulseCaptureBuffer::OnServerInfo, this));
+    }
+
+    static void OnEvent(pa_context* context, pa_subscription_event_type_t type, std::uint32_t,
+                        void* self) {
+        const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+        if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+            static_cast<PulseCaptureBuffer*>(self)->Refresh(context);
+        }
+    }
+
+    static void OnStreamMoved(pa_stream* stream, void* self) {
+        static_cast<PulseCaptureBuffer*>(self)->Refresh(pa_stream_get_context(stream));
+    }
+
+    static void OnServerInfo(pa_context* context, const pa_server_info* info, void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        if (info == nullptr) return;
+        if (buffer->m_kind == AudioInputKind::kMonitor) {
+            if (info->default_sink_name == nullptr) return;
+            buffer->Track(pa_context_get_sink_info_by_name(
+                context, info->default_sink_name, &PulseCaptureBuffer::OnDefaultSink, self));
+            return;
+        }
+        // The source the stream records (the client's own default may differ from the
+        // server's), else the one it asked for.
+        const char* source =
+            buffer->m_hasSource ? buffer->m_source.c_str() : info->default_source_name;
+        if (buffer->m_stream != nullptr &&
+            pa_stream_get_state(buffer->m_stream) == PA_STREAM_READY &&
+            pa_stream_get_device_name(buffer->m_stream) != nullptr) {
+            source = pa_stream_get_device_name(buffer->m_stream);
+        }
+        if (source == nullptr) return;
+        buffer->Track(pa_context_get_source_info_by_name(context, source,
+                                                         &PulseCaptureBuffer::OnSourceInfo, self));
+    }
+
+    static void OnSourceInfo(pa_context*, const pa_source_info* info, int, void* self) {
+        if (info == nullptr) return;
+        PublishCaptureSourceDescription(self, TextOrEmpty(info->description));
+    }
+
+    // The default output: when the stream records another source than its monitor, the stream
+    // moves there (or, where the server refuses the move, a new stream opens on it).
+    static void OnDefaultSink(pa_context* context, const pa_sink_info* info, int, void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        if (info == nullptr || info->monitor_source_name == nullptr ||
+            buffer->m_stream == nullptr) {
+            return;
+        }
+        buffer->m_followedMonitor = info->monitor_source_name;
+        buffer->m_followedDescription = TextOrEmpty(info->description);
+        // A stream the server ended (its source went away) is opened again on the monitor.
+        if (!PA_STREAM_IS_GOOD(pa_stream_get_state(buffer->m_stream))) {
+            if (buffer->ReplaceStream(context, buffer->m_followedMonitor.c_str())) {
+                PublishCaptureSourceDescription(self, buffer->m_followedDescription);
+            }
+            return;
+        }
+        // A stream still connecting (just reconnected or replaced) was asked for the default
+        // monitor or this one; it cannot be moved before it is ready.
+        const bool ready = pa_stream_get_state(buffer->m_stream) == PA_STREAM_READY;
+        const char* current = ready ? pa_stream_get_device_name(buffer->m_stream) : nullptr;
+        if (!ready || (current != nullptr && buffer->m_followedMonitor == current)) {
+            PublishCaptureSourceDescription(self, buffer->m_followedDescription);
+            return;
+        }
+        DebugOutput(("Audio input: following the default output to \"" +
+                     buffer->m_followedDescription + "\"\n")
+                        .c_str());
+        buffer->Track(pa_context_move_source_output_by_name(
+            context, pa_stream_get_index(buffer->m_stream), info->monitor_source_name,
+            &PulseCaptureBuffer::OnMoved, self));
+    }
+
+    static void OnMoved(pa_context* context, int success, void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        if (success == 0 && !buffer->ReplaceStream(context, buffer->m_followedMonitor.c_str())) {
+            ReportAudioInputProblem("cannot record from " + buffer->m_followedMonitor + ": " +
+                                    pa_strerror(pa_context_errno(context)));
+            return;
+        }
+        PublishCaptureSourceDescription(self, buffer->m_followedDescription);
+    }
+
+    // Keeps op until it ends, letting go of those that have. Main loop's thread or lock held.
+    void Track(pa_operation* op) {
+        if (op == nullptr) return;
+        std::erase_if(m_operations, [](pa_operation* kept) {
+            if (pa_operation_get_state(kept) == PA_OPERATION_RUNNING) return false;
+            pa_operation_unref(kept);
+            return true;
+        });
+        m_operations.push_back(op);
     }
 
     void DropPending() {
@@ -411,6 +672,12 @@ private:
     bool m_hasSource = false;
     pa_time_event* m_retry = nullptr;  // the next reconnection attempt
     pa_context* m_pending = nullptr;   // a context connecting, not yet ready
+    AudioInputKind m_kind = AudioInputKind::kDefault;
+    // Operations whose callbacks get this buffer, until they end (Track).
+    std::vector<pa_operation*> m_operations;
+    // The default output being followed: its monitor and description (OnDefaultSink).
+    std::string m_followedMonitor;
+    std::string m_followedDescription;
 };
 
 class PulseCaptureDevice final : public ICaptureDevice {
@@ -426,7 +693,7 @@ public:
         if (checked != kOk) return checked;
         auto created = std::make_unique<PulseCaptureBuffer>(bufferBytes, m_connection);
         if (!created->IsValid()) return kOutOfMemory;
-        const Result result = created->Open(SourceFor(m_kind, m_name), format);
+        const Result result = created->Open(m_kind, SourceFor(m_kind, m_name), format);
         if (result != kOk) return result;
         *buffer = std::move(created);
         return kOk;
@@ -475,6 +742,18 @@ Result OpenPulseCaptureDevice(const AudioInputChoice& choice, bool quiet,
 }
 
 }  // namespace
+
+AudioSourceList ListPulseSources(int timeoutMs) {
+    AudioSourceList list;
+    if (RecentlySilent()) return list;
+    const pa_usec_t timeout = UsFromMs(timeoutMs);
+    const pa_usec_t deadline = pa_rtclock_now() + timeout;  // connecting and asking together
+    PulseConnection connection;
+    std::string error;
+    if (!connection.Open(&error, timeout)) return list;
+    connection.ListSources(deadline, &list);
+    return list;
+}
 
 PulseServerState ProbePulseServer() {
     if (RecentlySilent()) return PulseServerState::kSilent;

@@ -19,24 +19,26 @@ inline std::string PulseDir() {
     return dir != nullptr ? dir : "";
 }
 
-// Plays 16-bit mono samples at 44100 Hz into the null sink with pacat and returns once they
-// have been played (pacat drains before it exits). False when pacat cannot run.
-inline bool PlayIntoSink(const std::vector<short>& samples) {
-    FILE* pipe = popen(
-        "pacat --playback --raw --format=s16le --rate=44100 --channels=1 "
-        "--device=kinetra_null --latency-msec=30 2>/dev/null",
-        "w");
+// Plays 16-bit mono samples at 44100 Hz into a sink (the null sink unless told) with pacat and
+// returns once they have been played (pacat drains before it exits). False when pacat cannot run.
+inline bool PlayIntoSink(const std::vector<short>& samples,
+                         const std::string& sink = "kinetra_null") {
+    const std::string command =
+        "pacat --playback --raw --format=s16le --rate=44100 --channels=1 --device=" + sink +
+        " --latency-msec=30 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "w");
     if (pipe == nullptr) return false;
     const std::size_t written = std::fwrite(samples.data(), sizeof(short), samples.size(), pipe);
     return pclose(pipe) == 0 && written == samples.size();
 }
 
 // Starts playing in the background; the returned pipe is closed with pclose (which waits).
-inline FILE* StartPlaying(const std::vector<short>& samples) {
-    FILE* pipe = popen(
-        "pacat --playback --raw --format=s16le --rate=44100 --channels=1 "
-        "--device=kinetra_null --latency-msec=30 2>/dev/null",
-        "w");
+inline FILE* StartPlaying(const std::vector<short>& samples,
+                          const std::string& sink = "kinetra_null") {
+    const std::string command =
+        "pacat --playback --raw --format=s16le --rate=44100 --channels=1 --device=" + sink +
+        " --latency-msec=30 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "w");
     if (pipe != nullptr) std::fwrite(samples.data(), sizeof(short), samples.size(), pipe);
     return pipe;
 }

@@ -64,6 +64,10 @@ TEST(AudioInputChoice, ParsesEveryInputAndBackendForm) {
         // The prefix decides before the file endings do.
         {"memory:song.wav", "pulse", K::kMemory, "song.wav", false, B::kPulse},
         {"Built-in Audio", "", K::kNamed, "Built-in Audio", false, B::kAuto},
+        // A sound server's source whose name alone would read as another input.
+        {"pulse:monitor", "", K::kNamed, "monitor", false, B::kAuto},
+        {"pulse:out/1.wav", "pulse", K::kNamed, "out/1.wav", false, B::kPulse},
+        {"pulse:", "", K::kDefault, "", false, B::kAuto},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.input) + " / " + c.backend);
@@ -126,6 +130,18 @@ TEST(AudioInputChoice, TheDefaultReadsBothVariables) {
         Variable backend("KINETRA_AUDIO_BACKEND", "jack");
         EXPECT_FALSE(cap::DefaultAudioInputChoice(&choice, &error));
         EXPECT_EQ(error, "KINETRA_AUDIO_BACKEND must be pulse or sdl, not \"jack\"");
+    }
+    {
+        // "default" is a choice of its own (the system's default capture device); unset and
+        // empty leave the choice to the program.
+        Variable backend("KINETRA_AUDIO_BACKEND", nullptr);
+        for (const char* value : {"default", "", static_cast<const char*>(nullptr)}) {
+            Variable input("KINETRA_AUDIO_INPUT", value);
+            SCOPED_TRACE(value != nullptr ? value : "(unset)");
+            ASSERT_TRUE(cap::DefaultAudioInputChoice(&choice, &error));
+            EXPECT_EQ(choice.kind, AudioInputKind::kDefault);
+            EXPECT_EQ(cap::AudioInputChosenByEnvironment(), value != nullptr && *value != '\0');
+        }
     }
     Variable input("KINETRA_AUDIO_INPUT", "memory:");
     Variable backend("KINETRA_AUDIO_BACKEND", nullptr);
