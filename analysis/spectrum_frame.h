@@ -33,7 +33,7 @@ public:
     const double* Transform(const std::int16_t* samples, std::uint32_t frameCount);
 
 private:
-    double* m_pData = nullptr;      // 1026 doubles: samples in, packed transform out
+    double* m_pData = nullptr;      // 1026 doubles: the transform's work area
     double* m_pTable = nullptr;     // 2052 doubles: the transform's work table
     double* m_pSpectrum = nullptr;  // 513 doubles: the latest block's powers
 };

@@ -19,18 +19,31 @@ public:
             if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
                 m_nanoseconds[run.benchmark_name()] = ns;
             } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                // With repetitions, the median stands for the benchmark.
+                // With repetitions, the median stands for the benchmark, found by its full name
+                // or by its function's name alone.
                 m_nanoseconds[run.run_name.str()] = ns;
+                m_nanoseconds[run.run_name.function_name] = ns;
+            } else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min") {
+                m_fastest[run.run_name.str()] = ns;
+                m_fastest[run.run_name.function_name] = ns;
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
-    // CPU nanoseconds per iteration of a benchmark by its full name, or a negative value. CPU
-    // time, not wall time, so that other work on the machine does not skew a ratio.
+    // CPU nanoseconds per iteration of a benchmark by its full name (or, with repetitions, its
+    // function's name), or a negative value. CPU time, not wall time, so that other work on the
+    // machine does not skew a ratio.
     double Nanoseconds(const std::string& name) const {
         const auto it = m_nanoseconds.find(name);
         return it == m_nanoseconds.end() ? -1.0 : it->second;
+    }
+
+    // The fastest repetition's CPU nanoseconds per iteration, where the benchmark computes a "min"
+    // statistic, or a negative value.
+    double Fastest(const std::string& name) const {
+        const auto it = m_fastest.find(name);
+        return it == m_fastest.end() ? -1.0 : it->second;
     }
 
 private:
@@ -48,6 +61,7 @@ private:
         return 1.0;
     }
     std::map<std::string, double> m_nanoseconds;
+    std::map<std::string, double> m_fastest;
 };
 
 }  // namespace kinetra::bench

@@ -135,7 +135,17 @@ void InitTableChecked(double* table, std::size_t n) {
     InitTable(table, n);
 }
 
-using TransformFn = void (*)(double*, std::size_t, const double*, double*);
+using TransformFn = void (*)(double*, std::size_t, const double*, double*, const PowerRequest*);
+
+// The scalar path in the vector paths' form.
+void ScalarPath(double* data, std::size_t n, const double* table, double* scratch,
+                const PowerRequest* request) {
+    if (request != nullptr) {
+        PowersScalar(data, n, table, scratch, *request);
+    } else {
+        TransformScalar(data, n, table, scratch);
+    }
+}
 
 bool CpuHas(testing::Path path) {
     switch (path) {
@@ -167,7 +177,7 @@ TransformFn PathFunction(testing::Path path) {
         case testing::Path::kScalar:
             break;
     }
-    return &TransformScalar;
+    return &ScalarPath;
 }
 
 // The widest path this processor runs, chosen once.
@@ -188,6 +198,18 @@ testing::Path CurrentPath() {
     return forced >= 0 ? static_cast<testing::Path>(forced) : BestPath();
 }
 
+bool Powers(double* work, std::size_t n, const double* table, const PowerRequest& request) {
+    VectorFloatEnvironment environment;
+    Scratch scratch;
+    if (!AcquireScratch(n, scratch)) {
+        ReportInternalCondition(0, kRoutine);
+        return false;
+    }
+    PathFunction(CurrentPath())(work, n, table, scratch.data, &request);
+    ReleaseScratch(scratch);
+    return true;
+}
+
 void Transform(double* data, std::size_t n, const double* table) {
     VectorFloatEnvironment environment;
     Scratch scratch;
@@ -195,7 +217,7 @@ void Transform(double* data, std::size_t n, const double* table) {
         ReportInternalCondition(0, kRoutine);
         return;
     }
-    PathFunction(CurrentPath())(data, n, table, scratch.data);
+    PathFunction(CurrentPath())(data, n, table, scratch.data, nullptr);
     ReleaseScratch(scratch);
 }
 
@@ -222,6 +244,25 @@ void ReportInternalCondition(int condition, const char* routine) {
     ConsoleWrite(2, " detected in function ");
     ConsoleWrite(2, routine, strnlen(routine, 10));
     ConsoleWrite(2, "\n");
+}
+
+bool BlockPowers(const std::int16_t* samples, int n, const double* table, double* work,
+                 double scale, double* power) {
+    if (n < 2 || !IsPowerOfTwo(n)) {
+        ReportParameterError(2, kRoutine);
+        return false;
+    }
+    const auto length = static_cast<std::size_t>(n);
+    if (table == nullptr || !TableHolds(table[0], length / 2) ||
+        !TableHolds(table[2 * length - 1], length / 2)) {
+        ReportParameterError(4, kRoutine);
+        return false;
+    }
+    if (samples == nullptr || work == nullptr || power == nullptr) {
+        ReportParameterError(1, kRoutine);
+        return false;
+    }
+    return Powers(work, length, table, PowerRequest{samples, scale, power});
 }
 
 namespace testing {

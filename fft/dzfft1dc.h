@@ -14,4 +14,21 @@
 // thread keeps for its later transforms of up to 65536 points.
 #pragma once
 
+#include <cstdint>
+
 void DZFFT1DC(double* data, int n, int isign, double* table);
+
+namespace kinetra::fft {
+
+// The powers of a block of n 16-bit samples in one call, without the packed transform in
+// between: power[k] = (Re X[k]^2 + Im X[k]^2) * scale for k = 0 .. n/2, X the transform DZFFT1DC
+// computes from the samples converted to double. Each product, the sum and the scaling are
+// rounded on their own, so every value equals DZFFT1DC followed by that arithmetic written
+// plainly. table: prepared by DZFFT1DC(.., n, 0, table); work: n + 2 doubles, overwritten.
+// Returns false, with DZFFT1DC's messages and power untouched, for a length that is not a power of
+// two, an unprepared table or a null array, or when the scratch block cannot be had.
+// Thread: any; allocates only as DZFFT1DC does.
+bool BlockPowers(const std::int16_t* samples, int n, const double* table, double* work,
+                 double scale, double* power);
+
+}  // namespace kinetra::fft

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace kinetra::fft {
 
@@ -115,6 +116,18 @@ struct Root {
 };
 Root RootFromFirstBlock(const double* firstBlock, std::size_t m, std::size_t k);
 
+// ---- Powers of a block of samples -------------------------------------------------------------
+
+// A block of n 16-bit samples to transform instead of the caller's array, and where its powers
+// go: power[k] = (Re X[k]^2 + Im X[k]^2) * scale for k = 0 .. n/2, X the transform of the
+// samples converted to double (exactly), each product, the sum and the scaling rounded on its own
+// as plain double arithmetic does.
+struct PowerRequest {
+    const std::int16_t* samples;
+    double scale;
+    double* power;
+};
+
 // ---- Scalar path (always built) --------------------------------------------------------------
 
 // Forward complex transform of m points held split in re[0..m) and im[0..m), natural order in
@@ -132,12 +145,21 @@ void SplitStep(const double* table, std::size_t n, const double* zr, const doubl
 // at least n doubles on a 64-byte boundary. Thread: any.
 void TransformScalar(double* data, std::size_t n, const double* table, double* scratch);
 
+// The request's powers on the scalar path: its samples converted into data (n + 2 doubles, left
+// holding the packed transform), transformed, and squared. Thread: any.
+void PowersScalar(double* data, std::size_t n, const double* table, double* scratch,
+                  const PowerRequest& request);
+
 // ---- Vector paths ------------------------------------------------------------------------------
 
 // The same transform with AVX2 + FMA and with AVX-512 (F, DQ) instructions. Each exists in every
 // build and may only be called on a processor that has those instructions. n >= 2; arguments as
-// for TransformScalar, except that scratch must hold n + 8 doubles. Thread: any.
-void TransformAvx2(double* data, std::size_t n, const double* table, double* scratch);
-void TransformAvx512(double* data, std::size_t n, const double* table, double* scratch);
+// for TransformScalar, except that scratch must hold n + 8 doubles. With a request, they compute
+// its powers instead (see PowerRequest), using data (n + 2 doubles) as a work area whose contents
+// are then unspecified. Thread: any.
+void TransformAvx2(double* data, std::size_t n, const double* table, double* scratch,
+                   const PowerRequest* request = nullptr);
+void TransformAvx512(double* data, std::size_t n, const double* table, double* scratch,
+                     const PowerRequest* request = nullptr);
 
 }  // namespace kinetra::fft

@@ -10,6 +10,19 @@
 // Requires <cstddef> and fft_internal.h included before the unnamed namespace.
 #pragma once
 
+// Returns v unchanged, but as a value the compiler cannot see through: a product passed through
+// here is rounded on its own and never fused into a later addition (a source built with FMA may
+// otherwise contract a*b + c).
+template <class T>
+inline T RoundedOnItsOwn(T v) {
+#if defined(__x86_64__) || defined(__i386__)
+    __asm__("" : "+v"(v));
+#else
+    __asm__("" : "+m"(v));
+#endif
+    return v;
+}
+
 // One double: the traits of the scalar path.
 struct V1 {
     using T = double;
@@ -24,6 +37,7 @@ struct V1 {
     static T MulAdd(T a, T b, T c) { return a * b + c; }
     static T MulSub(T a, T b, T c) { return a * b - c; }
     static T Reverse(T v) { return v; }
+    static T Square(T v) { return RoundedOnItsOwn(v * v); }
 };
 
 // Complex multiply (tr + i ti)(wr + i wi), result in tr/ti.
@@ -442,15 +456,15 @@ template <class V>
 // The final radix-2 pass (length 2, stride m/2) fused with the split step, for odd log2 m. x holds
 // the input of that pass; with h = m/2, Z[c] = x[c] + x[c+h] and Z[c+h] = x[c] - x[c+h]. The
 // pairs (k, m-k) and (h-k, h+k) of the split read and write exactly the positions k, h-k, h+k,
-// m-k of x, so each such quadruple is done at once, and x may be the output itself (in place).
-// In place, the imaginary output may also start one element past its input (outI = xi + 1, the
+// m-k of x, so each such quadruple is done at once. The bins go to `out` (PackedBins or
+// PowerBins below), and x may be the packed output itself (in place).
+// In place, the imaginary output may also start one element past its input (out.im = xi + 1, the
 // caller's layout, so that the pass before it writes both halves at the same alignment): bins 0
 // and m/2 are read first, and the ascending groups' imaginary inputs, whose first element the
 // group before them overwrites, are loaded one group ahead. m/4 must then be a multiple of V::W.
-template <class V>
+template <class V, class Bins>
 [[gnu::always_inline]] inline void Radix2AndSplit(const double* table, std::size_t n,
-                                                  const double* xr, const double* xi, double* outR,
-                                                  double* outI) {
+                                                  const double* xr, const double* xi, Bins out) {
     const std::size_t m = n / 2;
     const std::size_t h = m / 2;
     const std::size_t quarter = m / 4;
@@ -494,14 +508,10 @@ template <class V>
         SplitPair<V>(z1r, z1i, z4r, z4i, V::Load(a + k), V::Load(b + k), o1r, o1i, o4r, o4i);
         SplitPair<V>(z3r, z3i, z2r, z2i, V::Reverse(V::Load(a + low)), V::Reverse(V::Load(b + low)),
                      o3r, o3i, o2r, o2i);
-        V::Store(outR + k, o1r);
-        V::Store(outI + k, o1i);
-        V::Store(outR + k + h, o2r);
-        V::Store(outI + k + h, o2i);
-        V::Store(outR + low, V::Reverse(o3r));
-        V::Store(outI + low, V::Reverse(o3i));
-        V::Store(outR + top, V::Reverse(o4r));
-        V::Store(outI + top, V::Reverse(o4i));
+        out.template Put<V>(k, o1r, o1i);
+        out.template Put<V>(k + h, o2r, o2i);
+        out.template PutReversed<V>(low, o3r, o3i);
+        out.template PutReversed<V>(top, o4r, o4i);
     }
     for (; k <= quarter; ++k) {
         // Scalar rest, k = m/4 included (where h-k = k and m-k = h+k).
@@ -517,24 +527,70 @@ template <class V>
         };
         pair(z[0], z[3], k, o[0], o[3]);
         if (k != quarter) pair(z[2], z[1], h - k, o[2], o[1]);
-        outR[k] = o[0][0];
-        outI[k] = o[0][1];
-        outR[m - k] = o[3][0];
-        outI[m - k] = o[3][1];
+        out.template Put<V1>(k, o[0][0], o[0][1]);
+        out.template Put<V1>(m - k, o[3][0], o[3][1]);
         if (k != quarter) {
-            outR[h - k] = o[2][0];
-            outI[h - k] = o[2][1];
-            outR[h + k] = o[1][0];
-            outI[h + k] = o[1][1];
+            out.template Put<V1>(h - k, o[2][0], o[2][1]);
+            out.template Put<V1>(h + k, o[1][0], o[1][1]);
         }
     }
     // Bins 0, m/2 and m.
     const double z0r = x0r + xhr;
     const double z0i = x0i + xhi;
-    outR[h] = x0r - xhr;
-    outI[h] = -(x0i - xhi);
-    outR[0] = z0r + z0i;
-    outR[m] = z0r - z0i;
-    outI[0] = 0.0;
-    outI[m] = 0.0;
+    out.template Put<V1>(h, x0r - xhr, -(x0i - xhi));
+    out.template Put<V1>(0, z0r + z0i, 0.0);
+    out.template Put<V1>(m, z0r - z0i, 0.0);
+}
+
+// Power of a bin, V::W bins at a time: (re^2 + im^2) * scale, each product, the sum and the
+// scaling rounded on its own, as plain double arithmetic does.
+template <class V>
+inline typename V::T Power(typename V::T re, typename V::T im, typename V::T scale) {
+    return V::Mul(V::Add(V::Square(re), V::Square(im)), scale);
+}
+
+// Where the split step puts bin k: the caller's layout (real parts at re[k], imaginary parts at
+// im[k]) ...
+struct PackedBins {
+    double* re;
+    double* im;
+    template <class V>
+    void Put(std::size_t k, typename V::T r, typename V::T i) const {
+        V::Store(re + k, r);
+        V::Store(im + k, i);
+    }
+    // Bins k .. k + V::W - 1 given in reverse lane order.
+    template <class V>
+    void PutReversed(std::size_t k, typename V::T r, typename V::T i) const {
+        V::Store(re + k, V::Reverse(r));
+        V::Store(im + k, V::Reverse(i));
+    }
+};
+
+// ... or only its power, at power[k].
+struct PowerBins {
+    double* power;
+    double scale;
+    template <class V>
+    void Put(std::size_t k, typename V::T r, typename V::T i) const {
+        V::Store(power + k, Power<V>(r, i, V::Broadcast(&scale)));
+    }
+    template <class V>
+    void PutReversed(std::size_t k, typename V::T r, typename V::T i) const {
+        V::Store(power + k, V::Reverse(Power<V>(r, i, V::Broadcast(&scale))));
+    }
+};
+
+// The powers of bins 0 .. n/2 of a transform in the caller's layout (data, n + 2 doubles), V::W
+// bins at a time and the rest one at a time.
+template <class V>
+void PowersOfPacked(const double* data, std::size_t n, double scale, double* power) {
+    const std::size_t bins = n / 2 + 1;
+    const double* im = data + bins;
+    const auto factor = V::Broadcast(&scale);
+    std::size_t k = 0;
+    for (; k + V::W <= bins; k += V::W) {
+        V::Store(power + k, Power<V>(V::Load(data + k), V::Load(im + k), factor));
+    }
+    for (; k < bins; ++k) power[k] = Power<V1>(data[k], im[k], scale);
 }

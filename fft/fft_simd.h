@@ -22,6 +22,7 @@ struct V4 {
     static T MulAdd(T a, T b, T c) { return _mm256_fmadd_pd(a, b, c); }  // a*b + c
     static T MulSub(T a, T b, T c) { return _mm256_fmsub_pd(a, b, c); }  // a*b - c
     static T Reverse(T v) { return _mm256_permute4x64_pd(v, 0x1B); }
+    static T Square(T v) { return RoundedOnItsOwn(_mm256_mul_pd(v, v)); }
 };
 
 // Loads the 4 complex values at interleaved[0 .. 7] as split re/im vectors in lane order
@@ -31,6 +32,16 @@ inline void LoadInterleaved4(const double* interleaved, __m256d& re, __m256d& im
     const __m256d v23 = _mm256_loadu_pd(interleaved + 4);  // r2 i2 r3 i3
     re = _mm256_unpacklo_pd(v01, v23);                     // r0 r2 r1 r3
     im = _mm256_unpackhi_pd(v01, v23);                     // i0 i2 i1 i3
+}
+
+// The same from 4 complex values of 16-bit integers at interleaved[0 .. 7], converted exactly.
+inline void LoadInterleaved4(const std::int16_t* interleaved, __m256d& re, __m256d& im) {
+    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(interleaved));
+    // Words 0 4 2 6 (the real parts in lane order) then 1 5 3 7 (the imaginary parts).
+    const __m128i order = _mm_setr_epi8(0, 1, 8, 9, 4, 5, 12, 13, 2, 3, 10, 11, 6, 7, 14, 15);
+    const __m128i sorted = _mm_shuffle_epi8(eight, order);
+    re = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(sorted));
+    im = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(_mm_unpackhi_epi64(sorted, sorted)));
 }
 
 // Stores rows y0..y3, whose lanes hold p, p+2, p+1, p+3, transposed: out[4l + j] = y_j at p + l.
@@ -48,8 +59,10 @@ inline void StoreTransposed4(double* out, __m256d y0, __m256d y1, __m256d y2, __
 // The first radix-4 pass (length m >= 16, stride 1), reading the caller's real input as m
 // interleaved complex values and writing split y. Vectorised over p, 4 lanes in the order
 // (p, p+2, p+1, p+3), which is the order of the first block's twiddles in the table.
+// Sample: double (the caller's array) or std::int16_t (a block of samples, converted as read).
+template <class Sample>
 [[gnu::always_inline]] inline void FirstPass(const double* tw, std::size_t m,
-                                             const double* interleaved, double* yr, double* yi) {
+                                             const Sample* interleaved, double* yr, double* yi) {
     const std::size_t quarter = m / 4;
     const double* w1r = tw;
     const double* w1i = w1r + quarter;
@@ -236,13 +249,19 @@ constexpr std::size_t kScratchPad = 8;
 
 // The whole transform (n >= 2); lengths below 32 take the scalar path. scratch: n + 8 doubles on a
 // 64-byte boundary. Inlined into TransformVector, once for any length and once per short length
-// with the length fixed at compile time.
-template <class V>
+// with the length fixed at compile time. With kPowers, the input is the request's samples instead
+// of data, data is only a work area, and the result is the request's powers.
+template <class V, bool kPowers = false>
 [[gnu::always_inline]] inline void TransformVectorBody(double* data, std::size_t n,
-                                                       const double* table, double* scratch) {
+                                                       const double* table, double* scratch,
+                                                       const PowerRequest* request = nullptr) {
     const std::size_t m = n / 2;
     if (m < 16) {
+        if constexpr (kPowers) {
+            for (std::size_t j = 0; j < n; ++j) data[j] = request->samples[j];
+        }
         TransformScalar(data, n, table, scratch);
+        if constexpr (kPowers) PowersOfPacked<V1>(data, n, request->scale, request->power);
         return;
     }
     // Buffers: the scratch, the caller's array as work area, and the caller's array in the
@@ -255,7 +274,11 @@ template <class V>
     const Plan plan = MakePlan(m);
     const double* tw = table + TwiddleOffset(n);
 
-    FirstPass(tw, m, data, sr, si);
+    if constexpr (kPowers) {
+        FirstPass(tw, m, request->samples, sr, si);
+    } else {
+        FirstPass(tw, m, static_cast<const double*>(data), sr, si);
+    }
     tw += TwiddleBlockSize(m, 4);
     const double* xr = sr;
     const double* xi = si;
@@ -287,39 +310,54 @@ template <class V>
         xi = yi;
     }
     if (plan.finalRadix2) {
-        Radix2AndSplit<V>(table, n, xr, xi, data, data + m + 1);  // xi: data + m or + m + 1
-    } else if (xi == data + m) {
+        // The powers come straight from the split's registers.
+        if constexpr (kPowers) {
+            Radix2AndSplit<V>(table, n, xr, xi, PowerBins{request->power, request->scale});
+        } else {
+            Radix2AndSplit<V>(table, n, xr, xi, PackedBins{data, data + m + 1});  // xi: data + m
+        }                                                                         // or + m + 1
+        return;
+    }
+    if (xi == data + m) {
         SplitShiftedInPlace<V>(table, n, data);
     } else {
         Split<V>(table, n, xr, xi, data, data + m + 1);
     }
+    if constexpr (kPowers) PowersOfPacked<V>(data, n, request->scale, request->power);
 }
 
-template <class V, std::size_t kN>
-void TransformFixed(double* data, const double* table, double* scratch) {
-    TransformVectorBody<V>(data, kN, table, scratch);
+template <class V, std::size_t kN, bool kPowers = false>
+void TransformFixed(double* data, const double* table, double* scratch,
+                    const PowerRequest* request) {
+    TransformVectorBody<V, kPowers>(data, kN, table, scratch, request);
 }
 
 // The whole transform (n >= 2): lengths from 64 to 4096 (the program's own among them) with the
 // length fixed at compile time, so that the first pass and the split, like the passes between
-// them, address all their streams from one index.
+// them, address all their streams from one index. With a request, the powers of its samples
+// (the program's block length, 1024, fixed at compile time).
 template <class V>
-void TransformVector(double* data, std::size_t n, const double* table, double* scratch) {
+void TransformVector(double* data, std::size_t n, const double* table, double* scratch,
+                     const PowerRequest* request = nullptr) {
+    if (request != nullptr) {
+        if (n == 1024) return TransformFixed<V, 1024, true>(data, table, scratch, request);
+        return TransformVectorBody<V, true>(data, n, table, scratch, request);
+    }
     switch (n) {
         case 64:
-            return TransformFixed<V, 64>(data, table, scratch);
+            return TransformFixed<V, 64>(data, table, scratch, nullptr);
         case 128:
-            return TransformFixed<V, 128>(data, table, scratch);
+            return TransformFixed<V, 128>(data, table, scratch, nullptr);
         case 256:
-            return TransformFixed<V, 256>(data, table, scratch);
+            return TransformFixed<V, 256>(data, table, scratch, nullptr);
         case 512:
-            return TransformFixed<V, 512>(data, table, scratch);
+            return TransformFixed<V, 512>(data, table, scratch, nullptr);
         case 1024:
-            return TransformFixed<V, 1024>(data, table, scratch);
+            return TransformFixed<V, 1024>(data, table, scratch, nullptr);
         case 2048:
-            return TransformFixed<V, 2048>(data, table, scratch);
+            return TransformFixed<V, 2048>(data, table, scratch, nullptr);
         case 4096:
-            return TransformFixed<V, 4096>(data, table, scratch);
+            return TransformFixed<V, 4096>(data, table, scratch, nullptr);
         default:
             return TransformVectorBody<V>(data, n, table, scratch);
     }

@@ -11,8 +11,9 @@ namespace {
 #include "fft/fft_simd.h"
 }  // namespace
 
-void TransformAvx2(double* data, std::size_t n, const double* table, double* scratch) {
-    TransformVector<V4>(data, n, table, scratch);
+void TransformAvx2(double* data, std::size_t n, const double* table, double* scratch,
+                   const PowerRequest* request) {
+    TransformVector<V4>(data, n, table, scratch, request);
 }
 
 }  // namespace kinetra::fft

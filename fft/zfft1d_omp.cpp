@@ -68,4 +68,11 @@ void TransformScalar(double* data, std::size_t n, const double* table, double* s
     SplitStep(table, n, re, im, data, data + m + 1);
 }
 
+void PowersScalar(double* data, std::size_t n, const double* table, double* scratch,
+                  const PowerRequest& request) {
+    for (std::size_t j = 0; j < n; ++j) data[j] = request.samples[j];
+    TransformScalar(data, n, table, scratch);
+    PowersOfPacked<V1>(data, n, request.scale, request.power);
+}
+
 }  // namespace kinetra::fft

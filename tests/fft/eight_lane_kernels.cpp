@@ -1,7 +1,8 @@
 // The transform's 8-lane kernels (the ones the AVX-512 path runs) built from pairs of 256-bit
 // registers, so that their logic (8-wide groups, reversals, the choice between 8- and 4-lane
 // passes by stride) runs and is checked on processors without AVX-512. Compiled with AVX2 and
-// FMA; only TransformEightLanes is visible outside this file.
+// FMA; only TransformEightLanes is visible outside this file;
+// with a request it computes powers as the vector paths do (see fft_internal.h).
 #include <immintrin.h>
 
 #include <cstddef>
@@ -38,12 +39,17 @@ struct V8Pair {
     static T Reverse(T v) {
         return {_mm256_permute4x64_pd(v.hi, 0x1B), _mm256_permute4x64_pd(v.lo, 0x1B)};
     }
+    static T Square(T v) {
+        return {RoundedOnItsOwn(_mm256_mul_pd(v.lo, v.lo)),
+                RoundedOnItsOwn(_mm256_mul_pd(v.hi, v.hi))};
+    }
 };
 
 }  // namespace
 
-void TransformEightLanes(double* data, std::size_t n, const double* table, double* scratch) {
-    TransformVector<V8Pair>(data, n, table, scratch);
+void TransformEightLanes(double* data, std::size_t n, const double* table, double* scratch,
+                         const PowerRequest* request) {
+    TransformVector<V8Pair>(data, n, table, scratch, request);
 }
 
 }  // namespace kinetra::fft

@@ -15,8 +15,10 @@
 #include "transform_test_support.h"
 
 namespace kinetra::fft {
-void TransformEightLanes(double* data, std::size_t n, const double* table, double* scratch);
-}
+struct PowerRequest;
+void TransformEightLanes(double* data, std::size_t n, const double* table, double* scratch,
+                         const PowerRequest* request);
+}  // namespace kinetra::fft
 
 namespace {
 
@@ -38,7 +40,7 @@ std::vector<double> EightLaneTransform(const std::vector<double>& x) {
     std::vector<double> scratchStore(n + 16);
     double* scratch = scratchStore.data();
     while (reinterpret_cast<std::uintptr_t>(scratch) % 64 != 0) ++scratch;
-    kinetra::fft::TransformEightLanes(data, n, table.data(), scratch);
+    kinetra::fft::TransformEightLanes(data, n, table.data(), scratch, nullptr);
     return std::vector<double>(data, data + n + 2);
 }
 
