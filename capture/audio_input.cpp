@@ -1,12 +1,23 @@
 #include "capture/audio_input.h"
 
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 
 #include "platform/console.h"
 #include "platform/debug_output.h"
 
 namespace kinetra::capture {
 namespace {
+
+// The reasons reported since the last clear (ReportAudioInputProblem may run on a backend's
+// thread, hence the lock).
+constexpr std::size_t kKeptProblems = 8;
+std::mutex g_problemsLock;
+std::deque<std::string>& RecentProblems() {
+    static std::deque<std::string> problems;
+    return problems;
+}
 
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
     if (text.size() < suffix.size()) return false;
@@ -115,6 +126,25 @@ void ReportAudioInputProblem(const std::string& reason) {
     const std::string line = "Audio input: " + reason + "\n";
     DebugOutput(line.c_str());
     if (!DebugOutputRequestedByEnvironment()) ConsoleWrite(2, line.c_str());
+    const std::lock_guard<std::mutex> lock(g_problemsLock);
+    std::deque<std::string>& problems = RecentProblems();
+    problems.push_back(reason);
+    if (problems.size() > kKeptProblems) problems.pop_front();
+}
+
+std::string RecentAudioInputProblems() {
+    const std::lock_guard<std::mutex> lock(g_problemsLock);
+    std::string text;
+    for (const std::string& problem : RecentProblems()) {
+        if (!text.empty()) text += '\n';
+        text += problem;
+    }
+    return text;
+}
+
+void ClearAudioInputProblems() {
+    const std::lock_guard<std::mutex> lock(g_problemsLock);
+    RecentProblems().clear();
 }
 
 }  // namespace kinetra::capture

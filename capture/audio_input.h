@@ -59,5 +59,9 @@ std::string DescribeAudioInput(const AudioInputChoice& choice);
 // Tells the user why an input cannot be used: a debug line, and the same text on standard
 // error unless KINETRA_DEBUG already sends debug lines there. Thread: user-interface thread.
 void ReportAudioInputProblem(const std::string& reason);
+// The reasons reported since the last ClearAudioInputProblems, one per line, oldest first (the
+// last 8 at most), for the window's error box. Thread: any (a short lock; allocates).
+std::string RecentAudioInputProblems();
+void ClearAudioInputProblems();
 
 }  // namespace kinetra::capture
