@@ -1,6 +1,8 @@
 #include "app/dialog_units.h"
 
+#include <QApplication>
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QString>
 #include <QStringList>
@@ -8,12 +10,18 @@
 
 namespace kinetra::app {
 
+double DialogPointSize(double desktopPointSize) {
+    return desktopPointSize > kMinimumDialogPointSize ? desktopPointSize : kMinimumDialogPointSize;
+}
+
 QFont DialogFont() {
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                       QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
+    // QFontInfo gives points also for a desktop font given in pixels.
+    const double desktop = qGuiApp != nullptr ? QFontInfo(QApplication::font()).pointSizeF() : 0;
+    font.setPointSizeF(DialogPointSize(desktop));
     return font;
 }
 

@@ -14,8 +14,14 @@ struct DialogBaseUnits {
     int cy = 0;
 };
 
-// The windows' font: "MS Sans Serif" 8 points, or the nearest sans-serif face the system has.
-// Thread: user-interface thread.
+// The smallest size of the windows' font, in points.
+inline constexpr double kMinimumDialogPointSize = 8.0;
+// The windows' font size for the desktop's font size (points): the same, but at least 8 points
+// (a size of 0 or less, unknown, gives 8). Thread: any.
+double DialogPointSize(double desktopPointSize);
+
+// The windows' font: "MS Sans Serif", or the nearest sans-serif face the system has, at the
+// desktop's font size (QApplication::font()), 8 points at least. Thread: user-interface thread.
 QFont DialogFont();
 
 // Base units of a font: the average width of the 52 Latin letters, rounded, and the font's

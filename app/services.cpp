@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QUrl>
@@ -20,6 +22,11 @@ namespace {
 MessageBoxFunction& MessageBoxOverride() {
     static MessageBoxFunction function;
     return function;
+}
+
+TextAsker& TextAskerOverride() {
+    static TextAsker asker;
+    return asker;
 }
 
 UrlOpener& UrlOpenerOverride() {
@@ -58,13 +65,21 @@ const Automation& CurrentAutomation() {
     return TheAutomation();
 }
 
-void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
+void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon,
+                    const QString& detail) {
     if (MessageBoxOverride()) {
-        MessageBoxOverride()(owner, text, caption, icon);
+        MessageBoxOverride()(owner, text, caption, icon, detail);
         return;
     }
+    // Owned by a shown window, Qt centres the box on it. A window that is not shown yet has no
+    // place on the screen (a box centred on it lands in the corner), so the box then has no
+    // parent, which Qt centres on the screen.
+    const bool ownerShown = owner != nullptr && owner->isVisible();
     QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
-                    caption, text, QMessageBox::Ok, owner);
+                    caption, text, QMessageBox::Ok, ownerShown ? owner : nullptr);
+    if (!detail.isEmpty()) box.setInformativeText(detail);
+    box.setTextFormat(Qt::PlainText);  // the reason may hold '<' and '&'
+    if (!ownerShown) box.setWindowModality(Qt::ApplicationModal);
     // An unattended run must end by itself, also when a box comes up before the window does:
     // the box closes after the same time.
     const Automation& automation = CurrentAutomation();
@@ -93,6 +108,19 @@ bool ReadQuitAfterMs(int* ms, std::string* error) {
 
 void SetMessageBoxFunction(MessageBoxFunction function) {
     MessageBoxOverride() = std::move(function);
+}
+
+bool AskText(QWidget* owner, const QString& title, const QString& label, QString* text) {
+    if (TextAskerOverride()) return TextAskerOverride()(owner, title, label, text);
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(owner, title, label, QLineEdit::Normal, *text, &ok);
+    if (ok) *text = answer;
+    return ok;
+}
+
+void SetTextAsker(TextAsker asker) {
+    TextAskerOverride() = std::move(asker);
 }
 
 bool OpenUrl(const QUrl& url) {
