@@ -4,7 +4,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cmath>
 #include <functional>
@@ -98,6 +100,29 @@ TEST_F(Presets, EachBuiltInPresetSetsTheSixPositionsAndTheMappersFollow) {
     EXPECT_EQ(Pos(3), 12);
     EXPECT_EQ(Pos(5), 37);
     ExpectThreshold(5, 37);
+}
+
+TEST_F(Presets, TheHelpGivesTheSamePositions) {
+    QFile help(kinetra::app::FindDataFile("help/index.html"));
+    ASSERT_TRUE(help.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(help.readAll());
+    const char* const sections[] = {"music", "films", "games"};
+    const auto presets = kinetra::app::BuiltInPresets();
+    for (int i = 0; i < 3; ++i) {
+        const qsizetype at = text.indexOf(QStringLiteral("<h2 id=\"%1\">").arg(sections[i]));
+        ASSERT_GE(at, 0) << sections[i];
+        const qsizetype row = text.indexOf("<tr><td>Position</td>", at);
+        const qsizetype next = text.indexOf("<h2", at + 1);
+        ASSERT_TRUE(row > at && row < next) << sections[i];
+        const QString cells = text.mid(row, text.indexOf("</tr>", row) - row);
+        static const QRegularExpression number("<td>(\\d+)");
+        QList<int> numbers;
+        for (const auto& match : number.globalMatch(cells)) numbers << match.captured(1).toInt();
+        const PresetPositions& p = presets[i].positions;
+        EXPECT_EQ(numbers, (QList<int>{p.level[0], p.level[1], p.level[2], p.level[3], p.level[4],
+                                       p.strength}))
+            << sections[i];
+    }
 }
 
 TEST_F(Presets, ASavedPresetComesBackFromTheSettingsFile) {
