@@ -5,6 +5,7 @@
 
 class QFont;
 class QFontMetrics;
+class QLabel;
 
 namespace kinetra::app {
 
@@ -35,5 +36,11 @@ int MulDiv(int a, int b, int c);
 int DluToPixelsX(int dlu, const DialogBaseUnits& units);
 // Vertical dialog units to pixels: dlu × cy ÷ 8, rounded. Thread: any.
 int DluToPixelsY(int dlu, const DialogBaseUnits& units);
+
+// Dialog units are a rounded average of the font's letters, so at some sizes a text needs a
+// little more room than its place: a label that does not wrap widens to its text (rightwards);
+// a wrapping one keeps its bottom and grows upwards as far as topLimit (pixels). Call after the
+// label has its text, format and place. Thread: user-interface thread.
+void FitLabel(QLabel* label, int topLimit);
 
 }  // namespace kinetra::app

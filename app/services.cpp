@@ -4,9 +4,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -44,6 +46,29 @@ QStringList& DataDirectoriesOverride() {
     return directories;
 }
 
+// A message box centred on its parent window, or on the screen without one, once it has its
+// final size (QMessageBox sizes itself when shown, after Qt has placed it with its first size).
+class CentredMessageBox : public QMessageBox {
+public:
+    CentredMessageBox(Icon icon, const QString& caption, const QString& text, QWidget* parent)
+        : QMessageBox(icon, caption, text, QMessageBox::Ok, parent) {}
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);  // sizes the box
+        QRect area;
+        if (parentWidget() != nullptr) {
+            area = parentWidget()->window()->frameGeometry();
+        } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            area = screen->availableGeometry();
+        }
+        if (area.isEmpty()) return;
+        QRect placed = geometry();
+        placed.moveCenter(area.center());
+        move(placed.topLeft());
+    }
+};
+
 }  // namespace
 
 Automation ReadAutomation() {
@@ -71,12 +96,11 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption,
         MessageBoxOverride()(owner, text, caption, icon, detail);
         return;
     }
-    // Owned by a shown window, Qt centres the box on it. A window that is not shown yet has no
-    // place on the screen (a box centred on it lands in the corner), so the box then has no
-    // parent, which Qt centres on the screen.
+    // A window that is not shown yet has no place on the screen (a box centred on it lands in
+    // the corner), so the box then has no parent and is centred on the screen.
     const bool ownerShown = owner != nullptr && owner->isVisible();
-    QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
-                    caption, text, QMessageBox::Ok, ownerShown ? owner : nullptr);
+    CentredMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
+                          caption, text, ownerShown ? owner : nullptr);
     if (!detail.isEmpty()) box.setInformativeText(detail);
     box.setTextFormat(Qt::PlainText);  // the reason may hold '<' and '&'
     if (!ownerShown) box.setWindowModality(Qt::ApplicationModal);

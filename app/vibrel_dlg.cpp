@@ -170,6 +170,8 @@ void CVibrelDlg::BuildControls() {
     }
     for (QLabel* label : {strengthLabel, levelsLabel, helpText}) {
         label->setTextFormat(Qt::PlainText);
+        // The help text may grow up to just below the Disable boxes.
+        FitLabel(label, DluToPixelsY(108, units));
     }
 
     // Signals to the handlers.
