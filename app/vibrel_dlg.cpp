@@ -80,6 +80,9 @@ CVibrelDlg::CVibrelDlg(QWidget* parent) : QDialog(parent), m_hIcon(kinetra::app:
 CVibrelDlg::~CVibrelDlg() {
     qApp->removeEventFilter(this);
     if (m_bStarted) OnDestroy();
+    // Before the pipeline it plays on goes.
+    delete m_feel;
+    m_feel = nullptr;
 }
 
 void CVibrelDlg::BuildControls() {
