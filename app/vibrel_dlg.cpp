@@ -73,6 +73,7 @@ CVibrelDlg::CVibrelDlg(QWidget* parent) : QDialog(parent), m_hIcon(kinetra::app:
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(kinetra::app::DialogFont());
     BuildControls();
+    DescribeControls();
     m_feel = new kinetra::app::FeelBands([this] { return &m_pipeline; }, this);
     qApp->installEventFilter(this);
 }
@@ -110,25 +111,17 @@ void CVibrelDlg::BuildControls() {
     for (int k = 0; k < kBands; ++k) {
         m_levelSlider[k] = new CSliderCtrl(this);
         MarkControl(m_levelSlider[k], IDC_LEVEL1 + k, kLevelNames[k]);
-        m_levelSlider[k]->setAccessibleName(LevelSliderName(k + 1));
-        m_levelSlider[k]->setToolTip(
-            QStringLiteral("How easily %1 makes the device vibrate: most at the top")
-                .arg(BandLabel(k + 1)));
+        m_levelSlider[k]->setAccessibleName(QStringLiteral("Response level %1").arg(k + 1));
         place(m_levelSlider[k], kLevelX[k], 22, 27, 73);
     }
     for (int k = 0; k < kBands; ++k) {
         m_disableBox[k] = new QCheckBox(QStringLiteral("Disable"), this);
         MarkControl(m_disableBox[k], IDC_DISABLE1 + k, kDisableNames[k]);
-        m_disableBox[k]->setAccessibleName(DisableBoxName(k + 1));
-        m_disableBox[k]->setToolTip(
-            QStringLiteral("Switches the vibration of %1 off").arg(BandLabel(k + 1)));
         place(m_disableBox[k], kDisableX[k], 97, 39, 10);
     }
     m_strengthSlider = new CSliderCtrl(this);
     MarkControl(m_strengthSlider, IDC_STRENGTH, "IDC_STRENGTH");
     m_strengthSlider->setAccessibleName(QStringLiteral("Strength"));
-    m_strengthSlider->setToolTip(
-        QStringLiteral("How strongly every band vibrates: full strength at the top"));
     place(m_strengthSlider, 28, 22, 28, 73);
 
     auto* strengthLabel = new QLabel(QStringLiteral("Strength"), this);
@@ -137,7 +130,6 @@ void CVibrelDlg::BuildControls() {
 
     m_lockedBox = new QCheckBox(QStringLiteral("Locked"), this);
     MarkControl(m_lockedBox, IDC_LOCKED, "IDC_LOCKED");
-    m_lockedBox->setToolTip(QStringLiteral("Sliders 2 to 5 follow slider 1"));
     place(m_lockedBox, 273, 13, 40, 10);
 
     auto* levelsLabel = new QLabel(QStringLiteral("Response Levels"), this);
@@ -146,8 +138,6 @@ void CVibrelDlg::BuildControls() {
 
     m_testButton = new QPushButton(QStringLiteral("Test"), this);
     MarkControl(m_testButton, IDC_TEST, "IDC_TEST");
-    m_testButton->setToolTip(
-        QStringLiteral("Plays a test sound: a hit in each band, then a beat that uses all five"));
     place(m_testButton, 205, 125, 50, 14);
 
     auto* helpText = new QLabel(
@@ -159,12 +149,9 @@ void CVibrelDlg::BuildControls() {
 
     m_helpButton = new QPushButton(QStringLiteral("Help"), this);
     MarkControl(m_helpButton, IDC_HELP_BUTTON, "IDC_HELP_BUTTON");
-    m_helpButton->setToolTip(QStringLiteral("Opens the help at \"Optimizing your settings\""));
     place(m_helpButton, 263, 125, 50, 14);
 
     m_status = new StatusLine(this);
-    m_status->setToolTip(
-        QStringLiteral("What Kinetra listens to, the device it drives, and the sound it hears"));
     place(m_status, 7, 145, 306, kStatusHeight - 3);
 
     for (QPushButton* button : {m_testButton, m_helpButton}) {
@@ -658,4 +645,26 @@ void CVibrelDlg::EndRun() {
 void CVibrelDlg::CommitSettings() {
     SaveSettings();
     m_committed = std::make_pair(CurrentPositions(), m_mode);
+}
+
+// Tooltips, and names for screen readers that say which band a control is for.
+void CVibrelDlg::DescribeControls() {
+    using namespace kinetra::app;
+    for (int k = 0; k < kBands; ++k) {
+        m_levelSlider[k]->setAccessibleName(LevelSliderName(k + 1));
+        m_levelSlider[k]->setToolTip(
+            QStringLiteral("How easily %1 makes the device vibrate: most at the top")
+                .arg(BandLabel(k + 1)));
+        m_disableBox[k]->setAccessibleName(DisableBoxName(k + 1));
+        m_disableBox[k]->setToolTip(
+            QStringLiteral("Switches the vibration of %1 off").arg(BandLabel(k + 1)));
+    }
+    m_strengthSlider->setToolTip(
+        QStringLiteral("How strongly every band vibrates: full strength at the top"));
+    m_lockedBox->setToolTip(QStringLiteral("Sliders 2 to 5 follow slider 1"));
+    m_testButton->setToolTip(
+        QStringLiteral("Plays a test sound: a hit in each band, then a beat that uses all five"));
+    m_helpButton->setToolTip(QStringLiteral("Opens the help at \"Optimizing your settings\""));
+    m_status->setToolTip(
+        QStringLiteral("What Kinetra listens to, the device it drives, and the sound it hears"));
 }

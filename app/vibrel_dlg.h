@@ -141,6 +141,7 @@ protected:
 
 private:
     void BuildControls();
+    void DescribeControls();
     void SetUpSliders();
     void LoadSettings();
     void SaveSettings();
