@@ -46,6 +46,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     notice->setTextFormat(Qt::PlainText);
     notice->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     place(notice, 40, 34, 119, 8);
+    // The version text may grow up to the top of the box.
+    FitLabel(version, 0);
+    FitLabel(notice, 0);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("IDOK"));

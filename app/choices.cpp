@@ -310,7 +310,7 @@ bool WindowChoices::SwitchDevice(const std::string& deviceText) {
 bool WindowChoices::Switch(const capture::AudioInputChoice& input,
                            const force::ForceDeviceChoice& device, const char* storeName,
                            const std::string& storeText) {
-    capture::ClearLastAudioInputProblem();
+    capture::ClearAudioInputProblems();
     const RestartOutcome outcome = m_restart(input, device);
     const bool inputFailed =
         !outcome.inputError.empty() || outcome.result == pipeline::StartResult::kNoCaptureBuffer;

@@ -1,19 +1,30 @@
 #include "app/dialog_units.h"
 
+#include <QApplication>
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <cstdint>
 
 namespace kinetra::app {
+
+double DialogPointSize(double desktopPointSize) {
+    return desktopPointSize > kMinimumDialogPointSize ? desktopPointSize : kMinimumDialogPointSize;
+}
 
 QFont DialogFont() {
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                       QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
+    // A desktop font given in pixels has no point size of its own: QFontInfo tells it.
+    double desktop = QApplication::font().pointSizeF();
+    if (desktop <= 0 && qGuiApp != nullptr) desktop = QFontInfo(QApplication::font()).pointSizeF();
+    font.setPointSizeF(DialogPointSize(desktop));
     return font;
 }
 
@@ -42,6 +53,19 @@ int DluToPixelsX(int dlu, const DialogBaseUnits& units) {
 
 int DluToPixelsY(int dlu, const DialogBaseUnits& units) {
     return MulDiv(dlu, units.cy, 8);
+}
+
+void FitLabel(QLabel* label, int topLimit) {
+    if (!label->wordWrap()) {
+        const int needed = label->sizeHint().width();
+        if (needed > label->width()) label->resize(needed, label->height());
+        return;
+    }
+    const int needed = label->heightForWidth(label->width());
+    if (needed <= label->height()) return;
+    const int bottom = label->y() + label->height();
+    const int top = std::max(topLimit, bottom - needed);
+    if (top < label->y()) label->setGeometry(label->x(), top, label->width(), bottom - top);
 }
 
 }  // namespace kinetra::app

@@ -4,7 +4,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -22,6 +26,11 @@ MessageBoxFunction& MessageBoxOverride() {
     return function;
 }
 
+TextAsker& TextAskerOverride() {
+    static TextAsker asker;
+    return asker;
+}
+
 UrlOpener& UrlOpenerOverride() {
     static UrlOpener opener;
     return opener;
@@ -36,6 +45,29 @@ QStringList& DataDirectoriesOverride() {
     static QStringList directories;
     return directories;
 }
+
+// A message box centred on its parent window, or on the screen without one, once it has its
+// final size (QMessageBox sizes itself when shown, after Qt has placed it with its first size).
+class CentredMessageBox : public QMessageBox {
+public:
+    CentredMessageBox(Icon icon, const QString& caption, const QString& text, QWidget* parent)
+        : QMessageBox(icon, caption, text, QMessageBox::Ok, parent) {}
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);  // sizes the box
+        QRect area;
+        if (parentWidget() != nullptr) {
+            area = parentWidget()->window()->frameGeometry();
+        } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            area = screen->availableGeometry();
+        }
+        if (area.isEmpty()) return;
+        QRect placed = geometry();
+        placed.moveCenter(area.center());
+        move(placed.topLeft());
+    }
+};
 
 }  // namespace
 
@@ -58,13 +90,20 @@ const Automation& CurrentAutomation() {
     return TheAutomation();
 }
 
-void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {
+void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon,
+                    const QString& detail) {
     if (MessageBoxOverride()) {
-        MessageBoxOverride()(owner, text, caption, icon);
+        MessageBoxOverride()(owner, text, caption, icon, detail);
         return;
     }
-    QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
-                    caption, text, QMessageBox::Ok, owner);
+    // A window that is not shown yet has no place on the screen (a box centred on it lands in
+    // the corner), so the box then has no parent and is centred on the screen.
+    const bool ownerShown = owner != nullptr && owner->isVisible();
+    CentredMessageBox box(icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning,
+                          caption, text, ownerShown ? owner : nullptr);
+    if (!detail.isEmpty()) box.setInformativeText(detail);
+    box.setTextFormat(Qt::PlainText);  // the reason may hold '<' and '&'
+    if (!ownerShown) box.setWindowModality(Qt::ApplicationModal);
     // An unattended run must end by itself, also when a box comes up before the window does:
     // the box closes after the same time.
     const Automation& automation = CurrentAutomation();
@@ -93,6 +132,19 @@ bool ReadQuitAfterMs(int* ms, std::string* error) {
 
 void SetMessageBoxFunction(MessageBoxFunction function) {
     MessageBoxOverride() = std::move(function);
+}
+
+bool AskText(QWidget* owner, const QString& title, const QString& label, QString* text) {
+    if (TextAskerOverride()) return TextAskerOverride()(owner, title, label, text);
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(owner, title, label, QLineEdit::Normal, *text, &ok);
+    if (ok) *text = answer;
+    return ok;
+}
+
+void SetTextAsker(TextAsker asker) {
+    TextAskerOverride() = std::move(asker);
 }
 
 bool OpenUrl(const QUrl& url) {

@@ -18,8 +18,14 @@ inline constexpr const char* kErrorCaption = "Error - Ondrel Kinetra Entertainme
 
 enum class MessageIcon { Error, Exclamation };
 
-using MessageBoxFunction = std::function<void(QWidget* owner, const QString& text,
-                                              const QString& caption, MessageIcon icon)>;
+// detail: the reason and what to try, shown below text (empty: none).
+using MessageBoxFunction =
+    std::function<void(QWidget* owner, const QString& text, const QString& caption,
+                       MessageIcon icon, const QString& detail)>;
+// Asks for a line of text: true with *text the answer, false when the user cancelled. *text
+// holds the proposed answer on entry.
+using TextAsker =
+    std::function<bool(QWidget* owner, const QString& title, const QString& label, QString* text)>;
 using UrlOpener = std::function<bool(const QUrl& url)>;
 
 // An unattended run (demonstrations, pictures): the main window closes itself after
@@ -38,11 +44,21 @@ void SetAutomation(const Automation& automation);
 const Automation& CurrentAutomation();
 
 // Shows a modal message box owned by owner and returns when the user has dismissed it (or, in
-// an unattended run, after the run's time). Thread: user-interface thread.
-void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon);
+// an unattended run, after the run's time). text is the box's first line; detail (when not
+// empty) follows below it. The box is centred on owner when owner is shown, else on the screen.
+// Thread: user-interface thread.
+void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon,
+                    const QString& detail = QString());
 // Replaces what ShowMessageBox does; an empty function restores the real box.
 // Thread: user-interface thread.
 void SetMessageBoxFunction(MessageBoxFunction function);
+
+// Asks for a line of text in a modal box (QInputDialog) owned by owner; see TextAsker.
+// Thread: user-interface thread.
+bool AskText(QWidget* owner, const QString& title, const QString& label, QString* text);
+// Replaces what AskText does; an empty function restores the real box.
+// Thread: user-interface thread.
+void SetTextAsker(TextAsker asker);
 
 // Opens the address with the desktop's handler (QDesktopServices) and returns whether it did.
 // Thread: user-interface thread.

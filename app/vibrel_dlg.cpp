@@ -15,17 +15,23 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/about_dlg.h"
 #include "app/app_icon.h"
 #include "app/band_meter.h"
+#include "app/band_texts.h"
 #include "app/desktop_check.h"
 #include "app/dialog_units.h"
+#include "app/error_details.h"
+#include "app/feel_bands.h"
 #include "app/hyperlink.h"
 #include "app/services.h"
 #include "app/settings_store.h"
 #include "app/tray_icon.h"
+#include "capture/audio_input.h"
 #include "force/force_devices.h"
 #include "force/ond_library.h"
 #include "pipeline/slider_rules.h"
@@ -43,6 +49,9 @@ constexpr const char kCaption[] = "Ondrel Kinetra Entertainment 0.2beta";
 constexpr const char kAboutMenuText[] = "&About Orlix Entertainment...";
 constexpr const char kClassicMenuText[] = "&Classic response";
 constexpr const char kHitsMenuText[] = "&Hits response";
+constexpr const char kPresetsMenuText[] = "&Presets";
+constexpr const char kSavePresetMenuText[] = "&Save current as\u2026";
+constexpr const char kFeelBandsMenuText[] = "&Feel each band";
 constexpr const char kNoDevice[] = "Could not find an Ondrel Pulsenic device.";
 constexpr const char kNoCaptureBuffer[] = "Error creating sound capture buffer.";
 constexpr const char kNoCaptureThread[] = "Could not start the sound capture thread.";
@@ -73,12 +82,17 @@ CVibrelDlg::CVibrelDlg(QWidget* parent) : QDialog(parent), m_hIcon(kinetra::app:
                                         });
     // The meters follow the pipeline from its start to its teardown.
     m_meters = new kinetra::app::LiveMeters(this);
+    DescribeControls();
+    m_feel = new kinetra::app::FeelBands([this] { return &m_pipeline; }, this);
     qApp->installEventFilter(this);
 }
 
 CVibrelDlg::~CVibrelDlg() {
     qApp->removeEventFilter(this);
     if (m_bStarted) OnDestroy();
+    // Before the pipeline it plays on goes.
+    delete m_feel;
+    m_feel = nullptr;
 }
 
 void CVibrelDlg::BuildControls() {
@@ -155,6 +169,8 @@ void CVibrelDlg::BuildControls() {
     }
     for (QLabel* label : {strengthLabel, levelsLabel, helpText}) {
         label->setTextFormat(Qt::PlainText);
+        // The help text may grow up to just below the Disable boxes.
+        FitLabel(label, DluToPixelsY(108, units));
     }
 
     // Signals to the handlers.
@@ -237,12 +253,12 @@ void CVibrelDlg::SaveSettings() {
     }
 }
 
-void CVibrelDlg::ErrorBox(const char* text) {
+void CVibrelDlg::ErrorBox(const char* text, const QString& detail) {
     // Once quitting has been asked for, the loop that would show a box ends at once.
     if (m_bQuitRequested) return;
     kinetra::app::ShowMessageBox(this, QString::fromLatin1(text),
                                  QString::fromLatin1(kinetra::app::kErrorCaption),
-                                 MessageIcon::Error);
+                                 MessageIcon::Error, detail);
 }
 
 void CVibrelDlg::Fail() {
@@ -258,7 +274,11 @@ void CVibrelDlg::PostQuitMessage(int exitCode) {
 }
 
 void CVibrelDlg::ReportFatalError(const char* text, const char* /*caption*/, int exitCode) {
-    ErrorBox(text);
+    // The input has said why on standard error already.
+    if (!m_bQuitRequested) {
+        ErrorBox(text, kinetra::app::AudioInputDetail(kinetra::capture::RecentAudioInputProblems(),
+                                                      m_pipeline.Engine().ListDevices()));
+    }
     PostQuitMessage(exitCode);
 }
 
@@ -286,6 +306,7 @@ bool CVibrelDlg::OnInitDialog() {
     kinetra::pipeline::StartOptions options;
     options.ownerInstance = instance;
     options.ownerWindow = this;
+    kinetra::capture::ClearAudioInputProblems();
     m_choices->StartingOptions(&options);
     kinetra::pipeline::StartResult started = m_pipeline.Start(settings, this, options);
     // A stored device that is gone must not keep the program from starting: the default is tried.
@@ -298,14 +319,20 @@ bool CVibrelDlg::OnInitDialog() {
             SetResponseMode(m_mode);
             m_choices->Started();
             return true;
-        case kinetra::pipeline::StartResult::kNoDevice:
+        case kinetra::pipeline::StartResult::kNoDevice: {
             // Every failed start says why on standard error (a device that did not open, the
             // library has said already); bands 2 to 4 show no box.
-            if (kinetra::force::LastForceDeviceProblem().empty()) {
-                kinetra::force::ReportForceProblem(kinetra::force::LastForceProblem());
+            std::string reason = kinetra::force::LastForceDeviceProblem();
+            if (reason.empty()) {
+                reason = kinetra::force::LastForceProblem();
+                kinetra::force::ReportForceProblem(reason);
             }
-            ErrorBox(kNoDevice);
+            if (!m_bQuitRequested) {
+                ErrorBox(kNoDevice, kinetra::app::NoForceDeviceDetail(
+                                        reason, kinetra::force::ListForceDevices()));
+            }
             break;
+        }
         case kinetra::pipeline::StartResult::kBandMissing: {
             int band = 2;
             while (band < kBands - 1 && m_pipeline.Mapper(band) != nullptr) ++band;
@@ -315,10 +342,11 @@ bool CVibrelDlg::OnInitDialog() {
             break;
         }
         case kinetra::pipeline::StartResult::kNoCaptureBuffer:
-            ErrorBox(kNoCaptureBuffer);
+            ErrorBox(kNoCaptureBuffer, kinetra::app::CaptureBufferDetail(
+                                           kinetra::capture::RecentAudioInputProblems()));
             break;
         case kinetra::pipeline::StartResult::kNoCaptureThread:
-            ErrorBox(kNoCaptureThread);
+            ErrorBox(kNoCaptureThread, kinetra::app::CaptureThreadDetail());
             break;
     }
     Fail();
@@ -328,6 +356,8 @@ bool CVibrelDlg::OnInitDialog() {
 kinetra::app::RestartOutcome CVibrelDlg::RestartPipeline(
     const kinetra::capture::AudioInputChoice& input,
     const kinetra::force::ForceDeviceChoice& device) {
+    // A feel-each-band sequence plays on the pipeline being replaced: it ends first.
+    m_feel->Cancel();
     kinetra::pipeline::PipelineSettings settings;
     for (int k = 0; k < kBands; ++k) {
         settings.level[k] = m_levelSlider[k]->GetPos();
@@ -351,7 +381,9 @@ kinetra::app::RestartOutcome CVibrelDlg::RestartPipeline(
 void CVibrelDlg::OnDestroy() {
     if (m_bDestroyed) return;
     m_bDestroyed = true;
-    SaveSettings();
+    // Saved once: not again when logging out saved these very values.
+    if (!m_committed || *m_committed != std::make_pair(CurrentPositions(), m_mode)) SaveSettings();
+    m_feel->Cancel();
     m_testSound.Stop();
     m_pipeline.Stop();
 }
@@ -365,12 +397,14 @@ int CVibrelDlg::DoModal() {
         kinetra::app::TrayIcon tray(
             this, [this](bool paused) { PauseEffects(paused); },
             QSystemTrayIcon::isSystemTrayAvailable());
+        m_tray = &tray;
         if (tray.StartsHidden()) tray.HideWindow();
         if (!tray.HiddenToTray() || tray.RunWhileHidden()) {
             do {
                 exec();
             } while (tray.RunWhileHidden());
         }
+        m_tray = nullptr;
     }
     OnDestroy();
     return m_bQuitRequested ? m_nQuitCode : 0;
@@ -429,13 +463,47 @@ void CVibrelDlg::contextMenuEvent(QContextMenuEvent* event) {
     classic->setChecked(m_mode == MapperMode::kClassic);
     hits->setChecked(m_mode == MapperMode::kHits);
     menu.addSeparator();
+    // Presets: those that come with the program, the saved ones, and saving the current one.
+    QMenu* presets = menu.addMenu(QString::fromLatin1(kPresetsMenuText));
+    presets->setObjectName(QStringLiteral("presetsMenu"));
+    std::vector<kinetra::app::Preset> choices = kinetra::app::BuiltInPresets();
+    const std::size_t builtIn = choices.size();
+    {
+        const std::unique_ptr<QSettings> key = kinetra::app::OpenSettingsKey();
+        for (kinetra::app::Preset& saved : kinetra::app::ReadSavedPresets(*key)) {
+            choices.push_back(std::move(saved));
+        }
+    }
+    std::vector<QAction*> presetActions;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        if (i == builtIn) presets->addSeparator();
+        QAction* action = presets->addAction(choices[i].name);
+        presetActions.push_back(action);
+    }
+    presets->addSeparator();
+    QAction* savePreset = presets->addAction(QString::fromUtf8(kSavePresetMenuText));
+    QAction* feel = menu.addAction(QString::fromLatin1(kFeelBandsMenuText));
+    feel->setObjectName(QStringLiteral("feelBands"));
+    feel->setEnabled(!m_feel->Running() && m_pipeline.Mapper(1) != nullptr);
+    menu.addSeparator();
     QAction* about = menu.addAction(QString::fromLatin1(kAboutMenuText));
     about->setData(IDM_ABOUTBOX);
     // The command runs after the menu has closed.
     const QAction* chosen = menu.exec(event->globalPos());
     event->accept();
     if (m_choices->RunMenuChoice(chosen)) {
-        // an input or a device
+        return;  // an input or a device
+    }
+    for (std::size_t i = 0; i < presetActions.size(); ++i) {
+        if (chosen == presetActions[i]) {
+            ApplyPreset(choices[i].positions);
+            return;
+        }
+    }
+    if (chosen == savePreset) {
+        OnSavePreset();
+    } else if (chosen == feel) {
+        OnFeelBands();
     } else if (chosen == classic) {
         SetResponseMode(MapperMode::kClassic);
     } else if (chosen == hits) {
@@ -557,4 +625,95 @@ void CVibrelDlg::OnHelpButton() {
     QUrl url = QUrl::fromLocalFile(path);
     url.setFragment(QStringLiteral("topic-%1").arg(kHelpTopic));
     kinetra::app::OpenUrl(url);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Presets, "Feel each band", and ending from outside
+
+kinetra::app::PresetPositions CVibrelDlg::CurrentPositions() const {
+    kinetra::app::PresetPositions positions;
+    for (int k = 0; k < kBands; ++k) positions.level[k] = m_levelSlider[k]->GetPos();
+    positions.strength = m_strengthSlider->GetPos();
+    return positions;
+}
+
+void CVibrelDlg::ApplyPreset(const kinetra::app::PresetPositions& positions) {
+    for (int k = 0; k < kBands; ++k) {
+        m_levelSlider[k]->SetPos(positions.level[k]);
+        m_pipeline.SetLevel(k + 1, m_levelSlider[k]->GetPos());
+    }
+    // Followers move on from here while Locked.
+    m_lastLevel1 = m_levelSlider[0]->GetPos();
+    m_strengthSlider->SetPos(positions.strength);
+    m_pipeline.SetStrength(m_strengthSlider->GetPos());
+}
+
+void CVibrelDlg::OnSavePreset() {
+    QString name;
+    if (!kinetra::app::AskText(this, QStringLiteral("Save Preset"),
+                               QStringLiteral("Name of the preset:"), &name)) {
+        return;
+    }
+    QString why;
+    const QString clean = kinetra::app::CleanPresetName(name, &why);
+    const QString caption = QString::fromLatin1(kinetra::app::kErrorCaption);
+    if (clean.isEmpty()) {
+        kinetra::app::ShowMessageBox(this, why, caption, MessageIcon::Exclamation);
+        return;
+    }
+    const std::unique_ptr<QSettings> key = kinetra::app::OpenSettingsKey();
+    kinetra::app::WriteSavedPreset(*key, clean, CurrentPositions());
+    if (!kinetra::app::SyncSettingsKey(*key)) {
+        kinetra::app::ShowMessageBox(
+            this, QStringLiteral("The preset could not be saved."), caption,
+            MessageIcon::Exclamation,
+            QStringLiteral("Why: the settings file cannot be written: ") + key->fileName());
+    }
+}
+
+void CVibrelDlg::OnFeelBands() {
+    m_feel->Start();
+}
+
+void CVibrelDlg::EndRun() {
+    // What is open over the window closes first: its own loop ends, then the window's.
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (modal == this) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        } else {
+            modal->close();
+        }
+        if (QApplication::activeModalWidget() == modal) break;  // it would not close
+    }
+    if (m_tray != nullptr) m_tray->Quit();
+    PostQuitMessage(0);
+}
+
+void CVibrelDlg::CommitSettings() {
+    SaveSettings();
+    m_committed = std::make_pair(CurrentPositions(), m_mode);
+}
+
+// Tooltips, and names for screen readers that say which band a control is for.
+void CVibrelDlg::DescribeControls() {
+    using namespace kinetra::app;
+    for (int k = 0; k < kBands; ++k) {
+        m_levelSlider[k]->setAccessibleName(LevelSliderName(k + 1));
+        m_levelSlider[k]->setToolTip(
+            QStringLiteral("How easily %1 makes the device vibrate: most at the top")
+                .arg(BandLabel(k + 1)));
+        m_disableBox[k]->setAccessibleName(DisableBoxName(k + 1));
+        m_disableBox[k]->setToolTip(
+            QStringLiteral("Switches the vibration of %1 off").arg(BandLabel(k + 1)));
+    }
+    m_strengthSlider->setToolTip(
+        QStringLiteral("How strongly every band vibrates: full strength at the top"));
+    m_lockedBox->setToolTip(QStringLiteral("Sliders 2 to 5 follow slider 1"));
+    m_testButton->setToolTip(
+        QStringLiteral("Plays a test sound: a hit in each band, then a beat that uses all five"));
+    m_helpButton->setToolTip(QStringLiteral("Opens the help at \"Optimizing your settings\""));
+    m_status->setToolTip(
+        QStringLiteral("What Kinetra listens to, the device it drives, and the sound it hears"));
 }

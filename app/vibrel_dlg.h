@@ -8,9 +8,12 @@
 #include <QIcon>
 #include <QString>
 #include <cstdint>
+#include <optional>
+#include <utility>
 
 #include "analysis/band_mapper.h"
 #include "app/choices.h"
+#include "app/presets.h"
 #include "app/slider_ctrl.h"
 #include "app/status_line.h"
 #include "app/test_sound.h"
@@ -23,8 +26,10 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 namespace kinetra::app {
+class FeelBands;
 class LiveMeters;
-}
+class TrayIcon;
+}  // namespace kinetra::app
 
 // Control ids of the main window; each control carries its id in the property "controlId".
 enum : int {
@@ -116,6 +121,28 @@ public:
     kinetra::app::RestartOutcome RestartPipeline(const kinetra::capture::AudioInputChoice& input,
                                                  const kinetra::force::ForceDeviceChoice& device);
 
+    // ---- Presets, "Feel each band", and ending from outside ----
+    // Sets the six positions (all five levels, also while Locked, and Strength) and gives them to
+    // the mappers as moving the sliders by hand would; the Disable and Locked boxes stay.
+    void ApplyPreset(const kinetra::app::PresetPositions& positions);
+    // The six positions now.
+    kinetra::app::PresetPositions CurrentPositions() const;
+    // "Save current as…": asks for a name (AskText) and stores the six positions as a saved
+    // preset beside the settings; a name that cannot be used shows a box that says why.
+    void OnSavePreset();
+    // "Feel each band": each band's effect alone, in turn (app/feel_bands.h); nothing while it
+    // runs or without a running pipeline.
+    void OnFeelBands();
+    kinetra::app::FeelBands* FeelSequence() const { return m_feel; }
+    // Ends the run from outside (a quit signal): closes the menus and boxes open over the window,
+    // then the window for good, also when hidden to the tray; before the modal loop has started
+    // it does not start. The teardown follows as after the close box, and the exit code is 0
+    // unless one was asked for before.
+    void EndRun();
+    // Saves the settings now (the desktop session is ending); the teardown then saves again
+    // only when they have changed since.
+    void CommitSettings();
+
     // The maker's web address and the host name shown in the link.
     static const char* const kWebAddress;
     static const char* const kWebHost;
@@ -126,11 +153,12 @@ protected:
 
 private:
     void BuildControls();
+    void DescribeControls();
     void SetUpSliders();
     void LoadSettings();
     void SaveSettings();
     void Fail();
-    void ErrorBox(const char* text);
+    void ErrorBox(const char* text, const QString& detail);
     void ArmAutomation();
 
     CZCommon_HyperLink* m_webLink = nullptr;
@@ -154,4 +182,9 @@ private:
     bool m_bQuitRequested = false;
     int m_nQuitCode = 0;
     bool m_bPaused = false;  // PauseEffects, from the tray icon
+
+    kinetra::app::TrayIcon* m_tray = nullptr;   // while DoModal runs its loop
+    kinetra::app::FeelBands* m_feel = nullptr;  // child object
+    // What CommitSettings saved: the six positions and the mode.
+    std::optional<std::pair<kinetra::app::PresetPositions, MapperMode>> m_committed;
 };

@@ -1,6 +1,7 @@
 #include "capture/audio_input.h"
 
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 
 #include "platform/console.h"
@@ -8,6 +9,15 @@
 
 namespace kinetra::capture {
 namespace {
+
+// The reasons reported since the last clear (ReportAudioInputProblem may run on a backend's
+// thread, hence the lock).
+constexpr std::size_t kKeptProblems = 8;
+std::mutex g_problemsLock;
+std::deque<std::string>& RecentProblems() {
+    static std::deque<std::string> problems;
+    return problems;
+}
 
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
     if (text.size() < suffix.size()) return false;
@@ -123,31 +133,34 @@ std::string DescribeAudioInput(const AudioInputChoice& choice) {
     return {};
 }
 
-namespace {
-
-std::mutex g_problemLock;  // guards g_lastProblem
-std::string g_lastProblem;
-
-}  // namespace
-
 void ReportAudioInputProblem(const std::string& reason) {
-    {
-        std::lock_guard<std::mutex> lock(g_problemLock);
-        g_lastProblem = reason;
-    }
     const std::string line = "Audio input: " + reason + "\n";
     DebugOutput(line.c_str());
     if (!DebugOutputRequestedByEnvironment()) ConsoleWrite(2, line.c_str());
+    const std::lock_guard<std::mutex> lock(g_problemsLock);
+    std::deque<std::string>& problems = RecentProblems();
+    problems.push_back(reason);
+    if (problems.size() > kKeptProblems) problems.pop_front();
+}
+
+std::string RecentAudioInputProblems() {
+    const std::lock_guard<std::mutex> lock(g_problemsLock);
+    std::string text;
+    for (const std::string& problem : RecentProblems()) {
+        if (!text.empty()) text += '\n';
+        text += problem;
+    }
+    return text;
+}
+
+void ClearAudioInputProblems() {
+    const std::lock_guard<std::mutex> lock(g_problemsLock);
+    RecentProblems().clear();
 }
 
 std::string LastAudioInputProblem() {
-    std::lock_guard<std::mutex> lock(g_problemLock);
-    return g_lastProblem;
-}
-
-void ClearLastAudioInputProblem() {
-    std::lock_guard<std::mutex> lock(g_problemLock);
-    g_lastProblem.clear();
+    const std::lock_guard<std::mutex> lock(g_problemsLock);
+    return RecentProblems().empty() ? std::string() : RecentProblems().back();
 }
 
 }  // namespace kinetra::capture

@@ -64,9 +64,12 @@ std::string DescribeAudioInput(const AudioInputChoice& choice);
 // Tells the user why an input cannot be used: a debug line, and the same text on standard
 // error unless KINETRA_DEBUG already sends debug lines there. Thread: user-interface thread.
 void ReportAudioInputProblem(const std::string& reason);
-// The reason last given to ReportAudioInputProblem since ClearLastAudioInputProblem ("" for none):
-// why an input the window switched to did not open. Thread: any (a short lock; allocates).
+// The reasons reported since the last ClearAudioInputProblems, one per line, oldest first (the
+// last 8 at most), for the window's error box. Thread: any (a short lock; allocates).
+std::string RecentAudioInputProblems();
+void ClearAudioInputProblems();
+// The newest of those reasons ("" for none): why an input the window switched to did not open.
+// Thread: any (a short lock; allocates).
 std::string LastAudioInputProblem();
-void ClearLastAudioInputProblem();
 
 }  // namespace kinetra::capture

@@ -87,6 +87,12 @@ cap::Result CCaptureEngine::OpenDevice() {
     return cap::kOk;
 }
 
+std::vector<cap::CaptureDeviceInfo> CCaptureEngine::ListDevices() const {
+    if (m_enumerator) return m_enumerator();
+    if (m_input.has_value()) return cap::EnumerateCaptureDevices(*m_input);
+    return cap::EnumerateCaptureDevices();
+}
+
 bool CCaptureEngine::EnumCaptureDevice(const cap::CaptureDeviceInfo& info, void* context) {
     if (!info.id.empty() && context != nullptr) {
         static_cast<CCaptureEngine*>(context)->SetDeviceGuid(info.id);

@@ -146,6 +146,10 @@ public:
     // Replaces how OpenDevice enumerates the devices (null restores EnumerateCaptureDevices).
     void SetDeviceEnumerator(kinetra::capture::DeviceEnumerator enumerator);
 
+    // The devices on offer for the chosen input, as OpenDevice enumerates them (the chosen
+    // input described first, then what the live backends list). Thread: user-interface thread.
+    std::vector<kinetra::capture::CaptureDeviceInfo> ListDevices() const;
+
     // --- read-only views for the owner, tools and tests ---
 
     bool HasDevice() const { return m_pCapture != nullptr; }

@@ -54,6 +54,7 @@ StartResult SoundToForcePipeline::Start(const PipelineSettings& settings,
 
     SetStrength(settings.strength);
     for (int k = 0; k < kBands; ++k) {
+        m_enabled[k] = true;
         if (settings.disabled[k]) EnableBand(k + 1, false);
     }
     if (options.observer != nullptr) {
@@ -125,8 +126,36 @@ void SoundToForcePipeline::SetStrength(int position) {
 }
 
 void SoundToForcePipeline::EnableBand(int band, bool on) {
+    if (band < 1 || band > kBands) return;
+    m_enabled[band - 1] = on;
+    if (m_bHeld) return;
     CBandMapper* mapper = Mapper(band);
     if (mapper != nullptr) mapper->Enable(on ? 1 : 0);
+}
+
+bool SoundToForcePipeline::BandEnabled(int band) const {
+    return band >= 1 && band <= kBands && m_enabled[band - 1];
+}
+
+void SoundToForcePipeline::HoldMappers(bool held) {
+    if (held == m_bHeld) return;
+    m_bHeld = held;
+    for (int k = 0; k < kBands; ++k) {
+        if (m_mapper[k] != nullptr) m_mapper[k]->Enable(!held && m_enabled[k] ? 1 : 0);
+    }
+}
+
+bool SoundToForcePipeline::PlayBand(int band, std::uint32_t magnitude) {
+    CBandMapper* mapper = Mapper(band);
+    if (!m_bHeld || mapper == nullptr || mapper->Channel() == nullptr) return false;
+    CForceChannel* channel = mapper->Channel();
+    channel->ChangeParameters(magnitude, mapper->EffectFrequency());
+    if (magnitude != 0) {
+        channel->Start();
+    } else {
+        channel->Stop();
+    }
+    return true;
 }
 
 }  // namespace kinetra::pipeline

@@ -96,8 +96,25 @@ public:
     void SetLevel(int band, int position);
     // Gain of a Strength position on every existing mapper, bands 1..5.
     void SetStrength(int position);
-    // Turns band (1..5) on or off; nothing without that band's mapper.
+    // Turns band (1..5) on or off; nothing without that band's mapper. While the mappers are
+    // held (HoldMappers) it only records the state, which releasing them applies.
     void EnableBand(int band, bool on);
+    // Whether band (1..5) is on as last set by Start's settings or EnableBand (held or not).
+    bool BandEnabled(int band) const;
+
+    // Holds the mappers' output (true): every band's effect stops, as EnableBand(band, false)
+    // would stop it, and the capture thread sends nothing more to the effects (a block already
+    // being mapped may still send its magnitude once, to a stopped effect). Releasing (false)
+    // gives each band the state EnableBand recorded last, so a band that was on plays from the
+    // next block on. For playing the bands' effects without the sound (PlayBand).
+    void HoldMappers(bool held);
+    bool MappersHeld() const { return m_bHeld; }
+    // While the mappers are held: plays band (1..5)'s effect at magnitude (0..10000) and its
+    // effect frequency, with the gain the Strength gave it; magnitude 0 silences and stops it
+    // again. False (nothing done) when not held or without that band's mapper.
+    // The capture thread does not touch a held band's effect, so the two threads never write
+    // it at once (the effect's own short lock covers a block in flight).
+    bool PlayBand(int band, std::uint32_t magnitude);
     // Table row of the force device found at start-up (0 before Start).
     int ProductIndex() const { return m_productIndex; }
 
@@ -117,6 +134,8 @@ private:
     CBandMapper* m_mapper[kBands] = {};  // owned
     CSpectrumListener* m_observer = nullptr;
     int m_productIndex = 0;
+    bool m_enabled[kBands] = {true, true, true, true, true};  // last EnableBand per band
+    bool m_bHeld = false;                                     // HoldMappers(true)
     bool m_bSetDevice = false;  // Start set the process's force device choice
     bool m_bStarted = false;
     bool m_bStopped = false;

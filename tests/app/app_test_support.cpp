@@ -92,11 +92,12 @@ void ClearStoredSettings() {
 }
 
 MessageBoxRecorder::MessageBoxRecorder() {
-    kinetra::app::SetMessageBoxFunction([this](QWidget* owner, const QString& text,
-                                               const QString& caption,
-                                               kinetra::app::MessageIcon icon) {
-        m_boxes.push_back({text, caption, icon, qobject_cast<CVibrelDlg*>(owner) != nullptr});
-    });
+    kinetra::app::SetMessageBoxFunction(
+        [this](QWidget* owner, const QString& text, const QString& caption,
+               kinetra::app::MessageIcon icon, const QString& detail) {
+            m_boxes.push_back(
+                {text, caption, icon, qobject_cast<CVibrelDlg*>(owner) != nullptr, detail});
+        });
 }
 
 MessageBoxRecorder::~MessageBoxRecorder() {

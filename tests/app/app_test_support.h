@@ -28,6 +28,7 @@ struct RecordedBox {
     QString caption;
     kinetra::app::MessageIcon icon;
     bool ownedByMainWindow;
+    QString detail;  // the reason and what to try, below text
 };
 
 // Records message boxes instead of showing them while it lives.

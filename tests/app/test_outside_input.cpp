@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -152,8 +153,16 @@ TEST(ForceDeviceFailures, EveryFailedStartSaysWhyOnStandardError) {
             said = err.Text();
         }
         EXPECT_EQ(code, 1) << c.device;
-        EXPECT_NE(said.find(c.says), std::string::npos) << c.device << ": " << said;
-        EXPECT_EQ(boxes.Boxes().size(), c.box ? 1u : 0u) << c.device;
+        const std::size_t at = said.find(c.says);
+        EXPECT_NE(at, std::string::npos) << c.device << ": " << said;
+        EXPECT_EQ(said.find(c.says, at + 1), std::string::npos) << "said twice: " << said;
+        ASSERT_EQ(boxes.Boxes().size(), c.box ? 1u : 0u) << c.device;
+        if (c.box) {
+            // The box says the same reason below its first line.
+            const std::string reason = std::string(c.says).substr(std::strlen("Force device: "));
+            EXPECT_EQ(boxes.Boxes()[0].detail.toStdString().rfind("Why: " + reason, 0), 0u)
+                << boxes.Boxes()[0].detail.toStdString();
+        }
     }
     kinetra::test::ClearStoredSettings();
 }

@@ -87,8 +87,9 @@ TEST_F(WindowServices, ContextMenuOffersTheAboutBox) {
                                                   m_dlg->mapToGlobal(QPoint(5, 5))));
     EXPECT_TRUE(kinetra::test::WaitUntil([&] { return !aboutTitle.isEmpty(); }));
     driver.stop();
-    EXPECT_EQ(menuItems, (QStringList{"&Input", "&Force device", "", "&Classic response",
-                                      "&Hits response", "", "&About Orlix Entertainment..."}));
+    EXPECT_EQ(menuItems,
+              (QStringList{"&Input", "&Force device", "", "&Classic response", "&Hits response", "",
+                           "&Presets", "&Feel each band", "", "&About Orlix Entertainment..."}));
     EXPECT_EQ(aboutTitle, "About Ondrel Kinetra Entertainment");
     EXPECT_TRUE(aboutWasModal);
     EXPECT_TRUE(aboutTexts.contains("Ondrel Kinetra Entertainment Version 0.1beta"));

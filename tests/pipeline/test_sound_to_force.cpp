@@ -247,4 +247,50 @@ TEST_F(Pipeline, RestartsOnAnotherDeviceAndBackAfterAFailedOne) {
     EXPECT_EQ(CForceChannel::ChannelCount(), 0);
 }
 
+TEST_F(Pipeline, HeldMappersLeaveTheEffectsToPlayBandAndComeBackAsEnabled) {
+    PipelineSettings settings;
+    settings.strength = 25;       // gain 7500 on every effect, playing bands included
+    settings.disabled[3] = true;  // band 4
+    SoundToForcePipeline chain;
+    ASSERT_EQ(StartPumped(&chain, "virtual:Orbit 3D", settings), StartResult::kRunning);
+    auto playing = [] {
+        const auto shown = kinetra::force::GetVirtualDeviceSnapshot();
+        std::vector<bool> on;
+        for (int slot = 0; slot < 5; ++slot) on.push_back(shown.effects[slot].playing);
+        return on;
+    };
+    EXPECT_EQ(playing(), (std::vector<bool>{true, true, true, false, true}));
+    EXPECT_FALSE(chain.PlayBand(1, 5000));  // only while held
+
+    chain.HoldMappers(true);
+    EXPECT_TRUE(chain.MappersHeld());
+    EXPECT_EQ(playing(), std::vector<bool>(5, false));
+    ASSERT_TRUE(chain.PlayBand(4, 6000));  // a disabled band plays too
+    auto shown = kinetra::force::GetVirtualDeviceSnapshot();
+    EXPECT_EQ(playing(), (std::vector<bool>{false, false, false, true, false}));
+    EXPECT_EQ(shown.effects[3].magnitude, 6000u);
+    EXPECT_EQ(shown.effects[3].periodMs, 8u);  // 1000 / 115 Hz, Orbit 3D's band 4
+    // 32767 × 6000 × 7500 / 10000², to the nearest level.
+    EXPECT_EQ(shown.effects[3].level, 14745);
+    // A block mapped meanwhile sends nothing to the effects.
+    const auto updates = shown.updates;
+    const std::vector<std::int16_t> block(1024, 3000);
+    ASSERT_EQ(m_source->Push(block.data(), 1024, 0), kinetra::capture::kOk);
+    chain.PumpBlock();
+    EXPECT_EQ(kinetra::force::GetVirtualDeviceSnapshot().updates, updates);
+    // Enabling and disabling while held is only remembered.
+    chain.EnableBand(2, false);
+    chain.EnableBand(4, true);
+    EXPECT_EQ(playing(), (std::vector<bool>{false, false, false, true, false}));
+    ASSERT_TRUE(chain.PlayBand(4, 0));
+    EXPECT_EQ(kinetra::force::GetVirtualDeviceSnapshot().effects[3].magnitude, 0u);
+    EXPECT_EQ(playing(), std::vector<bool>(5, false));
+
+    chain.HoldMappers(false);
+    EXPECT_EQ(playing(), (std::vector<bool>{true, false, true, true, true}));
+    EXPECT_FALSE(chain.BandEnabled(2));
+    EXPECT_TRUE(chain.BandEnabled(4));
+    EXPECT_FALSE(chain.PlayBand(1, 5000));
+}
+
 }  // namespace
