@@ -74,7 +74,7 @@ QString InputStatusText(const capture::AudioInputChoice& choice,
             break;
     }
     if (origin == InputOrigin::kFirstRunMonitor) {
-        text += QStringLiteral(" (chosen because Test's sound is heard only this way)");
+        text += QStringLiteral(" (first start: chosen so that Test can be felt)");
     } else if (origin == InputOrigin::kFirstRunDefault) {
         text += QStringLiteral(" (no sound server answers)");
     }

@@ -41,8 +41,8 @@ TEST(ChoiceStatus, InputTextsForEachKindAndOrigin) {
     EXPECT_EQ(Text(InputStatusText(monitor, {}, "", InputOrigin::kMenu)),
               "What this computer plays");
     EXPECT_EQ(Text(InputStatusText(monitor, list, "", InputOrigin::kFirstRunMonitor)),
-              "What this computer plays \u2014 Built-in Audio (chosen because Test's sound is "
-              "heard only this way)");
+              "What this computer plays \u2014 Built-in Audio (first start: chosen so that Test "
+              "can be felt)");
 
     AudioInputChoice fallback{AudioInputKind::kDefault, {}};
     EXPECT_EQ(Text(InputStatusText(fallback, {}, "", InputOrigin::kFirstRunDefault)),

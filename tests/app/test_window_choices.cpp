@@ -179,7 +179,7 @@ TEST_F(WindowChoicesTest, TheMenuOffersAndRunsTheChoices) {
     ASSERT_TRUE(StartWithHooks("virtual", true));
     // First run with a sound server: what this computer plays, and why.
     EXPECT_EQ(m_dlg->Choices()->Input().kind, AudioInputKind::kMonitor);
-    EXPECT_NE(InputText().find("(chosen because Test's sound is heard only this way)"),
+    EXPECT_NE(InputText().find("(first start: chosen so that Test can be felt)"),
               std::string::npos);
 
     QMenu menu;
