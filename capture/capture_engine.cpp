@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "analysis/band_mapper.h"
+#include "analysis/running_average.h"
 #include "capture/capture_format.h"
 #include "platform/debug_output.h"
 #include "platform/priority.h"
@@ -341,12 +342,10 @@ void CCaptureEngine::PumpBlock() {
             m_pSpectrum->Transform(static_cast<const std::int16_t*>(region1),
                                    cap::FramesOfBytes(bytes1, m_format.nBlockAlign));
         if (spectrum != nullptr && m_pAverage != nullptr) {
-            double* average = m_pAverage;
-            for (std::uint32_t k = 0; k < kinetra::kSpectrumBins; ++k) {
-                average[k] += (spectrum[k] - average[k]) * kAverageWeight;
-            }
+            kinetra::analysis::UpdateRunningAverage(m_pAverage, spectrum, kinetra::kSpectrumBins,
+                                                    kAverageWeight);
             for (CSpectrumListener* listener : m_listeners) {
-                listener->OnSpectrum(spectrum, average, kSpectrumBytes);
+                listener->OnSpectrum(spectrum, m_pAverage, kSpectrumBytes);
             }
         }
     }

@@ -250,6 +250,39 @@ TEST(BandMapper, LevelsAreMeasuredOverTheWholeBand) {
     EXPECT_DOUBLE_EQ(m.LastReport().avgLevel, 612.0 / 6.0);
 }
 
+// The band's bins are worked out when the edges are set: a new band takes effect with the next
+// block, and a mapper whose spectrum is shorter than the band stops at its last bin.
+TEST(BandMapper, BinsFollowTheLatestBand) {
+    CBandMapper m(SPECTRUM_BINS);
+    m.SetThreshold(0);
+    Block b;
+    b.spectrum[3] = 40.0;    // band 1 (bins 1 .. 5)
+    b.spectrum[300] = 70.0;  // band 5 (bins 234 .. 512)
+    SendBlock(m, b);         // no band set: edges 0 and 0, bin 1 alone
+    EXPECT_EQ(m.LastReport().firstBin, 1u);
+    EXPECT_EQ(m.LastReport().lastBin, 1u);
+    EXPECT_EQ(m.LastReport().highestLevel, 0.0);
+    m.SetBand(kBand1.low, kBand1.high);
+    SendBlock(m, b);
+    EXPECT_EQ(m.LastReport().lastBin, 5u);
+    EXPECT_EQ(m.LastReport().highestLevel, 40.0);
+    m.SetBand(kBand5.low, kBand5.high);
+    SendBlock(m, b);
+    EXPECT_EQ(m.LastReport().firstBin, 234u);
+    EXPECT_EQ(m.LastReport().lastBin, 512u);
+    EXPECT_EQ(m.LastReport().highestLevel, 70.0);
+
+    // 101 bins: width 44100 / 100 / 2 = 220.5 Hz; 10040 Hz -> ceil(45.5) = 46, 23000 Hz -> the
+    // last bin, 100.
+    CBandMapper shortSpectrum(101);
+    shortSpectrum.SetThreshold(0);
+    shortSpectrum.SetBand(kBand5.low, kBand5.high);
+    SendBlock(shortSpectrum, b);
+    EXPECT_EQ(shortSpectrum.LastReport().firstBin, 46u);
+    EXPECT_EQ(shortSpectrum.LastReport().lastBin, 100u);
+    EXPECT_EQ(shortSpectrum.LastReport().highestLevel, 0.0);  // bin 300 lies beyond its spectrum
+}
+
 TEST(BandMapper, InfiniteRatioSaturatesInsteadOfOverflowing) {
     CBandMapper m(SPECTRUM_BINS);
     Configure(m, kBand3);
