@@ -218,7 +218,10 @@ bool MemorySource::IsCapturing() const {
 Result MemorySource::Push(const std::int16_t* samples, std::uint32_t count,
                           std::int32_t timeoutMs) {
     if (samples == nullptr || count == 0) return kInvalidArg;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    // The clock is read only when the first look finds the reader behind: a producer that keeps
+    // pace pays no clock read per block.
+    Clock::time_point deadline{};
+    bool waited = false;
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(m_state->lock);
@@ -229,6 +232,10 @@ Result MemorySource::Push(const std::int16_t* samples, std::uint32_t count,
                 ring->Write(reinterpret_cast<const std::uint8_t*>(samples), count * 2);
                 return kOk;
             }
+        }
+        if (!waited) {
+            deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+            waited = true;
         }
         const std::int32_t left = RemainingMs(timeoutMs, deadline);
         if (left == 0) return kFail;
