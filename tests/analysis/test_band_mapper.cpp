@@ -429,4 +429,54 @@ TEST(BandLevels, EveryPathAgreesWithThePlainLoop) {
     }
 }
 
+// Bins whose ratio lies within a step of the largest, averages so small or so large that the
+// products on the way leave the normal range, negative and infinite values: the vector path
+// leaves out divisions only where they cannot matter, so it still agrees bit for bit.
+TEST(BandLevels, NearTiesAndExtremeAveragesAgreeWithThePlainLoop) {
+    std::mt19937_64 rng(7);
+    const double inf = std::numeric_limits<double>::infinity();
+    const double extremes[] = {std::numeric_limits<double>::denorm_min(),
+                               std::numeric_limits<double>::min(),
+                               0x1p-1000,
+                               0x1p-1010,
+                               1e-300,
+                               1e300,
+                               std::numeric_limits<double>::max(),
+                               -3.0,
+                               inf,
+                               0.0};
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<double> s(SPECTRUM_BINS), a(SPECTRUM_BINS);
+        const double ratio = std::ldexp(1.0 + static_cast<double>(rng() % 1000) / 1000.0,
+                                        static_cast<int>(rng() % 200) - 100);
+        for (std::uint32_t i = 0; i < SPECTRUM_BINS; ++i) {
+            a[i] = std::ldexp(1.0 + static_cast<double>(rng() % 4096) / 4096.0,
+                              static_cast<int>(rng() % 120) - 60);
+            s[i] = a[i] * ratio;  // rounded: a ratio within a step of `ratio`
+            switch (rng() % 8) {
+                case 0:
+                    s[i] = std::nextafter(s[i], inf);
+                    break;
+                case 1:
+                    s[i] = std::nextafter(s[i], 0.0);
+                    break;
+                case 2:
+                    a[i] = extremes[rng() % 10];
+                    break;
+                case 3:
+                    s[i] = extremes[rng() % 10];
+                    break;
+                default:
+                    break;
+            }
+        }
+        const std::uint32_t lo = 1 + rng() % 512;
+        const std::uint32_t hi = lo + rng() % (513 - lo);
+        const auto plain = kinetra::analysis::MeasureBandPlain(s.data(), a.data(), lo, hi);
+        const auto fast = kinetra::analysis::MeasureBand(s.data(), a.data(), lo, hi);
+        ASSERT_EQ(fast.peakLevel, plain.peakLevel) << round << ": " << lo << ".." << hi;
+        ASSERT_EQ(fast.highestLevel, plain.highestLevel) << round << ": " << lo << ".." << hi;
+    }
+}
+
 }  // namespace
