@@ -108,7 +108,10 @@ public:
         const std::uint64_t from = m_written.load(std::memory_order_relaxed);
         const std::uint32_t start = static_cast<std::uint32_t>(from % Size());
         for (std::uint32_t i = 0; i < m_notifyCount; ++i) {
-            const std::uint32_t distance = (m_notifyOffsets[i] + Size() - start) % Size();
+            // Offsets and start lie below Size(): the distance forward without a division.
+            const std::uint32_t offset = m_notifyOffsets[i];
+            const std::uint32_t distance =
+                offset >= start ? offset - start : offset + (Size() - start);
             if (distance < bytes) m_notifiedEnd = std::max(m_notifiedEnd, from + distance + 1);
         }
         // The count goes first, so that a reader's Unlock never sees bytes it was not told of.
