@@ -15,6 +15,15 @@ __attribute__((target("avx2"))) void UpdateAvx2(double* average, const double* s
                                                 std::uint32_t count, double weight) {
     const __m256d w = _mm256_set1_pd(weight);
     std::uint32_t k = 0;
+    for (; k + 16 <= count; k += 16) {
+        __m256d a[4];
+        for (int j = 0; j < 4; ++j) a[j] = _mm256_loadu_pd(average + k + 4 * j);
+        for (int j = 0; j < 4; ++j) {
+            const __m256d sv = _mm256_loadu_pd(spectrum + k + 4 * j);
+            const __m256d step = _mm256_mul_pd(_mm256_sub_pd(sv, a[j]), w);
+            _mm256_storeu_pd(average + k + 4 * j, _mm256_add_pd(a[j], step));
+        }
+    }
     for (; k + 4 <= count; k += 4) {
         const __m256d a = _mm256_loadu_pd(average + k);
         const __m256d step = _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(spectrum + k), a), w);
