@@ -350,7 +350,9 @@ void CCaptureEngine::PumpBlock() {
         }
     }
 
-    m_dwNextOffset = (m_dwNextOffset + bytes1) % m_dwBufferBytes;
-    if (region2 != nullptr) m_dwNextOffset = (m_dwNextOffset + bytes2) % m_dwBufferBytes;
+    m_dwNextOffset = cap::AdvanceInRing(m_dwNextOffset, bytes1, m_dwBufferBytes);
+    if (region2 != nullptr) {
+        m_dwNextOffset = cap::AdvanceInRing(m_dwNextOffset, bytes2, m_dwBufferBytes);
+    }
     buffer->Unlock(region1, bytes1, region2, bytes2);
 }
