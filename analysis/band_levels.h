@@ -1,7 +1,9 @@
 // The inner loop of a band mapper: over bins lo .. hi, the largest ratio spectrum / average and
 // the loudest bin, each starting at 0 and replaced only by a strictly greater value (so a ratio
 // that is not a number never counts). Vectorised where the processor allows; every path gives
-// the same values as the plain loop, since taking a maximum does not depend on the order.
+// the same values as the plain loop, since taking a maximum does not depend on the order, and
+// the vector path leaves out only the divisions of bins that provably cannot beat the largest
+// ratio already found.
 #pragma once
 
 #include <cstdint>

@@ -47,7 +47,9 @@ int CSpectrumListener::Enable(int flag) {
     return flag;
 }
 
-CBandMapper::CBandMapper(std::uint32_t binCount) : m_nBins(binCount) {}
+CBandMapper::CBandMapper(std::uint32_t binCount) : m_nBins(binCount) {
+    SetBand(m_dwLowHz, m_dwHighHz);
+}
 
 CBandMapper::~CBandMapper() {
     delete m_pChannel;
@@ -67,6 +69,10 @@ int CBandMapper::AttachEffect() {
 int CBandMapper::SetBand(std::uint32_t lowHz, std::uint32_t highHz) {
     m_dwLowHz = lowHz;
     m_dwHighHz = highHz;
+    m_loBin = BinOf(lowHz);
+    m_hiBin = BinOf(highHz);
+    // Fewer bins than the band reaches.
+    if (m_hiBin >= m_nBins) m_hiBin = m_nBins == 0 ? 0 : m_nBins - 1;
     return 1;
 }
 
@@ -129,9 +135,8 @@ int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
         kinetra::DebugOutput("MAPPER: Bad Data\n");
         return 0;
     }
-    const std::uint32_t lo = BinOf(m_dwLowHz);
-    std::uint32_t hi = BinOf(m_dwHighHz);
-    if (hi >= m_nBins) hi = m_nBins == 0 ? 0 : m_nBins - 1;  // fewer bins than the band reaches
+    const std::uint32_t lo = m_loBin;
+    const std::uint32_t hi = m_hiBin;
     if (m_mode.load(std::memory_order_relaxed) == MapperMode::kHits) {
         return MapHits(spectrum, lo, hi);
     }

@@ -49,6 +49,9 @@ public:
     // Creates the mapper's force channel and its effect (magnitude 0, current effect frequency).
     // Returns 1, or 0 after destroying the channel again.
     int AttachEffect();
+    // Stores the band's edges and works out its bins (BinOf of each edge, the upper one limited
+    // to the last bin) once, for every block after it. Thread: user-interface thread, while no
+    // capture thread runs.
     int SetBand(std::uint32_t lowHz, std::uint32_t highHz);
     int SetEffectFrequency(std::uint32_t hz);
     // Threshold = e^(position / 5), integer division. Thread: user-interface thread, any time.
@@ -112,6 +115,8 @@ private:
 
     std::uint32_t m_dwLowHz = 0;
     std::uint32_t m_dwHighHz = 0;
+    std::uint32_t m_loBin = 1;  // BinOf(m_dwLowHz), set with the edges
+    std::uint32_t m_hiBin = 1;  // BinOf(m_dwHighHz), at most the last bin
     std::uint32_t m_dwEffectHz = 0;
     std::uint32_t m_nBins;
     std::uint32_t m_dwScale = 50;

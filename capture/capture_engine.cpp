@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "analysis/band_mapper.h"
+#include "analysis/running_average.h"
 #include "capture/capture_format.h"
 #include "platform/debug_output.h"
 #include "platform/priority.h"
@@ -347,17 +348,17 @@ void CCaptureEngine::PumpBlock() {
             m_pSpectrum->Transform(static_cast<const std::int16_t*>(region1),
                                    cap::FramesOfBytes(bytes1, m_format.nBlockAlign));
         if (spectrum != nullptr && m_pAverage != nullptr) {
-            double* average = m_pAverage;
-            for (std::uint32_t k = 0; k < kinetra::kSpectrumBins; ++k) {
-                average[k] += (spectrum[k] - average[k]) * kAverageWeight;
-            }
+            kinetra::analysis::UpdateRunningAverage(m_pAverage, spectrum, kinetra::kSpectrumBins,
+                                                    kAverageWeight);
             for (CSpectrumListener* listener : m_listeners) {
-                listener->OnSpectrum(spectrum, average, kSpectrumBytes);
+                listener->OnSpectrum(spectrum, m_pAverage, kSpectrumBytes);
             }
         }
     }
 
-    m_dwNextOffset = (m_dwNextOffset + bytes1) % m_dwBufferBytes;
-    if (region2 != nullptr) m_dwNextOffset = (m_dwNextOffset + bytes2) % m_dwBufferBytes;
+    m_dwNextOffset = cap::AdvanceInRing(m_dwNextOffset, bytes1, m_dwBufferBytes);
+    if (region2 != nullptr) {
+        m_dwNextOffset = cap::AdvanceInRing(m_dwNextOffset, bytes2, m_dwBufferBytes);
+    }
     buffer->Unlock(region1, bytes1, region2, bytes2);
 }

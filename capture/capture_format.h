@@ -50,6 +50,17 @@ constexpr std::uint32_t FramesOfBytes(std::uint32_t bytes, std::uint16_t blockAl
     return blockAlign == 0 ? 0 : bytes / blockAlign;
 }
 
+// (offset + bytes) % ringBytes, in 32-bit arithmetic as written; without a division in the usual
+// case of an offset inside the ring moved by at most the ring's length. ringBytes > 0.
+// Thread: any.
+constexpr std::uint32_t AdvanceInRing(std::uint32_t offset, std::uint32_t bytes,
+                                      std::uint32_t ringBytes) {
+    const std::uint32_t moved = offset + bytes;
+    if (moved < ringBytes) return moved;
+    if (offset < ringBytes && bytes <= ringBytes) return moved - ringBytes;
+    return moved % ringBytes;
+}
+
 // Whole blocks' worth of bytes between the reader's next offset and the read position in a
 // ring of ringBytes, the distance taken around the ring's end when the writer has wrapped.
 std::uint32_t PendingWholeBlockBytes(std::uint32_t readPosition, std::uint32_t nextOffset,

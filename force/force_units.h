@@ -19,11 +19,30 @@ std::uint32_t ChangePeriodMs(std::uint32_t frequencyHz);
 
 // Level a device plays for magnitude (0..10000) under the effect's own gain (0..10000) on a device
 // whose levels run 0..maxLevel: maxLevel * magnitude * gain / 10000^2, rounded to the nearest
-// level (halves up). Magnitudes and gains above 10000 count as 10000. Thread: any.
-std::int32_t DeviceLevel(std::uint32_t magnitude, std::uint32_t gain, std::int32_t maxLevel);
+// level (halves up). Magnitudes and gains above 10000 count as 10000. Inline: the force library
+// works out three of them for every effect update. Thread: any.
+inline std::int32_t DeviceLevel(std::uint32_t magnitude, std::uint32_t gain,
+                                std::int32_t maxLevel) {
+    if (maxLevel <= 0) return 0;
+    const std::uint64_t m = magnitude > kFullScale ? kFullScale : magnitude;
+    const std::uint64_t g = gain > kFullScale ? kFullScale : gain;
+    const std::uint64_t denominator = std::uint64_t{kFullScale} * kFullScale;
+    // At most 2^31 * 10^8, well inside 64 bits.
+    const std::uint64_t scaled = m * g * static_cast<std::uint64_t>(maxLevel);
+    return static_cast<std::int32_t>((scaled + denominator / 2) / denominator);
+}
 
 // Signed value -10000..10000 (an offset) onto -maxLevel..maxLevel, rounded to the nearest level
 // (halves away from zero); values beyond +-10000 count as +-10000. Thread: any.
-std::int32_t DeviceSignedLevel(std::int32_t value, std::int32_t maxLevel);
+inline std::int32_t DeviceSignedLevel(std::int32_t value, std::int32_t maxLevel) {
+    if (maxLevel <= 0) return 0;
+    const std::int64_t full = kFullScale;
+    std::int64_t v = value;
+    if (v > full) v = full;
+    if (v < -full) v = -full;
+    const std::int64_t scaled = (v < 0 ? -v : v) * maxLevel;
+    const std::int64_t rounded = (scaled + full / 2) / full;
+    return static_cast<std::int32_t>(v < 0 ? -rounded : rounded);
+}
 
 }  // namespace kinetra::force

@@ -77,6 +77,7 @@ struct EffectState {
     // Set by Initialize on the user-interface thread before any other call may run, cleared by
     // the destructor after the last one; read-only in between.
     std::shared_ptr<Backend> backend;
+    std::int32_t maxLevel = 0;  // backend->MaxLevel(), fixed for the backend's lifetime
     int id = -1;
     std::atomic<bool> created{false};
 
@@ -87,14 +88,15 @@ struct EffectState {
     std::uint32_t gain = kFullScale;
     bool playing = false;
     std::uint32_t iterations = OND_UNCHANGED;
-    DeviceEffect sent;         // what the device has
-    bool sentPlaying = false;  // whether the device plays it
-    bool playingKnown = true;  // false after a failed start or stop: send the next one anyway
-    bool busy = false;         // a call is talking to the device for this effect
-    bool failing = false;      // the last device call for this effect failed
+    DeviceEffect sent;              // what the device has
+    bool sentPlaying = false;       // whether the device plays it
+    bool playingKnown = true;       // false after a failed start or stop: send the next one anyway
+    bool busy = false;              // a call is talking to the device for this effect
+    bool changedWhileBusy = false;  // a call changed what is wanted while another was busy
+    bool failing = false;           // the last device call for this effect failed
 
     DeviceEffect ToDevice() const {
-        const std::int32_t max = backend->MaxLevel();
+        const std::int32_t max = maxLevel;
         DeviceEffect d;
         d.level = DeviceLevel(wanted.magnitude, gain, max);
         d.periodMs = wanted.period;
@@ -118,13 +120,19 @@ struct EffectState {
     int Deliver(std::unique_lock<std::mutex>& lock) {
         if (busy) {
             // The call that talks to the device now sends this change before it returns.
+            changedWhileBusy = true;
             return failing ? 0 : 1;
         }
         busy = true;
         bool sentSomething = false;
         bool ok = true;
+        // Every change of the wanted settings, the gain, the playing state or the iterations is
+        // followed by a Deliver under the same lock, so while this call is busy a change always
+        // shows as changedWhileBusy: without one, what the device should have is still want.
+        DeviceEffect want = ToDevice();
         for (;;) {
-            const DeviceEffect want = ToDevice();
+            if (sentSomething && changedWhileBusy) want = ToDevice();
+            changedWhileBusy = false;
             const bool needStop = !playing && (sentPlaying || !playingKnown);
             const bool needUpdate = !(want == sent);
             const bool needRun = playing && (!sentPlaying || !playingKnown);
@@ -282,6 +290,7 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
     }
     std::unique_lock lock(s.mutex);
     s.backend = pDevice->m_pBackend;
+    s.maxLevel = s.backend->MaxLevel();
     s.wanted.magnitude = Full(dwMagnitude);
     s.wanted.period = dwPeriod;
     s.wanted.duration = dwDuration;

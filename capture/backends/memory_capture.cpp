@@ -108,7 +108,10 @@ public:
         const std::uint64_t from = m_written.load(std::memory_order_relaxed);
         const std::uint32_t start = static_cast<std::uint32_t>(from % Size());
         for (std::uint32_t i = 0; i < m_notifyCount; ++i) {
-            const std::uint32_t distance = (m_notifyOffsets[i] + Size() - start) % Size();
+            // Offsets and start lie below Size(): the distance forward without a division.
+            const std::uint32_t offset = m_notifyOffsets[i];
+            const std::uint32_t distance =
+                offset >= start ? offset - start : offset + (Size() - start);
             if (distance < bytes) m_notifiedEnd = std::max(m_notifiedEnd, from + distance + 1);
         }
         // The count goes first, so that a reader's Unlock never sees bytes it was not told of.
@@ -218,7 +221,10 @@ bool MemorySource::IsCapturing() const {
 Result MemorySource::Push(const std::int16_t* samples, std::uint32_t count,
                           std::int32_t timeoutMs) {
     if (samples == nullptr || count == 0) return kInvalidArg;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    // The clock is read only when the first look finds the reader behind: a producer that keeps
+    // pace pays no clock read per block.
+    Clock::time_point deadline{};
+    bool waited = false;
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(m_state->lock);
@@ -229,6 +235,10 @@ Result MemorySource::Push(const std::int16_t* samples, std::uint32_t count,
                 ring->Write(reinterpret_cast<const std::uint8_t*>(samples), count * 2);
                 return kOk;
             }
+        }
+        if (!waited) {
+            deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+            waited = true;
         }
         const std::int32_t left = RemainingMs(timeoutMs, deadline);
         if (left == 0) return kFail;

@@ -250,6 +250,39 @@ TEST(BandMapper, LevelsAreMeasuredOverTheWholeBand) {
     EXPECT_DOUBLE_EQ(m.LastReport().avgLevel, 612.0 / 6.0);
 }
 
+// The band's bins are worked out when the edges are set: a new band takes effect with the next
+// block, and a mapper whose spectrum is shorter than the band stops at its last bin.
+TEST(BandMapper, BinsFollowTheLatestBand) {
+    CBandMapper m(SPECTRUM_BINS);
+    m.SetThreshold(0);
+    Block b;
+    b.spectrum[3] = 40.0;    // band 1 (bins 1 .. 5)
+    b.spectrum[300] = 70.0;  // band 5 (bins 234 .. 512)
+    SendBlock(m, b);         // no band set: edges 0 and 0, bin 1 alone
+    EXPECT_EQ(m.LastReport().firstBin, 1u);
+    EXPECT_EQ(m.LastReport().lastBin, 1u);
+    EXPECT_EQ(m.LastReport().highestLevel, 0.0);
+    m.SetBand(kBand1.low, kBand1.high);
+    SendBlock(m, b);
+    EXPECT_EQ(m.LastReport().lastBin, 5u);
+    EXPECT_EQ(m.LastReport().highestLevel, 40.0);
+    m.SetBand(kBand5.low, kBand5.high);
+    SendBlock(m, b);
+    EXPECT_EQ(m.LastReport().firstBin, 234u);
+    EXPECT_EQ(m.LastReport().lastBin, 512u);
+    EXPECT_EQ(m.LastReport().highestLevel, 70.0);
+
+    // 101 bins: width 44100 / 100 / 2 = 220.5 Hz; 10040 Hz -> ceil(45.5) = 46, 23000 Hz -> the
+    // last bin, 100.
+    CBandMapper shortSpectrum(101);
+    shortSpectrum.SetThreshold(0);
+    shortSpectrum.SetBand(kBand5.low, kBand5.high);
+    SendBlock(shortSpectrum, b);
+    EXPECT_EQ(shortSpectrum.LastReport().firstBin, 46u);
+    EXPECT_EQ(shortSpectrum.LastReport().lastBin, 100u);
+    EXPECT_EQ(shortSpectrum.LastReport().highestLevel, 0.0);  // bin 300 lies beyond its spectrum
+}
+
 TEST(BandMapper, InfiniteRatioSaturatesInsteadOfOverflowing) {
     CBandMapper m(SPECTRUM_BINS);
     Configure(m, kBand3);
@@ -393,6 +426,56 @@ TEST(BandLevels, EveryPathAgreesWithThePlainLoop) {
         const auto fast = kinetra::analysis::MeasureBand(s.data(), a.data(), lo, hi);
         ASSERT_EQ(fast.peakLevel, plain.peakLevel) << lo << ".." << hi;
         ASSERT_EQ(fast.highestLevel, plain.highestLevel) << lo << ".." << hi;
+    }
+}
+
+// Bins whose ratio lies within a step of the largest, averages so small or so large that the
+// products on the way leave the normal range, negative and infinite values: the vector path
+// leaves out divisions only where they cannot matter, so it still agrees bit for bit.
+TEST(BandLevels, NearTiesAndExtremeAveragesAgreeWithThePlainLoop) {
+    std::mt19937_64 rng(7);
+    const double inf = std::numeric_limits<double>::infinity();
+    const double extremes[] = {std::numeric_limits<double>::denorm_min(),
+                               std::numeric_limits<double>::min(),
+                               0x1p-1000,
+                               0x1p-1010,
+                               1e-300,
+                               1e300,
+                               std::numeric_limits<double>::max(),
+                               -3.0,
+                               inf,
+                               0.0};
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<double> s(SPECTRUM_BINS), a(SPECTRUM_BINS);
+        const double ratio = std::ldexp(1.0 + static_cast<double>(rng() % 1000) / 1000.0,
+                                        static_cast<int>(rng() % 200) - 100);
+        for (std::uint32_t i = 0; i < SPECTRUM_BINS; ++i) {
+            a[i] = std::ldexp(1.0 + static_cast<double>(rng() % 4096) / 4096.0,
+                              static_cast<int>(rng() % 120) - 60);
+            s[i] = a[i] * ratio;  // rounded: a ratio within a step of `ratio`
+            switch (rng() % 8) {
+                case 0:
+                    s[i] = std::nextafter(s[i], inf);
+                    break;
+                case 1:
+                    s[i] = std::nextafter(s[i], 0.0);
+                    break;
+                case 2:
+                    a[i] = extremes[rng() % 10];
+                    break;
+                case 3:
+                    s[i] = extremes[rng() % 10];
+                    break;
+                default:
+                    break;
+            }
+        }
+        const std::uint32_t lo = 1 + rng() % 512;
+        const std::uint32_t hi = lo + rng() % (513 - lo);
+        const auto plain = kinetra::analysis::MeasureBandPlain(s.data(), a.data(), lo, hi);
+        const auto fast = kinetra::analysis::MeasureBand(s.data(), a.data(), lo, hi);
+        ASSERT_EQ(fast.peakLevel, plain.peakLevel) << round << ": " << lo << ".." << hi;
+        ASSERT_EQ(fast.highestLevel, plain.highestLevel) << round << ": " << lo << ".." << hi;
     }
 }
 

@@ -90,6 +90,24 @@ TEST(CaptureFormat, PendingWholeBlocks) {
     EXPECT_EQ(cap::PendingWholeBlockBytes(100, 0, kRing, 0), 0u);
 }
 
+TEST(CaptureFormat, AdvanceInRingWrapsAsTheRemainderDoes) {
+    constexpr std::uint32_t kRing = 16 * 2048;
+    EXPECT_EQ(cap::AdvanceInRing(0, 2048, kRing), 2048u);
+    EXPECT_EQ(cap::AdvanceInRing(30720, 2048, kRing), 0u);  // the last block back to the start
+    EXPECT_EQ(cap::AdvanceInRing(30720, kRing, kRing), 30720u);
+    EXPECT_EQ(cap::AdvanceInRing(100, 3 * kRing + 5, kRing), 105u);   // more than a ring
+    EXPECT_EQ(cap::AdvanceInRing(5 * kRing + 1, 0, kRing), 1u);       // an offset past the ring
+    EXPECT_EQ(cap::AdvanceInRing(0xFFFFFFF0u, 0x20u, 7), 0x10u % 7);  // 32-bit wrap, as written
+    for (std::uint32_t ring : {1u, 3u, 2048u, kRing}) {
+        for (std::uint32_t offset = 0; offset < 2 * ring + 3; offset += 1 + ring / 7) {
+            for (std::uint32_t bytes = 0; bytes < 3 * ring + 3; bytes += 1 + ring / 5) {
+                ASSERT_EQ(cap::AdvanceInRing(offset, bytes, ring), (offset + bytes) % ring)
+                    << offset << " + " << bytes << " in " << ring;
+            }
+        }
+    }
+}
+
 TEST(AudioInputSelection, ParsesEveryForm) {
     using K = cap::AudioInputKind;
     struct Case {

@@ -123,6 +123,33 @@ TEST(ForceThreads, UserInterfaceIsNotHeldUpByASlowUpdate) {
     EXPECT_EQ(s.starts, 1u);
 }
 
+// Changes taken while another call talks to the device are looked at again before that call
+// returns; when they come back to what was just sent, nothing more is sent.
+TEST(ForceThreads, ChangesUndoneWhileBusySendNothingMore) {
+    ForceDeviceVariable variable("virtual");
+    CForceChannel channel;
+    ASSERT_EQ(channel.CreateEffect(0, 40), 1);
+    SlowCall slow(VirtualCall::Update);
+
+    auto capture =
+        std::async(std::launch::async, [&] { return channel.ChangeParameters(6000, 75); });
+    ASSERT_TRUE(slow.WaitHeld());
+    auto ui = std::async(std::launch::async,
+                         [&] { return channel.ChangeGain(2500) & channel.ChangeGain(10000); });
+    ASSERT_EQ(ui.wait_for(kWayOut), std::future_status::ready);
+    EXPECT_EQ(ui.get(), 1);
+
+    slow.Release();
+    ASSERT_EQ(capture.wait_for(kWayOut), std::future_status::ready);
+    EXPECT_EQ(capture.get(), 1);
+    const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
+    EXPECT_EQ(s.effects[0].magnitude, 6000u);
+    EXPECT_EQ(s.effects[0].gain, 10000u);
+    EXPECT_EQ(s.effects[0].level, 19660);  // 32767 * 0.6 = 19660.2
+    EXPECT_EQ(s.updates, 1u);
+    EXPECT_EQ(s.effects[0].updates, 1u);
+}
+
 TEST(ForceThreads, ConcurrentCallsLoseNothing) {
     ForceDeviceVariable variable("virtual");
     constexpr int kChannels = 5;
