@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "analysis/spectrum_frame.h"
+#include "bench/ratio_reporter.h"
 #include "fft/dzfft1dc.h"
 #include "fft/fft_testing.h"
 #include "platform/block_format.h"
@@ -238,19 +239,7 @@ private:
 
 int main(int argc, char** argv) {
     Register();
-    // Interleaved repetitions unless the command line says otherwise.
-    std::vector<char*> args(argv, argv + argc);
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    bool given = false;
-    for (int i = 1; i < argc; ++i) {
-        given =
-            given || std::string(argv[i]).rfind("--benchmark_enable_random_interleaving", 0) == 0;
-    }
-    if (!given) args.insert(args.begin() + 1, interleave.data());
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    if (!kinetra::bench::InitializeInterleaved(argc, argv)) return 1;
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintSummary();

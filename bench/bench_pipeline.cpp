@@ -262,18 +262,7 @@ void Register() {
 
 int main(int argc, char** argv) {
     Register();
-    std::vector<char*> args(argv, argv + argc);
-    std::string interleave = "--benchmark_enable_random_interleaving=true";
-    bool given = false;
-    for (int i = 1; i < argc; ++i) {
-        given =
-            given || std::string(argv[i]).rfind("--benchmark_enable_random_interleaving", 0) == 0;
-    }
-    if (!given) args.insert(args.begin() + 1, interleave.data());
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    if (!kinetra::bench::InitializeInterleaved(argc, argv)) return 1;
     kinetra::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double ours = reporter.Nanoseconds("BM_Pipeline_Kinetra");

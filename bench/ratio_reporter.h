@@ -64,4 +64,22 @@ private:
     std::map<std::string, double> m_fastest;
 };
 
+// Google Benchmark's Initialize with interleaved repetitions (random order, so that a loaded
+// machine weighs on every benchmark alike) unless the command line says otherwise. False when an
+// argument is not understood (it has been reported).
+inline bool InitializeInterleaved(int argc, char** argv) {
+    std::vector<char*> args(argv, argv + argc);
+    static std::string interleave = "--benchmark_enable_random_interleaving=true";
+    bool given = false;
+    for (int i = 1; i < argc; ++i) {
+        given =
+            given || std::string(argv[i]).rfind("--benchmark_enable_random_interleaving", 0) == 0;
+    }
+    if (!given) args.insert(args.begin() + 1, interleave.data());
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
+    return !benchmark::ReportUnrecognizedArguments(count, args.data());
+}
+
 }  // namespace kinetra::bench
