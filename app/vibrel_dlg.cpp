@@ -263,6 +263,8 @@ void CVibrelDlg::ErrorBox(const char* text, const QString& detail) {
 
 void CVibrelDlg::Fail() {
     PostQuitMessage(1);
+    // A failed start-up ends with 1, also when a quit signal came while its box was open.
+    if (m_nQuitCode == 0) m_nQuitCode = 1;
 }
 
 void CVibrelDlg::PostQuitMessage(int exitCode) {

@@ -67,6 +67,27 @@ TEST_F(WaysOut, ASignalWhileABoxIsOpenClosesBoxAndWindowAndRestoresTheHandler) {
     EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 
+// A quit signal that comes while a failed start-up's box is open ends the run, but as the failure
+// it is: exit code 1, not the 0 of a window closed by hand.
+TEST_F(WaysOut, ASignalDuringAStartupErrorBoxKeepsTheFailureCode) {
+    CVibrelDlg* window = nullptr;
+    int boxes = 0;
+    kinetra::app::SetMessageBoxFunction(
+        [&](QWidget*, const QString&, const QString&, kinetra::app::MessageIcon, const QString&) {
+            ++boxes;
+            window->EndRun();
+        });
+    kinetra::test::ScopedEnv device("KINETRA_FORCE_DEVICE", "none");
+    CVibrelDlg dlg;
+    window = &dlg;
+    EXPECT_FALSE(dlg.OnInitDialog());
+    kinetra::app::SetMessageBoxFunction({});
+    EXPECT_EQ(boxes, 1);
+    EXPECT_TRUE(dlg.QuitRequested());
+    EXPECT_EQ(dlg.QuitCode(), 1);
+    dlg.OnDestroy();
+}
+
 TEST_F(WaysOut, LoggingOutSavesAndTheTeardownSavesOnlyWhatChangedSince) {
     ASSERT_TRUE(Start());
     m_dlg->ApplyPreset({{11, 12, 13, 14, 15}, 16});
