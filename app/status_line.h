@@ -1,9 +1,10 @@
 // The status line under the main window's controls: what the program listens to, which force
 // device it drives and in what state, and a hint about the sound that arrives ("listening", "no
 // sound for 10 s"). Each part is a text of its own; the line shows them in that order, separated
-// by wide gaps, and elides what does not fit.
+// by wide gaps; when the line is too long, the input's text is cut short first.
 #pragma once
 
+#include <QFontMetrics>
 #include <QString>
 #include <QWidget>
 
@@ -28,8 +29,13 @@ public:
     QString InputText() const { return m_input; }
     QString DeviceText() const { return m_device; }
     QString HintText() const { return m_hint; }
-    // The whole line as shown (before eliding): the non-empty parts joined by "  ·  ".
+    // The whole line (before eliding): the non-empty parts joined by "  ·  ".
     QString Text() const;
+    // The line as shown: where the whole line does not fit, the input's text is cut short
+    // ("…") first, so that the device and the hint stay whole.
+    QString ShownText() const;
+    // That line for a width in pixels in the font of metrics.
+    QString FittedText(const QFontMetrics& metrics, int width) const;
 
 signals:
     // Any part changed.
