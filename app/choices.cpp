@@ -11,6 +11,7 @@
 
 #include "app/settings_store.h"
 #include "app/status_line.h"
+#include "capture/audio_sources.h"
 #include "capture/backends/backend_table.h"
 #include "force/ond_library.h"
 #include "platform/debug_output.h"
@@ -109,7 +110,9 @@ void WindowChoices::SetHooks(const ChoiceHooks& hooks) {
     if (!m_hooks.listSources) m_hooks.listSources = [] { return capture::ListAudioSources(); };
     if (!m_hooks.soundServerAnswers) {
         m_hooks.soundServerAnswers = [] {
-            return capture::ProbePulseServer() == capture::PulseServerState::kAnswers;
+            bool monitor = false;
+            capture::FirstRunAudioInputChoice(&monitor);
+            return monitor;
         };
     }
     if (!m_hooks.listDevices) m_hooks.listDevices = [] { return force::ListForceDevices(); };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/band_mapper.h"
+#include "analysis/running_average.h"
 #include "analysis/spectrum_frame.h"
 #include "capture/audio_input.h"
 #include "capture/capture_engine.h"
@@ -80,9 +81,8 @@ int main(int argc, char** argv) {
             frame.Transform(&samples[i * CSpectrumFrame::kFrames], CSpectrumFrame::kFrames);
         if (spectrum == nullptr) return Fail("the spectrum frame refused a block");
         // The capture engine's running average, updated before the listeners see the block.
-        for (std::uint32_t k = 0; k < SPECTRUM_BINS; ++k) {
-            average[k] += (spectrum[k] - average[k]) * CCaptureEngine::kAverageWeight;
-        }
+        kinetra::analysis::UpdateRunningAverage(average.data(), spectrum, SPECTRUM_BINS,
+                                                CCaptureEngine::kAverageWeight);
         std::fprintf(csv, "%zu", i);
         for (int mode = 0; mode < kModes; ++mode) {
             for (int b = 0; b < kBands; ++b) {
