@@ -50,18 +50,62 @@ QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* li
     return out;
 }
 
+QByteArray WithoutStoredVariants(const QByteArray& text, std::vector<int>* lines) {
+    static const QByteArray kVariant = QByteArrayLiteral("@Variant(");
+    QByteArray out;
+    out.reserve(text.size());
+    int number = 1;
+    qsizetype start = 0;  // of the current line
+    for (qsizetype at = 0; at <= text.size(); ++at) {
+        const bool end = at == text.size();
+        if (!end && text[at] != '\n' && text[at] != '\r') continue;
+        const QByteArray line = text.mid(start, at - start);
+        const QByteArray trimmed = line.trimmed();
+        qsizetype value =
+            trimmed.startsWith(';') || trimmed.startsWith('[') ? -1 : line.indexOf('=');
+        if (value >= 0) {
+            ++value;
+            while (value < line.size() && (line[value] == ' ' || line[value] == '\t')) ++value;
+            if (value < line.size() && line[value] == '"') ++value;
+        }
+        if (value >= 0 && line.mid(value).startsWith(kVariant)) {
+            // Qt reads "@@" as a plain '@': the value stays in the file as the text it shows.
+            out.append(line.left(value)).append('@').append(line.mid(value));
+            if (lines != nullptr) lines->push_back(number);
+        } else {
+            out.append(line);
+        }
+        if (end) break;
+        out.append(text[at]);
+        if (text[at] == '\n' || at + 1 == text.size() || text[at + 1] != '\n') ++number;
+        start = at + 1;
+    }
+    return out;
+}
+
 bool RepairSettingsFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;  // none yet, or unreadable: nothing to do
     const QByteArray text = file.readAll();
     file.close();
     std::vector<int> lines;
-    const QByteArray repaired = WithoutLineContinuations(text, &lines);
-    if (lines.empty()) return false;
+    std::vector<int> variants;
+    const QByteArray repaired =
+        WithoutStoredVariants(WithoutLineContinuations(text, &lines), &variants);
+    if (lines.empty() && variants.empty()) return false;
     QSaveFile out(path);
     const bool saved =
         out.open(QIODevice::WriteOnly) && out.write(repaired) == repaired.size() && out.commit();
+    static std::atomic<bool> s_variantsReported{false};
+    if (!variants.empty() && !s_variantsReported.exchange(true)) {
+        std::fprintf(stderr,
+                     "Settings: %s holds serialised Qt values, which Kinetra never writes; they "
+                     "are kept as plain text%s\n",
+                     path.toLocal8Bit().constData(),
+                     saved ? "" : " (the file could not be rewritten, so they are not read)");
+    }
     static std::atomic<bool> s_reported{false};
+    if (lines.empty()) return saved;
     if (!s_reported.exchange(true)) {
         QString which;
         for (int line : lines) which += (which.isEmpty() ? "" : ", ") + QString::number(line);

@@ -23,9 +23,16 @@ std::unique_ptr<QSettings> OpenSettingsKey();
 // not null) gets the 1-based numbers of those lines. Thread: any.
 QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* lines);
 
+// A value that starts "@Variant(" is a serialised Qt value, decoded with lengths taken from the
+// file itself: a damaged one can ask for gigabytes. Kinetra stores only numbers and text, so such
+// a value gets its '@' doubled, which QSettings reads as the plain text the file shows. *lines
+// (when not null) gets the 1-based numbers of those lines. Thread: any.
+QByteArray WithoutStoredVariants(const QByteArray& text, std::vector<int>* lines);
+
 // Drops the line continuations from the settings file at path (rewritten whole, atomically), so
-// that no value is lost through one, and says so on standard error the first time in the
-// process. True when the file was rewritten. Thread: user-interface thread.
+// that no value is lost through one, and keeps serialised values as text (WithoutStoredVariants);
+// says so on standard error the first time in the process. True when the file was rewritten.
+// Thread: user-interface thread.
 bool RepairSettingsFile(const QString& path);
 
 // A stored value as a 32-bit integer: fallback when the value is missing, is not a whole

@@ -73,6 +73,47 @@ TEST(SettingsFileContinuations, OnlyAnOddRunOfBackslashesAtALineEndIsOne) {
     }
 }
 
+// A serialised Qt value carries its own lengths; a damaged one asked for 30 GB when the file was
+// read. Such values are kept as the text they show, wherever they stand on their line.
+TEST(SettingsFileVariants, SerialisedValuesAreKeptAsText) {
+    const struct {
+        QByteArray text, expected;
+        std::vector<int> lines;
+    } cases[] = {
+        {"v=@Variant(\\0)\n", "v=@@Variant(\\0)\n", {1}},
+        {"[General]\r\nv = \"@Variant(x)\"\r\nw=1\r\n",
+         "[General]\r\nv = \"@@Variant(x)\"\r\nw=1\r\n",
+         {2}},
+        {"v=@@Variant(x)\nw=@ByteArray(x)\n; c=@Variant(x)\n",
+         "v=@@Variant(x)\nw=@ByteArray(x)\n; c=@Variant(x)\n",
+         {}},
+        {"a=1\nv=@Variant(", "a=1\nv=@@Variant(", {2}},
+        {"", "", {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<int> lines;
+        EXPECT_EQ(kinetra::app::WithoutStoredVariants(c.text, &lines), c.expected)
+            << c.text.constData();
+        EXPECT_EQ(lines, c.lines) << c.text.constData();
+    }
+    // The file the fuzzer found, through the store's own opening: the values around it are read.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("v.ini");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromBase64(
+            "W0dlbmVyYWxdCnRocmVzaG9sZDE9MzBcCnRocmVzaG9sZDJiLCBjCnY9QFZhcmlhbnQoXDBcMFwwXHQ3Zl"
+            "wwXDBcMFx4MThRVmFyaWFudE1hcFwwXDBcMFwwKQo="));
+    }
+    kinetra::test::StderrCapture err;
+    EXPECT_TRUE(kinetra::app::RepairSettingsFile(path));
+    const QSettings key(path, QSettings::IniFormat);
+    EXPECT_EQ(kinetra::app::ReadThreshold(key, "threshold1"), 30);
+    EXPECT_TRUE(key.value("v").toString().startsWith("@Variant("));
+    EXPECT_NE(err.Text().find("kept as plain text"), std::string::npos) << err.Text();
+}
+
 TEST(SettingsFileContinuations, TextWrittenThroughTheStoreNeverEndsInOne) {
     QTemporaryDir dir;
     const QString path = dir.filePath("w.ini");
