@@ -40,7 +40,7 @@ const std::vector<int> kSizes = [] {
     return sizes;
 }();
 // The paths timed, as far as the processor runs them (the scalar one is for reference only).
-const hooks::Path kPaths[] = {hooks::Path::kAvx2, hooks::Path::kAvx512};
+const hooks::Path kPaths[] = {hooks::Path::kAvx2};
 
 std::vector<double> Signal(int n) {
     std::mt19937 rng(42);

@@ -157,13 +157,6 @@ bool CpuHas(testing::Path path) {
 #else
             return false;
 #endif
-        case testing::Path::kAvx512:
-#if defined(__x86_64__) || defined(__i386__)
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                   __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-            return false;
-#endif
     }
     return false;
 }
@@ -172,8 +165,6 @@ TransformFn PathFunction(testing::Path path) {
     switch (path) {
         case testing::Path::kAvx2:
             return &TransformAvx2;
-        case testing::Path::kAvx512:
-            return &TransformAvx512;
         case testing::Path::kScalar:
             break;
     }
@@ -183,7 +174,6 @@ TransformFn PathFunction(testing::Path path) {
 // The widest path this processor runs, chosen once.
 testing::Path BestPath() {
     static const testing::Path best = [] {
-        if (CpuHas(testing::Path::kAvx512)) return testing::Path::kAvx512;
         if (CpuHas(testing::Path::kAvx2)) return testing::Path::kAvx2;
         return testing::Path::kScalar;
     }();
@@ -296,8 +286,6 @@ const char* PathName(Path path) {
             return "scalar";
         case Path::kAvx2:
             return "AVX2+FMA";
-        case Path::kAvx512:
-            return "AVX-512";
     }
     return "?";
 }

@@ -152,14 +152,12 @@ void PowersScalar(double* data, std::size_t n, const double* table, double* scra
 
 // ---- Vector paths ------------------------------------------------------------------------------
 
-// The same transform with AVX2 + FMA and with AVX-512 (F, DQ) instructions. Each exists in every
-// build and may only be called on a processor that has those instructions. n >= 2; arguments as
-// for TransformScalar, except that scratch must hold n + 8 doubles. With a request, they compute
+// The same transform with AVX2 + FMA instructions. It exists in every build and may only be
+// called on a processor that has those instructions. n >= 2; arguments as for TransformScalar,
+// except that scratch must hold n + 8 doubles. With a request, it computes
 // its powers instead (see PowerRequest), using data (n + 2 doubles) as a work area whose contents
 // are then unspecified. Thread: any.
 void TransformAvx2(double* data, std::size_t n, const double* table, double* scratch,
                    const PowerRequest* request = nullptr);
-void TransformAvx512(double* data, std::size_t n, const double* table, double* scratch,
-                     const PowerRequest* request = nullptr);
 
 }  // namespace kinetra::fft

@@ -1,6 +1,6 @@
 // The vector paths' own kernels: 256-bit traits, the first pass that reads the caller's
 // interleaved input, and the transform driver. Include this file only inside an unnamed namespace
-// of a source file compiled for AVX2 and FMA or wider (zfft1d_avx2.cpp, zfft1d_avx512.cpp); see
+// of a source file compiled for AVX2 and FMA (zfft1d_avx2.cpp); see
 // fft_kernels.h for why.
 //
 // Requires <immintrin.h>, <cstddef> and fft_internal.h included before the unnamed namespace.
