@@ -81,10 +81,11 @@ struct Scratch {
     double* data = nullptr;
 };
 
-// Obtains the scratch block of n + 18 doubles and returns its first 64-byte boundary at or
-// after 16 bytes in (the block has room for n + 8 doubles from there, as the vector paths need).
+// Obtains the scratch block and returns its first 64-byte boundary at or after 16 bytes in (the
+// block has room for VectorScratchDoubles(n) doubles from there, as the vector path needs, and so
+// for the scalar path's n).
 bool AcquireScratch(std::size_t n, Scratch& scratch) {
-    const std::size_t bytes = (n + 18) * sizeof(double);
+    const std::size_t bytes = (VectorScratchDoubles(n) + 10) * sizeof(double);
     void* block = nullptr;
     if (g_alloc != nullptr) {
         block = g_alloc(bytes);

@@ -293,10 +293,11 @@ void LongBlockPasses(const Plan& plan, unsigned pass, const double* tw, std::siz
 // Doubles between the scratch's real and imaginary halves on the vector paths.
 constexpr std::size_t kScratchPad = 8;
 
-// The whole transform (n >= 2); lengths below 32 take the scalar path. scratch: n + 8 doubles on a
-// 64-byte boundary. Inlined into TransformVector, once for any length and once per short length
-// with the length fixed at compile time. With kPowers, the input is the request's samples instead
-// of data, data is only a work area, and the result is the request's powers.
+// The whole transform (n >= 2); lengths below 32 take the scalar path. scratch:
+// VectorScratchDoubles(n) doubles on a 64-byte boundary. Inlined into TransformVector, once for any
+// length and once per short length with the length fixed at compile time. With kPowers, the input
+// is the request's samples instead of data, data is only a work area, and the result is the
+// request's powers.
 template <class V, bool kPowers = false>
 [[gnu::always_inline]] inline void TransformVectorBody(double* data, std::size_t n,
                                                        const double* table, double* scratch,
@@ -317,6 +318,11 @@ template <class V, bool kPowers = false>
     // streams of a pass, otherwise a power of two apart, do not compete for the same cache sets.
     // The scratch block has room for it (n + 8 doubles from its 64-byte boundary).
     double* const si = scratch + m + kScratchPad;
+    // The second buffer: the caller's array when it is 32-byte aligned (the working set stays
+    // smallest), else up to kTwoBufferMaxLength the scratch's second half, laid out as the first.
+    const bool twoBuffers =
+        n <= kTwoBufferMaxLength && reinterpret_cast<std::uintptr_t>(data) % 32 != 0;
+    double* const br = twoBuffers ? si + m + kScratchPad : data;
     const Plan plan = MakePlan(m);
     const double* tw = table + TwiddleOffset(n);
 
@@ -342,7 +348,10 @@ template <class V, bool kPowers = false>
         const bool blocks = RunsInBlocks(plan, pass, length, stride);
         double* yr = sr;
         double* yi = si;
-        if (xr == sr) {
+        if (xr == sr && twoBuffers) {
+            yr = br;
+            yi = br + m + kScratchPad;
+        } else if (xr == sr) {
             yr = data;
             // The block passes, which end the complex step, write the caller's layout; before
             // a split that runs in place, the imaginary half keeps the real half's alignment
