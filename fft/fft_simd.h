@@ -267,6 +267,10 @@ constexpr std::size_t kLongBlockDoubles = std::size_t{1} << 14;  // 128 KB per a
 constexpr std::size_t kLongBlockLength = 2048;  // rows per block at most: columns >= 8
 constexpr std::size_t kLongBlockPad = 72;       // doubles between the arrays: other cache sets
 
+// The long blocks use the scratch as their buffers, so they never run where the scratch holds the
+// passes' second buffer.
+static_assert(kTwoBufferMaxLength < 2 * kLongBlockMinHalf);
+
 // The pass at which the long blocks start, or 0 when the plan runs without them.
 inline unsigned LongBlockStart(const Plan& plan, std::size_t m) {
     if (m < kLongBlockMinHalf) return 0;
