@@ -81,10 +81,11 @@ struct Scratch {
     double* data = nullptr;
 };
 
-// Obtains the scratch block of n + 18 doubles and returns its first 64-byte boundary at or
-// after 16 bytes in (the block has room for n + 8 doubles from there, as the vector paths need).
+// Obtains the scratch block and returns its first 64-byte boundary at or after 16 bytes in (the
+// block has room for VectorScratchDoubles(n) doubles from there, as the vector path needs, and so
+// for the scalar path's n).
 bool AcquireScratch(std::size_t n, Scratch& scratch) {
-    const std::size_t bytes = (n + 18) * sizeof(double);
+    const std::size_t bytes = (VectorScratchDoubles(n) + 10) * sizeof(double);
     void* block = nullptr;
     if (g_alloc != nullptr) {
         block = g_alloc(bytes);
@@ -157,13 +158,6 @@ bool CpuHas(testing::Path path) {
 #else
             return false;
 #endif
-        case testing::Path::kAvx512:
-#if defined(__x86_64__) || defined(__i386__)
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                   __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-            return false;
-#endif
     }
     return false;
 }
@@ -172,8 +166,6 @@ TransformFn PathFunction(testing::Path path) {
     switch (path) {
         case testing::Path::kAvx2:
             return &TransformAvx2;
-        case testing::Path::kAvx512:
-            return &TransformAvx512;
         case testing::Path::kScalar:
             break;
     }
@@ -183,7 +175,6 @@ TransformFn PathFunction(testing::Path path) {
 // The widest path this processor runs, chosen once.
 testing::Path BestPath() {
     static const testing::Path best = [] {
-        if (CpuHas(testing::Path::kAvx512)) return testing::Path::kAvx512;
         if (CpuHas(testing::Path::kAvx2)) return testing::Path::kAvx2;
         return testing::Path::kScalar;
     }();
@@ -296,8 +287,6 @@ const char* PathName(Path path) {
             return "scalar";
         case Path::kAvx2:
             return "AVX2+FMA";
-        case Path::kAvx512:
-            return "AVX-512";
     }
     return "?";
 }

@@ -1,6 +1,6 @@
 // The transform's pass kernels, written once over a small vector-traits type V (V::T the
 // register type, V::W its number of doubles) and compiled once per instruction set: V1 (plain
-// doubles) on the scalar path, 256- and 512-bit vectors on the vector paths. Include this file
+// doubles) on the scalar path, 256-bit vectors on the vector path. Include this file
 // only inside an unnamed namespace, so that every function here has internal linkage and no copy
 // compiled for a wider instruction set can ever be picked for a narrower processor.
 //

@@ -1,6 +1,6 @@
 // The vector paths' own kernels: 256-bit traits, the first pass that reads the caller's
 // interleaved input, and the transform driver. Include this file only inside an unnamed namespace
-// of a source file compiled for AVX2 and FMA or wider (zfft1d_avx2.cpp, zfft1d_avx512.cpp); see
+// of a source file compiled for AVX2 and FMA (zfft1d_avx2.cpp); see
 // fft_kernels.h for why.
 //
 // Requires <immintrin.h>, <cstddef> and fft_internal.h included before the unnamed namespace.
@@ -204,13 +204,11 @@ inline bool RunsInBlocks(const Plan& plan, unsigned pass, std::size_t length, st
 
 // Passes `pass` .. plan.count-1 of the plan, block by block: x (the pass's input, length L at
 // stride s) to y. Same arithmetic as whole passes, in another order. tw: pass `pass`'s block.
+// local: two buffers, each a real and an imaginary array of columns * length doubles.
 template <class V>
-void BlockPasses(const Plan& plan, unsigned pass, const double* tw, std::size_t length,
-                 std::size_t stride, const double* xr, const double* xi, double* yr, double* yi) {
-    const std::size_t columns = BlockColumns(length);
-    // [buffer][real, imaginary], each array 40 doubles longer so that the four do not start at
-    // the same place in a 4 KB page (their streams would compete for the same cache sets).
-    alignas(64) double local[2][2][kBlockDoubles + 40];
+void BlockPassesIn(const Plan& plan, unsigned pass, const double* tw, std::size_t length,
+                   std::size_t stride, std::size_t columns, double* const (&local)[2][2],
+                   const double* xr, const double* xi, double* yr, double* yi) {
     for (std::size_t c0 = 0; c0 < stride; c0 += columns) {
         const double* passTw = tw;
         std::size_t passLength = length;
@@ -244,13 +242,66 @@ void BlockPasses(const Plan& plan, unsigned pass, const double* tw, std::size_t 
     }
 }
 
+// The same with the block's buffers on the stack (the short blocks above).
+template <class V>
+void BlockPasses(const Plan& plan, unsigned pass, const double* tw, std::size_t length,
+                 std::size_t stride, const double* xr, const double* xi, double* yr, double* yi) {
+    // [buffer][real, imaginary], each array 40 doubles longer so that the four do not start at
+    // the same place in a 4 KB page (their streams would compete for the same cache sets).
+    alignas(64) double local[2][2][kBlockDoubles + 40];
+    double* const arrays[2][2] = {{local[0][0], local[0][1]}, {local[1][0], local[1][1]}};
+    BlockPassesIn<V>(plan, pass, tw, length, stride, BlockColumns(length), arrays, xr, xi, yr, yi);
+}
+
+// Long transforms, whose arrays outgrow the level-2 cache, run their later passes in long blocks
+// too: from the first pass (at an even position, so that its input lies in the caller's array)
+// whose length is at most kLongBlockLength, each block of columns is read once, goes through all
+// the remaining passes in buffers of kLongBlockDoubles doubles per array that stay in the level-2
+// cache, and is written back in place. The buffers are the scratch, free by then. A block's
+// elements are a closed set, so writing them back where they were read is safe.
+//
+// Measured on 2^17 to 2^20 points: whole passes over arrays beyond the level-2 cache are bound by
+// memory traffic; one read and one write of each block replace a sweep per pass.
+constexpr std::size_t kLongBlockMinHalf = std::size_t{1} << 16;  // m from which they run
+constexpr std::size_t kLongBlockDoubles = std::size_t{1} << 14;  // 128 KB per array
+constexpr std::size_t kLongBlockLength = 2048;  // rows per block at most: columns >= 8
+constexpr std::size_t kLongBlockPad = 72;       // doubles between the arrays: other cache sets
+
+// The long blocks use the scratch as their buffers, so they never run where the scratch holds the
+// passes' second buffer.
+static_assert(kTwoBufferMaxLength < 2 * kLongBlockMinHalf);
+
+// The pass at which the long blocks start, or 0 when the plan runs without them.
+inline unsigned LongBlockStart(const Plan& plan, std::size_t m) {
+    if (m < kLongBlockMinHalf) return 0;
+    std::size_t length = m / 4;
+    for (unsigned pass = 1; pass + 1 < plan.count; ++pass) {
+        if (pass % 2 == 0 && length <= kLongBlockLength) return pass;
+        length /= PassRadix(plan, pass);
+    }
+    return 0;
+}
+
+// Passes `pass` .. plan.count-1 in long blocks, in place on (xr, xi), with the scratch (at least
+// 4 * (kLongBlockDoubles + kLongBlockPad) doubles) as buffers.
+template <class V>
+void LongBlockPasses(const Plan& plan, unsigned pass, const double* tw, std::size_t length,
+                     std::size_t stride, double* xr, double* xi, double* scratch) {
+    constexpr std::size_t kArray = kLongBlockDoubles + kLongBlockPad;
+    double* const arrays[2][2] = {{scratch, scratch + kArray},
+                                  {scratch + 2 * kArray, scratch + 3 * kArray}};
+    BlockPassesIn<V>(plan, pass, tw, length, stride, kLongBlockDoubles / length, arrays, xr, xi, xr,
+                     xi);
+}
+
 // Doubles between the scratch's real and imaginary halves on the vector paths.
 constexpr std::size_t kScratchPad = 8;
 
-// The whole transform (n >= 2); lengths below 32 take the scalar path. scratch: n + 8 doubles on a
-// 64-byte boundary. Inlined into TransformVector, once for any length and once per short length
-// with the length fixed at compile time. With kPowers, the input is the request's samples instead
-// of data, data is only a work area, and the result is the request's powers.
+// The whole transform (n >= 2); lengths below 32 take the scalar path. scratch:
+// VectorScratchDoubles(n) doubles on a 64-byte boundary. Inlined into TransformVector, once for any
+// length and once per short length with the length fixed at compile time. With kPowers, the input
+// is the request's samples instead of data, data is only a work area, and the result is the
+// request's powers.
 template <class V, bool kPowers = false>
 [[gnu::always_inline]] inline void TransformVectorBody(double* data, std::size_t n,
                                                        const double* table, double* scratch,
@@ -271,6 +322,11 @@ template <class V, bool kPowers = false>
     // streams of a pass, otherwise a power of two apart, do not compete for the same cache sets.
     // The scratch block has room for it (n + 8 doubles from its 64-byte boundary).
     double* const si = scratch + m + kScratchPad;
+    // The second buffer: the caller's array when it is 32-byte aligned (the working set stays
+    // smallest), else up to kTwoBufferMaxLength the scratch's second half, laid out as the first.
+    const bool twoBuffers =
+        n <= kTwoBufferMaxLength && reinterpret_cast<std::uintptr_t>(data) % 32 != 0;
+    double* const br = twoBuffers ? si + m + kScratchPad : data;
     const Plan plan = MakePlan(m);
     const double* tw = table + TwiddleOffset(n);
 
@@ -284,16 +340,27 @@ template <class V, bool kPowers = false>
     const double* xi = si;
     std::size_t length = m / 4;
     std::size_t stride = 4;
+    const unsigned longStart = LongBlockStart(plan, m);
     for (unsigned pass = 1; pass < plan.count; ++pass) {
+        if (pass == longStart) {
+            // The input is in the caller's array, in its layout (written so by the pass before).
+            LongBlockPasses<V>(plan, pass, tw, length, stride, data, data + m + 1, scratch);
+            xr = data;
+            xi = data + m + 1;
+            break;
+        }
         const bool blocks = RunsInBlocks(plan, pass, length, stride);
         double* yr = sr;
         double* yi = si;
-        if (xr == sr) {
+        if (xr == sr && twoBuffers) {
+            yr = br;
+            yi = br + m + kScratchPad;
+        } else if (xr == sr) {
             yr = data;
             // The block passes, which end the complex step, write the caller's layout; before
             // a split that runs in place, the imaginary half keeps the real half's alignment
             // and the split moves it by one element.
-            yi = data + m + (blocks ? 1 : 0);
+            yi = data + m + (blocks || pass + 1 == longStart ? 1 : 0);
         }
         if (blocks) {
             BlockPasses<V>(plan, pass, tw, length, stride, xr, xi, yr, yi);

@@ -12,9 +12,9 @@ using ScratchFree = void (*)(void* block);
 // also re-enables the per-thread reuse of the block). Thread: call while no transform runs.
 void SetScratchAllocator(ScratchAlloc alloc, ScratchFree release);
 
-// The transform's code paths. Every build contains all three; the widest one the processor runs
-// is chosen at the first transform.
-enum class Path { kScalar = 0, kAvx2 = 1, kAvx512 = 2 };
+// The transform's code paths. Every build contains both; the vector one is chosen at the first
+// transform when the processor runs it.
+enum class Path { kScalar = 0, kAvx2 = 1 };
 
 // True when this processor can run the path. Thread: any.
 bool PathSupported(Path path);

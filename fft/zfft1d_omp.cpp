@@ -1,7 +1,7 @@
 // The complex step of the real-input transform on the scalar path: a forward complex FFT of
 // m = 2^q points held as split real and imaginary arrays, natural order in and out, following
 // the pass plan of fft_internal.h with the kernels of fft_kernels.h on plain doubles. The vector
-// paths (zfft1d_avx2.cpp, zfft1d_avx512.cpp) run the same plan with the same table.
+// path (zfft1d_avx2.cpp) run the same plan with the same table.
 #include <cstddef>
 #include <cstring>
 

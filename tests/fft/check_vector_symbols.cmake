@@ -1,4 +1,4 @@
-# Checks that each object compiled for a wider instruction set (AVX2, AVX-512) defines exactly one
+# Checks that each object compiled for a wider instruction set (AVX2) defines exactly one
 # global symbol, its entry point. Any other global or weak definition (an inline function or a
 # template shared with other sources) could be picked by the linker for the whole program and
 # run wider instructions on a processor that lacks them.

@@ -15,11 +15,6 @@
 #include "support/stderr_capture.h"
 #include "transform_test_support.h"
 
-namespace kinetra::fft {
-void TransformEightLanes(double* data, std::size_t n, const double* table, double* scratch,
-                         const PowerRequest* request);
-}
-
 namespace {
 
 namespace hooks = kinetra::fft::testing;
@@ -96,28 +91,8 @@ TEST_P(BlockPowersPath, EveryAlignmentOfTheWorkArrayGivesTheSameBits) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllPaths, BlockPowersPath,
-                         ::testing::Values(Path::kScalar, Path::kAvx2, Path::kAvx512),
+INSTANTIATE_TEST_SUITE_P(AllPaths, BlockPowersPath, ::testing::Values(Path::kScalar, Path::kAvx2),
                          kinetra::test::PathLabel);
-
-// The AVX-512 path's 8-lane kernels on pairs of AVX2 registers.
-TEST(BlockPowersEightLanes, EveryLengthGivesThePlainArithmeticsBits) {
-    if (!hooks::PathSupported(Path::kAvx2)) {
-        GTEST_SKIP() << "this processor has no AVX2 and FMA, on which the 8-lane kernels are "
-                        "emulated here; skipped";
-    }
-    for (std::size_t n = 2; n <= (std::size_t{1} << 14); n *= 2) {
-        const auto samples = RandomSamples(n, static_cast<unsigned>(n) + 5);
-        std::vector<double> table(2 * n + 4), work(n + 2), scratchStore(n + 16);
-        double* scratch = scratchStore.data();
-        while (reinterpret_cast<std::uintptr_t>(scratch) % 64 != 0) ++scratch;
-        DZFFT1DC(work.data(), static_cast<int>(n), 0, table.data());
-        std::vector<double> power(n / 2 + 1, -1.0);
-        const kinetra::fft::PowerRequest request{samples.data(), kScale, power.data()};
-        kinetra::fft::TransformEightLanes(work.data(), n, table.data(), scratch, &request);
-        EXPECT_EQ(power, PlainPowers(samples, kScale)) << "n = " << n;
-    }
-}
 
 // ---- Refusals ----------------------------------------------------------------------------------
 

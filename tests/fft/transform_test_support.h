@@ -59,8 +59,6 @@ inline std::string PathLabel(const ::testing::TestParamInfo<fft::testing::Path>&
             return "Scalar";
         case fft::testing::Path::kAvx2:
             return "Avx2";
-        case fft::testing::Path::kAvx512:
-            return "Avx512";
     }
     return "Unknown";
 }
