@@ -14,6 +14,7 @@
 #include "force/force_units.h"
 #include "platform/console.h"
 #include "platform/debug_output.h"
+#include "platform/short_lock.h"
 
 std::atomic<std::uint32_t> CHXCErrors::m_dwErrHandlingFlags{0};
 
@@ -81,9 +82,11 @@ struct EffectState {
     int id = -1;
     std::atomic<bool> created{false};
 
-    // Everything below is guarded by mutex, which is never held during device I/O once the
-    // effect exists.
-    std::mutex mutex;
+    // Everything below is guarded by mutex, which is never held during device I/O or a debug
+    // line: a call that talks to the device for this effect takes it twice (once to record what
+    // it wants, once to learn whether more was asked meanwhile), the only atomic
+    // read-modify-writes of the hand-off.
+    kinetra::ShortLock mutex;
     EffectSettings wanted;
     std::uint32_t gain = kFullScale;
     bool playing = false;
@@ -115,9 +118,9 @@ struct EffectState {
         return d;
     }
 
-    // Brings the device up to date after a call changed what is wanted; lock holds mutex.
-    // Returns the call's result.
-    int Deliver(std::unique_lock<std::mutex>& lock) {
+    // Brings the device up to date after a call changed what is wanted; lock holds mutex (and
+    // may be released on return). Returns the call's result.
+    int Deliver(std::unique_lock<kinetra::ShortLock>& lock) {
         if (busy) {
             // The call that talks to the device now sends this change before it returns.
             changedWhileBusy = true;
@@ -168,10 +171,10 @@ struct EffectState {
         }
         busy = false;
         if (!sentSomething) return failing ? 0 : 1;
-        if (!ok && !failing && Reporting()) {
-            DebugOutput("FORCE: the device refused an effect change\n");
-        }
+        const bool report = !ok && !failing && Reporting();
         failing = !ok;
+        lock.unlock();
+        if (report) DebugOutput("FORCE: the device refused an effect change\n");
         return ok ? 1 : 0;
     }
 };
@@ -288,7 +291,8 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
         !(m_type == GUID_Ond_Sine) || pEnvelope == OND_ENVELOPE_UNCHANGED) {
         return 0;
     }
-    std::unique_lock lock(s.mutex);
+    // No other call looks at the state before created is set (with release order below), so it
+    // is filled without the lock, which is not held across the device's CreateEffect.
     s.backend = pDevice->m_pBackend;
     s.maxLevel = s.backend->MaxLevel();
     s.wanted.magnitude = Full(dwMagnitude);
