@@ -133,11 +133,16 @@ struct EffectState {
         // followed by a Deliver under the same lock, so while this call is busy a change always
         // shows as changedWhileBusy: without one, what the device should have is still want.
         DeviceEffect want = ToDevice();
+        bool wantIsSent = false;  // want == sent is known already (sent is this call's alone)
         for (;;) {
-            if (sentSomething && changedWhileBusy) want = ToDevice();
+            if (sentSomething && changedWhileBusy) {
+                want = ToDevice();
+                wantIsSent = false;
+            }
             changedWhileBusy = false;
             const bool needStop = !playing && (sentPlaying || !playingKnown);
-            const bool needUpdate = !(want == sent);
+            const bool needUpdate = !wantIsSent && !(want == sent);
+            wantIsSent = !needUpdate;
             const bool needRun = playing && (!sentPlaying || !playingKnown);
             if (!needStop && !needUpdate && !needRun) break;
             const std::uint32_t runIterations = iterations;
@@ -164,6 +169,7 @@ struct EffectState {
                 playingKnown = true;
             } else if (needUpdate) {
                 sent = want;
+                wantIsSent = true;
             } else {
                 sentPlaying = true;
                 playingKnown = true;
