@@ -1,9 +1,11 @@
 // A lock for a few dozen instructions of shared state: taking it when it is free is one atomic
 // exchange and releasing it is a plain store, where a std::mutex costs a read-modify-write each
-// way and a call into the C library. A thread that finds it taken spins for a short while and
-// then yields its processor until the holder lets go, so it suits state whose holders never
-// block: no device I/O, no waiting, no thread start and no debug line while it is held. It meets
-// the standard's Lockable requirements (std::lock_guard, std::unique_lock).
+// way and a call into the C library. A thread that finds it taken spins for a short while, then
+// yields its processor a few times, then sleeps 20 microseconds between looks (so that a holder
+// of lower priority that was preempted gets to run even under a real-time waiter). It suits
+// state whose holders never block: no device I/O, no waiting, no thread start and no debug line
+// while it is held. It meets the standard's Lockable requirements (std::lock_guard,
+// std::unique_lock).
 #pragma once
 
 #include <atomic>

@@ -335,3 +335,23 @@ TEST(ShortLock, KeepsEveryHolderAlone) {
     });
     EXPECT_TRUE(other.get());
 }
+
+// A holder that keeps the lock far longer than a spin (preempted, or here sleeping) makes the
+// waiter fall back to sleeping between looks; it still gets the lock once the holder lets go.
+TEST(ShortLock, AWaiterOutlastsALongHolder) {
+    kinetra::ShortLock lock;
+    std::atomic<bool> held{false};
+    bool seenByWaiter = false;  // guarded by lock
+    lock.lock();
+    auto waiter = std::async(std::launch::async, [&] {
+        held = true;
+        std::lock_guard guard(lock);
+        return seenByWaiter;
+    });
+    while (!held) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    seenByWaiter = true;
+    lock.unlock();
+    ASSERT_EQ(waiter.wait_for(kWayOut), std::future_status::ready);
+    EXPECT_TRUE(waiter.get());
+}
