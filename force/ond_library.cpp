@@ -98,6 +98,21 @@ struct EffectState {
     bool changedWhileBusy = false;  // a call changed what is wanted while another was busy
     bool failing = false;           // the last device call for this effect failed
 
+    // While the device has everything asked for and no call is talking to it: kSettled, the
+    // wanted magnitude (bits 32..61), the wanted period (bits 0..31) and kSettledFailing when the
+    // last device call failed; 0 otherwise. A ChangeParameters that asks for exactly these
+    // returns by it without the lock: under the lock it would change nothing and send nothing.
+    // Written with mutex held; read by any call.
+    std::atomic<std::uint64_t> settled{0};
+    static constexpr std::uint64_t kSettled = std::uint64_t{1} << 63;
+    static constexpr std::uint64_t kSettledFailing = std::uint64_t{1} << 62;
+
+    // settled's value for the state now; called with mutex held when nothing is left to send.
+    std::uint64_t SettledWord() const {
+        return kSettled | (failing ? kSettledFailing : 0) |
+               (std::uint64_t{wanted.magnitude} << 32) | wanted.period;
+    }
+
     DeviceEffect ToDevice() const {
         const std::int32_t max = maxLevel;
         DeviceEffect d;
@@ -121,6 +136,8 @@ struct EffectState {
     // Brings the device up to date after a call changed what is wanted; lock holds mutex (and
     // may be released on return). Returns the call's result.
     int Deliver(std::unique_lock<kinetra::ShortLock>& lock) {
+        // What is wanted may have changed: settled again only once nothing is left to send.
+        settled.store(0, std::memory_order_relaxed);
         if (busy) {
             // The call that talks to the device now sends this change before it returns.
             changedWhileBusy = true;
@@ -176,9 +193,13 @@ struct EffectState {
             }
         }
         busy = false;
-        if (!sentSomething) return failing ? 0 : 1;
+        if (!sentSomething) {
+            settled.store(SettledWord(), std::memory_order_release);
+            return failing ? 0 : 1;
+        }
         const bool report = !ok && !failing && Reporting();
         failing = !ok;
+        if (ok) settled.store(SettledWord(), std::memory_order_release);
         lock.unlock();
         if (report) DebugOutput("FORCE: the device refused an effect change\n");
         return ok ? 1 : 0;
@@ -324,6 +345,7 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
     s.sent = effect;
     s.sentPlaying = false;
     s.failing = false;
+    s.settled.store(s.SettledWord(), std::memory_order_release);
     s.created.store(true, std::memory_order_release);
     return 1;
 }
@@ -335,6 +357,18 @@ int COndPeriodic::ChangeParameters(std::uint32_t dwMagnitude, std::uint32_t dwPe
     EffectState& s = *m_pState;
     if (!IsCreated()) return 0;
     constexpr std::int32_t kSignedUnchanged = static_cast<std::int32_t>(OND_UNCHANGED);
+    if (dwDuration == OND_UNCHANGED && lDirectionX == kSignedUnchanged &&
+        lDirectionY == kSignedUnchanged && lOffset == kSignedUnchanged &&
+        dwPhase == OND_UNCHANGED && pEnvelope == OND_ENVELOPE_UNCHANGED) {
+        // The capture thread's call for a band whose magnitude stays: nothing to change.
+        const std::uint64_t settled = s.settled.load(std::memory_order_acquire);
+        if ((settled & EffectState::kSettled) != 0 &&
+            (dwMagnitude == OND_UNCHANGED ||
+             kinetra::force::Full(dwMagnitude) == ((settled >> 32) & 0x3FFFFFFFu)) &&
+            (dwPeriod == OND_UNCHANGED || dwPeriod == (settled & 0xFFFFFFFFu))) {
+            return (settled & EffectState::kSettledFailing) != 0 ? 0 : 1;
+        }
+    }
     std::unique_lock lock(s.mutex);
     kinetra::force::EffectSettings& w = s.wanted;
     if (dwMagnitude != OND_UNCHANGED) w.magnitude = kinetra::force::Full(dwMagnitude);

@@ -156,6 +156,29 @@ TEST(ForceHandOff, AMixedSequenceReachesTheDeviceAsThePlainRulesSay) {
     }
 }
 
+// A device that keeps refusing: the same change asked again is sent again each time (and fails
+// each time), it is never taken as already there.
+TEST(ForceHandOff, ARefusedChangeIsTriedAgainWhenAskedAgain) {
+    ForceDeviceVariable variable("virtual:Tired Mouse,lost-after=2");
+    CForceChannel channel;
+    ASSERT_EQ(channel.CreateEffect(0, 40), 1);
+    EXPECT_EQ(channel.ChangeParameters(1000, 40), 1);
+    EXPECT_EQ(channel.ChangeParameters(1000, 40), 1);  // nothing to send
+    EXPECT_EQ(channel.ChangeParameters(2000, 40), 1);  // the second update: the device is lost
+    const std::uint64_t failed = GetVirtualDeviceSnapshot().failedCalls;
+    EXPECT_EQ(channel.ChangeParameters(3000, 40), 0);
+    EXPECT_EQ(GetVirtualDeviceSnapshot().failedCalls, failed + 1);
+    EXPECT_EQ(channel.ChangeParameters(3000, 40), 0);
+    EXPECT_EQ(GetVirtualDeviceSnapshot().failedCalls, failed + 2);
+    // Back to what the device has: nothing to send, and the failure is still reported.
+    EXPECT_EQ(channel.ChangeParameters(2000, 40), 0);
+    EXPECT_EQ(channel.ChangeParameters(2000, 40), 0);
+    EXPECT_EQ(GetVirtualDeviceSnapshot().failedCalls, failed + 2);
+    const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
+    EXPECT_EQ(s.updates, 2u);
+    EXPECT_EQ(s.effects[0].magnitude, 2000u);
+}
+
 // A capture thread keeps changing five effects and the user-interface thread keeps starting,
 // stopping and scaling them while the device is unplugged and plugged in again. Nothing is lost:
 // once both are done and the device is back, one more change of each effect leaves the device with
