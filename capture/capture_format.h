@@ -45,8 +45,10 @@ constexpr std::uint32_t RingBytesOf(std::uint32_t blockBytes) {
 constexpr std::uint32_t NotifyOffsetOf(std::uint32_t blockBytes, std::uint32_t i) {
     return blockBytes * (i + 1) - 1;
 }
-// Frames in a byte count.
+// Frames in a byte count. The analysed format (two bytes a frame) takes a shift, not a division:
+// the capture thread works it out for every block.
 constexpr std::uint32_t FramesOfBytes(std::uint32_t bytes, std::uint16_t blockAlign) {
+    if (blockAlign == 2) return bytes / 2;
     return blockAlign == 0 ? 0 : bytes / blockAlign;
 }
 

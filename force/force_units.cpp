@@ -10,9 +10,6 @@ std::uint32_t CreationPeriodMs(std::uint32_t frequencyHz) {
     return static_cast<std::uint32_t>(1000.0 * (1.0 / static_cast<double>(frequencyHz)));
 }
 
-std::uint32_t ChangePeriodMs(std::uint32_t frequencyHz) {
-    if (frequencyHz == 0) return OND_UNCHANGED;
-    return 1000u / frequencyHz;
-}
+static_assert(ChangePeriodMs(0) == OND_UNCHANGED, "a change without a frequency keeps the period");
 
 }  // namespace kinetra::force

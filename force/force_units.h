@@ -14,8 +14,12 @@ std::uint32_t CreationPeriodMs(std::uint32_t frequencyHz);
 
 // Period for a change of a playing effect: 1000 / Hz in unsigned integer arithmetic, remainder
 // dropped. 0 Hz has no period: it gives OND_UNCHANGED (0x80000000), so the period stays as it is.
-// Thread: any.
-std::uint32_t ChangePeriodMs(std::uint32_t frequencyHz);
+// Inline: every effect update of the capture thread works it out. Thread: any.
+constexpr std::uint32_t ChangePeriodMs(std::uint32_t frequencyHz) {
+    constexpr std::uint32_t kUnchanged = 0x80000000u;  // OND_UNCHANGED (force/ond_library.h)
+    if (frequencyHz == 0) return kUnchanged;
+    return 1000u / frequencyHz;
+}
 
 // Level a device plays for magnitude (0..10000) under the effect's own gain (0..10000) on a device
 // whose levels run 0..maxLevel: maxLevel * magnitude * gain / 10000^2, rounded to the nearest

@@ -14,6 +14,7 @@
 #include "force/force_units.h"
 #include "platform/console.h"
 #include "platform/debug_output.h"
+#include "platform/short_lock.h"
 
 std::atomic<std::uint32_t> CHXCErrors::m_dwErrHandlingFlags{0};
 
@@ -81,9 +82,11 @@ struct EffectState {
     int id = -1;
     std::atomic<bool> created{false};
 
-    // Everything below is guarded by mutex, which is never held during device I/O once the
-    // effect exists.
-    std::mutex mutex;
+    // Everything below is guarded by mutex, which is never held during device I/O or a debug
+    // line: a call that talks to the device for this effect takes it twice (once to record what
+    // it wants, once to learn whether more was asked meanwhile), the only atomic
+    // read-modify-writes of the hand-off.
+    kinetra::ShortLock mutex;
     EffectSettings wanted;
     std::uint32_t gain = kFullScale;
     bool playing = false;
@@ -94,6 +97,21 @@ struct EffectState {
     bool busy = false;              // a call is talking to the device for this effect
     bool changedWhileBusy = false;  // a call changed what is wanted while another was busy
     bool failing = false;           // the last device call for this effect failed
+
+    // While the device has everything asked for and no call is talking to it: kSettled, the
+    // wanted magnitude (bits 32..61), the wanted period (bits 0..31) and kSettledFailing when the
+    // last device call failed; 0 otherwise. A ChangeParameters that asks for exactly these
+    // returns by it without the lock: under the lock it would change nothing and send nothing.
+    // Written with mutex held; read by any call.
+    std::atomic<std::uint64_t> settled{0};
+    static constexpr std::uint64_t kSettled = std::uint64_t{1} << 63;
+    static constexpr std::uint64_t kSettledFailing = std::uint64_t{1} << 62;
+
+    // settled's value for the state now; called with mutex held when nothing is left to send.
+    std::uint64_t SettledWord() const {
+        return kSettled | (failing ? kSettledFailing : 0) |
+               (std::uint64_t{wanted.magnitude} << 32) | wanted.period;
+    }
 
     DeviceEffect ToDevice() const {
         const std::int32_t max = maxLevel;
@@ -115,9 +133,11 @@ struct EffectState {
         return d;
     }
 
-    // Brings the device up to date after a call changed what is wanted; lock holds mutex.
-    // Returns the call's result.
-    int Deliver(std::unique_lock<std::mutex>& lock) {
+    // Brings the device up to date after a call changed what is wanted; lock holds mutex (and
+    // may be released on return). Returns the call's result.
+    int Deliver(std::unique_lock<kinetra::ShortLock>& lock) {
+        // What is wanted may have changed: settled again only once nothing is left to send.
+        settled.store(0, std::memory_order_relaxed);
         if (busy) {
             // The call that talks to the device now sends this change before it returns.
             changedWhileBusy = true;
@@ -130,11 +150,16 @@ struct EffectState {
         // followed by a Deliver under the same lock, so while this call is busy a change always
         // shows as changedWhileBusy: without one, what the device should have is still want.
         DeviceEffect want = ToDevice();
+        bool wantIsSent = false;  // want == sent is known already (sent is this call's alone)
         for (;;) {
-            if (sentSomething && changedWhileBusy) want = ToDevice();
+            if (sentSomething && changedWhileBusy) {
+                want = ToDevice();
+                wantIsSent = false;
+            }
             changedWhileBusy = false;
             const bool needStop = !playing && (sentPlaying || !playingKnown);
-            const bool needUpdate = !(want == sent);
+            const bool needUpdate = !wantIsSent && !(want == sent);
+            wantIsSent = !needUpdate;
             const bool needRun = playing && (!sentPlaying || !playingKnown);
             if (!needStop && !needUpdate && !needRun) break;
             const std::uint32_t runIterations = iterations;
@@ -161,17 +186,22 @@ struct EffectState {
                 playingKnown = true;
             } else if (needUpdate) {
                 sent = want;
+                wantIsSent = true;
             } else {
                 sentPlaying = true;
                 playingKnown = true;
             }
         }
         busy = false;
-        if (!sentSomething) return failing ? 0 : 1;
-        if (!ok && !failing && Reporting()) {
-            DebugOutput("FORCE: the device refused an effect change\n");
+        if (!sentSomething) {
+            settled.store(SettledWord(), std::memory_order_release);
+            return failing ? 0 : 1;
         }
+        const bool report = !ok && !failing && Reporting();
         failing = !ok;
+        if (ok) settled.store(SettledWord(), std::memory_order_release);
+        lock.unlock();
+        if (report) DebugOutput("FORCE: the device refused an effect change\n");
         return ok ? 1 : 0;
     }
 };
@@ -288,7 +318,8 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
         !(m_type == GUID_Ond_Sine) || pEnvelope == OND_ENVELOPE_UNCHANGED) {
         return 0;
     }
-    std::unique_lock lock(s.mutex);
+    // No other call looks at the state before created is set (with release order below), so it
+    // is filled without the lock, which is not held across the device's CreateEffect.
     s.backend = pDevice->m_pBackend;
     s.maxLevel = s.backend->MaxLevel();
     s.wanted.magnitude = Full(dwMagnitude);
@@ -314,6 +345,7 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
     s.sent = effect;
     s.sentPlaying = false;
     s.failing = false;
+    s.settled.store(s.SettledWord(), std::memory_order_release);
     s.created.store(true, std::memory_order_release);
     return 1;
 }
@@ -325,6 +357,18 @@ int COndPeriodic::ChangeParameters(std::uint32_t dwMagnitude, std::uint32_t dwPe
     EffectState& s = *m_pState;
     if (!IsCreated()) return 0;
     constexpr std::int32_t kSignedUnchanged = static_cast<std::int32_t>(OND_UNCHANGED);
+    if (dwDuration == OND_UNCHANGED && lDirectionX == kSignedUnchanged &&
+        lDirectionY == kSignedUnchanged && lOffset == kSignedUnchanged &&
+        dwPhase == OND_UNCHANGED && pEnvelope == OND_ENVELOPE_UNCHANGED) {
+        // The capture thread's call for a band whose magnitude stays: nothing to change.
+        const std::uint64_t settled = s.settled.load(std::memory_order_acquire);
+        if ((settled & EffectState::kSettled) != 0 &&
+            (dwMagnitude == OND_UNCHANGED ||
+             kinetra::force::Full(dwMagnitude) == ((settled >> 32) & 0x3FFFFFFFu)) &&
+            (dwPeriod == OND_UNCHANGED || dwPeriod == (settled & 0xFFFFFFFFu))) {
+            return (settled & EffectState::kSettledFailing) != 0 ? 0 : 1;
+        }
+    }
     std::unique_lock lock(s.mutex);
     kinetra::force::EffectSettings& w = s.wanted;
     if (dwMagnitude != OND_UNCHANGED) w.magnitude = kinetra::force::Full(dwMagnitude);

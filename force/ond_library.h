@@ -27,7 +27,9 @@
 // (and the other way round), and once all calls have returned the device has the last settings
 // asked for. A busy call sends only the newest settings, so it works at most as long as the other
 // thread keeps asking for changes faster than the device takes them (the capture thread asks at
-// most once per block). Different effects never wait for each other.
+// most once per block). Different effects never wait for each other. A ChangeParameters that asks
+// for the magnitude and period the effect has, while the device has everything asked for and no
+// call is talking to it, returns without taking the lock.
 #pragma once
 
 #include <atomic>

@@ -10,9 +10,11 @@
 #include "capture/audio_input.h"
 #include "capture/backends/backend_table.h"
 #include "capture/backends/ring_capture_buffer.h"
+#include "capture/capture_format.h"
 #include "capture/memory_source.h"
 #include "platform/auto_reset_event.h"
 #include "platform/block_format.h"
+#include "platform/short_lock.h"
 
 namespace kinetra::capture {
 
@@ -20,7 +22,8 @@ class MemoryCaptureBuffer;
 
 // What a source shares with the devices and rings opened on it.
 struct MemorySourceState {
-    std::mutex lock;                           // guards capturing; held while Push writes
+    // Guards capturing; held while Push writes (a copy, nothing that blocks), so a short lock.
+    kinetra::ShortLock lock;
     MemoryCaptureBuffer* capturing = nullptr;  // the started ring, or null
     bool closed = false;                       // the MemorySource is gone
     AutoResetEvent progress;                   // set when the reader took bytes or the ring stopped
@@ -64,7 +67,7 @@ public:
     }
 
     Result Start(bool) override {
-        std::lock_guard<std::mutex> lock(m_state->lock);
+        std::lock_guard lock(m_state->lock);
         if (m_running.load()) return kOk;
         if (m_state->capturing != nullptr && m_state->capturing != this) return kFail;
         m_state->capturing = this;
@@ -74,7 +77,7 @@ public:
 
     Result Stop() override {
         {
-            std::lock_guard<std::mutex> lock(m_state->lock);
+            std::lock_guard lock(m_state->lock);
             if (m_state->capturing == this) m_state->capturing = nullptr;
             m_running.store(false);
         }
@@ -88,12 +91,15 @@ public:
             return RingCaptureBuffer::Unlock(region1, bytes1, region2, bytes2);
         }
         // The reader has taken up to the end of what it borrowed.
+        // Lock lends at most the ring's length from an offset inside it, so the remainders below
+        // are single subtractions.
         const auto* ring = static_cast<const std::uint8_t*>(region1);
         const std::uint32_t offset = static_cast<std::uint32_t>(ring - RingStart());
-        const std::uint32_t end = (offset + bytes1 + (region2 != nullptr ? bytes2 : 0)) % Size();
+        const std::uint32_t end =
+            AdvanceInRing(offset, bytes1 + (region2 != nullptr ? bytes2 : 0), Size());
         const std::uint64_t written = m_written.load(std::memory_order_acquire);
-        const std::uint32_t unread =
-            (static_cast<std::uint32_t>(written % Size()) + Size() - end) % Size();
+        const std::uint32_t ahead = static_cast<std::uint32_t>(written % Size()) + Size() - end;
+        const std::uint32_t unread = ahead >= Size() ? ahead - Size() : ahead;
         m_taken.store(written - unread, std::memory_order_release);
         m_state->progress.Set();
         return RingCaptureBuffer::Unlock(region1, bytes1, region2, bytes2);
@@ -200,7 +206,7 @@ MemorySource::~MemorySource() {
         if (it != g_registry.end() && it->second.lock() == m_state) g_registry.erase(it);
     }
     {
-        std::lock_guard<std::mutex> lock(m_state->lock);
+        std::lock_guard lock(m_state->lock);
         m_state->closed = true;
     }
     m_state->progress.Set();
@@ -214,7 +220,7 @@ AudioInputChoice MemorySource::Choice() const {
 }
 
 bool MemorySource::IsCapturing() const {
-    std::lock_guard<std::mutex> lock(m_state->lock);
+    std::lock_guard lock(m_state->lock);
     return m_state->capturing != nullptr;
 }
 
@@ -227,7 +233,7 @@ Result MemorySource::Push(const std::int16_t* samples, std::uint32_t count,
     bool waited = false;
     for (;;) {
         {
-            std::lock_guard<std::mutex> lock(m_state->lock);
+            std::lock_guard lock(m_state->lock);
             MemoryCaptureBuffer* ring = m_state->capturing;
             if (ring == nullptr || m_state->closed) return kFail;
             if (static_cast<std::uint64_t>(count) * 2 > ring->Size()) return kInvalidArg;
@@ -250,7 +256,7 @@ bool MemorySource::WaitUntilTaken(std::int32_t timeoutMs) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         {
-            std::lock_guard<std::mutex> lock(m_state->lock);
+            std::lock_guard lock(m_state->lock);
             MemoryCaptureBuffer* ring = m_state->capturing;
             if (ring == nullptr || m_state->closed || ring->Taken()) return true;
         }

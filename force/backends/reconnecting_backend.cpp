@@ -9,6 +9,21 @@
 
 namespace kinetra::force {
 
+class ReconnectingBackend::AllSlotsGuard {
+public:
+    explicit AllSlotsGuard(std::array<Slot, kSlots>& slots) : m_slots(slots) {
+        for (Slot& slot : m_slots) slot.guard.lock();
+    }
+    ~AllSlotsGuard() {
+        for (Slot& slot : m_slots) slot.guard.unlock();
+    }
+    AllSlotsGuard(const AllSlotsGuard&) = delete;
+    AllSlotsGuard& operator=(const AllSlotsGuard&) = delete;
+
+private:
+    std::array<Slot, kSlots>& m_slots;
+};
+
 ReconnectingBackend::ReconnectingBackend(std::shared_ptr<Backend> first, Opener reopen,
                                          bool virtualDevice)
     : m_reopen(std::move(reopen)),
@@ -18,6 +33,7 @@ ReconnectingBackend::ReconnectingBackend(std::shared_ptr<Backend> first, Opener 
       m_rumble(first->IsRumble()),
       m_inner(std::move(first)),
       m_currentName(m_name) {
+    m_current.store(m_inner.get(), std::memory_order_release);
     PublishForceDeviceStatus(this, StatusLocked());
     // New event devices (what SDL's device-added event reports on Linux) start a search at once.
     m_added = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -44,6 +60,7 @@ ReconnectingBackend::~ReconnectingBackend() {
     m_wake.notify_all();
     m_watcher.join();
     if (m_added >= 0) close(m_added);
+    m_current.store(nullptr, std::memory_order_release);
     m_inner.reset();
     m_retired.reset();
     ClearForceDeviceStatus(this);
@@ -63,16 +80,36 @@ ForceDeviceStatus ReconnectingBackend::StatusLocked() const {
     return s;
 }
 
-bool ReconnectingBackend::Current(int id, std::shared_ptr<Backend>* inner, int* innerId) {
-    if (id < 0 || id >= kSlots || !m_slots[id].exists || m_gone || !m_inner) return false;
-    *inner = m_inner;
-    *innerId = m_slots[id].inner;
+template <typename Record>
+bool ReconnectingBackend::Enter(int id, const Record& record, Backend** inner, int* innerId) {
+    if (id < 0 || id >= kSlots) return false;
+    Slot& slot = m_slots[id];
+    std::lock_guard guard(slot.guard);
+    if (!slot.state.exists) return false;
+    record(slot.state);
+    ++slot.state.version;
+    // Taken under the guard, as the mark below is set: the watcher reads the mark under the same
+    // guard after the device was retired, so it either sees the mark or this call sees no device.
+    Backend* current = m_current.load(std::memory_order_acquire);
+    if (current == nullptr) return false;
+    *inner = current;
+    *innerId = slot.state.inner;
+    slot.calling.store(true, std::memory_order_relaxed);
     return true;
+}
+
+bool ReconnectingBackend::CallInside() {
+    for (Slot& slot : m_slots) {
+        std::lock_guard guard(slot.guard);
+        if (slot.calling.load(std::memory_order_acquire)) return true;
+    }
+    return false;
 }
 
 void ReconnectingBackend::GoneLocked() {
     if (m_gone) return;
     m_gone = true;
+    m_current.store(nullptr, std::memory_order_release);
     m_retired = std::move(m_inner);
     ++m_disconnections;
     // The full status (which allocates) is published by the watcher.
@@ -81,10 +118,10 @@ void ReconnectingBackend::GoneLocked() {
     m_wake.notify_all();
 }
 
-void ReconnectingBackend::CheckGone(const std::shared_ptr<Backend>& inner) {
+void ReconnectingBackend::CheckGone(Backend* inner) {
     if (!inner->Disconnected()) return;
     std::lock_guard lock(m_mutex);
-    if (m_inner == inner) GoneLocked();
+    if (m_inner.get() == inner) GoneLocked();
 }
 
 int ReconnectingBackend::CreateEffect(const DeviceEffect& effect) {
@@ -96,19 +133,20 @@ int ReconnectingBackend::CreateEffect(const DeviceEffect& effect) {
     }
     const int innerId = inner->CreateEffect(effect);
     if (innerId < 0) {
-        CheckGone(inner);
+        CheckGone(inner.get());
         return -1;
     }
     std::lock_guard lock(m_mutex);
     for (int id = 0; id < kSlots; ++id) {
-        if (m_slots[id].exists) continue;
         Slot& slot = m_slots[id];
-        slot.exists = true;
-        slot.effect = effect;
-        slot.playing = false;
-        slot.iterations = 0x80000000u;
-        slot.inner = innerId;
-        ++slot.version;
+        std::lock_guard guard(slot.guard);
+        if (slot.state.exists) continue;
+        slot.state.exists = true;
+        slot.state.effect = effect;
+        slot.state.playing = false;
+        slot.state.iterations = 0x80000000u;
+        slot.state.inner = innerId;
+        ++slot.state.version;
         return id;
     }
     inner->DestroyEffect(innerId);
@@ -116,82 +154,81 @@ int ReconnectingBackend::CreateEffect(const DeviceEffect& effect) {
 }
 
 bool ReconnectingBackend::UpdateEffect(int id, const DeviceEffect& effect) {
-    std::shared_ptr<Backend> inner;
+    Backend* inner = nullptr;
     int innerId = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        if (id < 0 || id >= kSlots || !m_slots[id].exists) return false;
-        m_slots[id].effect = effect;
-        ++m_slots[id].version;
-        if (!Current(id, &inner, &innerId)) return false;
+    if (!Enter(
+            id, [&effect](SlotState& s) { s.effect = effect; }, &inner, &innerId)) {
+        return false;
     }
     const bool ok = inner->UpdateEffect(innerId, effect);
     if (!ok) CheckGone(inner);
+    Leave(id);
     return ok;
 }
 
 bool ReconnectingBackend::RunEffect(int id, std::uint32_t iterations) {
-    std::shared_ptr<Backend> inner;
+    Backend* inner = nullptr;
     int innerId = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        if (id < 0 || id >= kSlots || !m_slots[id].exists) return false;
-        m_slots[id].playing = true;
-        m_slots[id].iterations = iterations;
-        ++m_slots[id].version;
-        if (!Current(id, &inner, &innerId)) return false;
-    }
+    const auto record = [iterations](SlotState& s) {
+        s.playing = true;
+        s.iterations = iterations;
+    };
+    if (!Enter(id, record, &inner, &innerId)) return false;
     const bool ok = inner->RunEffect(innerId, iterations);
     if (!ok) CheckGone(inner);
+    Leave(id);
     return ok;
 }
 
 bool ReconnectingBackend::StopEffect(int id) {
-    std::shared_ptr<Backend> inner;
+    Backend* inner = nullptr;
     int innerId = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        if (id < 0 || id >= kSlots || !m_slots[id].exists) return false;
-        m_slots[id].playing = false;
-        ++m_slots[id].version;
-        if (!Current(id, &inner, &innerId)) return false;
-    }
+    if (!Enter(
+            id, [](SlotState& s) { s.playing = false; }, &inner, &innerId))
+        return false;
     const bool ok = inner->StopEffect(innerId);
     if (!ok) CheckGone(inner);
+    Leave(id);
     return ok;
 }
 
 void ReconnectingBackend::DestroyEffect(int id) {
+    if (id < 0 || id >= kSlots) return;
     std::shared_ptr<Backend> inner;
     int innerId = -1;
     {
         std::lock_guard lock(m_mutex);
-        const bool current = Current(id, &inner, &innerId);
-        if (id >= 0 && id < kSlots) {
-            m_slots[id].exists = false;
-            ++m_slots[id].version;
+        Slot& slot = m_slots[id];
+        std::lock_guard guard(slot.guard);
+        const bool current = slot.state.exists && !m_gone && m_inner;
+        if (current) {
+            inner = m_inner;
+            innerId = slot.state.inner;
         }
+        slot.state.exists = false;
+        ++slot.state.version;
         if (!current) return;
     }
     inner->DestroyEffect(innerId);
 }
 
 bool ReconnectingBackend::Restore(const std::shared_ptr<Backend>& device) {
-    std::array<Slot, kSlots> applied{};  // what device has, per slot (inner ids on device)
+    std::array<SlotState, kSlots> applied{};  // what device has, per slot (inner ids on device)
     for (int round = 0; round < 8; ++round) {
-        std::array<Slot, kSlots> wanted;
+        std::array<SlotState, kSlots> wanted;
         {
             std::lock_guard lock(m_mutex);
             if (m_quit) return false;
-            wanted = m_slots;
+            const AllSlotsGuard all(m_slots);
+            for (int id = 0; id < kSlots; ++id) wanted[id] = m_slots[id].state;
         }
         for (int id = 0; id < kSlots; ++id) {
-            Slot& have = applied[id];
-            const Slot& want = wanted[id];
+            SlotState& have = applied[id];
+            const SlotState& want = wanted[id];
             if (have.exists && want.version == have.version) continue;
             if (!want.exists) {
                 if (have.exists) device->DestroyEffect(have.inner);
-                have = Slot{};
+                have = SlotState{};
                 have.version = want.version;
                 continue;
             }
@@ -214,15 +251,21 @@ bool ReconnectingBackend::Restore(const std::shared_ptr<Backend>& device) {
             have.version = want.version;
         }
         std::lock_guard lock(m_mutex);
-        bool current = true;
-        for (int id = 0; id < kSlots; ++id) {
-            if (m_slots[id].exists != applied[id].exists ||
-                m_slots[id].version != applied[id].version) {
-                current = false;
+        {
+            // Compared and installed with every slot held: a call either recorded its change
+            // before (and the comparison sees it) or takes the device installed here.
+            const AllSlotsGuard all(m_slots);
+            bool current = true;
+            for (int id = 0; id < kSlots; ++id) {
+                if (m_slots[id].state.exists != applied[id].exists ||
+                    m_slots[id].state.version != applied[id].version) {
+                    current = false;
+                }
             }
+            if (!current && round < 7) continue;
+            for (int id = 0; id < kSlots; ++id) m_slots[id].state.inner = applied[id].inner;
+            m_current.store(device.get(), std::memory_order_release);
         }
-        if (!current && round < 7) continue;
-        for (int id = 0; id < kSlots; ++id) m_slots[id].inner = applied[id].inner;
         m_inner = device;
         m_gone = false;
         m_rumble = device->IsRumble();
@@ -251,7 +294,7 @@ void ReconnectingBackend::WatchLoop() {
             PublishForceDeviceStatus(this, StatusLocked());
         }
         if (m_retired) {
-            if (m_retired.use_count() > 1) continue;  // a call still holds it
+            if (m_retired.use_count() > 1 || CallInside()) continue;  // a call still holds it
             std::shared_ptr<Backend> closing = std::move(m_retired);
             lock.unlock();
             DebugOutput("FORCE: the force device is gone; looking for it every 2 s\n");

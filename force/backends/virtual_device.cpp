@@ -1,4 +1,5 @@
-// The virtual device: one piece of simulated hardware per process behind a short state lock.
+// The virtual device: one piece of simulated hardware per process behind a short state lock (a
+// ShortLock: an effect update costs the device one atomic exchange).
 #include "force/virtual_device.h"
 
 #include <atomic>
@@ -11,12 +12,14 @@
 #include "force/backends/backend.h"
 #include "force/backends/backend_table.h"
 #include "force/backends/rumble_backend.h"
+#include "platform/short_lock.h"
 
 namespace kinetra::force {
 namespace {
 
 struct Hardware {
-    std::mutex mutex;
+    // Never held during a call hook, a thread start or anything else that may block.
+    ShortLock mutex;
     VirtualDeviceSnapshot state;
     DeviceEffect effects[kVirtualEffectSlots];
     // Connection that made each slot's effect (null when empty).
@@ -247,7 +250,7 @@ std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, boo
                                             std::string* error) {
     CallHook(VirtualCall::Open, -1);
     Hardware& hw = TheHardware();
-    std::lock_guard lock(hw.mutex);
+    std::unique_lock lock(hw.mutex);
     // An open that names unplug-after while the device is unplugged looks for it again.
     const bool reconnecting = hw.state.unplugged && choice.unplugAfter >= 0;
     if (hw.state.connections == 0 && !reconnecting) {
@@ -301,12 +304,18 @@ std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, boo
     }
     ++hw.state.connections;
     ++hw.state.opens;
-    // A device that is already plugged in keeps its name.
-    if (hw.state.rumble) {
-        return std::make_shared<RumbleBackend>(std::make_unique<VirtualRumble>(hw.generation),
-                                               hw.state.productName, forEffects);
+    // A device that is already plugged in keeps its name. The connection is made after the lock
+    // is released (a rumble connection starts its renewal thread).
+    char name[sizeof hw.state.productName];
+    std::memcpy(name, hw.state.productName, sizeof name);
+    const bool rumble = hw.state.rumble;
+    const std::uint64_t generation = hw.generation;
+    lock.unlock();
+    if (rumble) {
+        return std::make_shared<RumbleBackend>(std::make_unique<VirtualRumble>(generation), name,
+                                               forEffects);
     }
-    return std::make_shared<VirtualBackend>(forEffects, hw.state.productName, hw.generation);
+    return std::make_shared<VirtualBackend>(forEffects, name, generation);
 }
 
 VirtualDeviceSnapshot GetVirtualDeviceSnapshot() {

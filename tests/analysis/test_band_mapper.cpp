@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/band_levels.h"
@@ -398,20 +399,32 @@ TEST(BandMapperWithChannel, RefusedEffectLeavesNoChannel) {
 namespace {
 
 // Measures a band of s over a chosen by draw (1..512 wide, starting at bin 1 or above) with the
-// vector path and the plain loop; they must agree bit for bit.
+// chosen path, every vector path this processor has, and the plain loop; they must agree bit for
+// bit.
 ::testing::AssertionResult RandomBandAgrees(const std::vector<double>& s,
                                             const std::vector<double>& a, std::uint32_t draw) {
+    using kinetra::analysis::BandLevels;
+    using kinetra::analysis::BandPath;
     const std::uint32_t lo = 1 + draw % 512;
     const std::uint32_t hi = lo + (draw / 512) % (513 - lo);
     const auto plain = kinetra::analysis::MeasureBandPlain(s.data(), a.data(), lo, hi);
-    const auto fast = kinetra::analysis::MeasureBand(s.data(), a.data(), lo, hi);
-    if (fast.peakLevel == plain.peakLevel && fast.highestLevel == plain.highestLevel) {
-        return ::testing::AssertionSuccess();
+    std::vector<std::pair<const char*, BandLevels>> paths;
+    paths.emplace_back("chosen", kinetra::analysis::MeasureBand(s.data(), a.data(), lo, hi));
+    BandLevels levels;
+    if (MeasureBandOnPath(BandPath::kAvx2, s.data(), a.data(), lo, hi, &levels)) {
+        paths.emplace_back("AVX2", levels);
     }
-    return ::testing::AssertionFailure()
-           << "bins " << lo << ".." << hi << ": peak " << fast.peakLevel << " against "
-           << plain.peakLevel << ", highest " << fast.highestLevel << " against "
-           << plain.highestLevel;
+    if (MeasureBandOnPath(BandPath::kAvx512, s.data(), a.data(), lo, hi, &levels)) {
+        paths.emplace_back("AVX-512", levels);
+    }
+    for (const auto& [name, fast] : paths) {
+        if (fast.peakLevel == plain.peakLevel && fast.highestLevel == plain.highestLevel) continue;
+        return ::testing::AssertionFailure()
+               << name << ", bins " << lo << ".." << hi << ": peak " << fast.peakLevel
+               << " against " << plain.peakLevel << ", highest " << fast.highestLevel << " against "
+               << plain.highestLevel;
+    }
+    return ::testing::AssertionSuccess();
 }
 
 TEST(BandLevels, EveryPathAgreesWithThePlainLoop) {
@@ -438,6 +451,28 @@ TEST(BandLevels, EveryPathAgreesWithThePlainLoop) {
             }
         }
         ASSERT_TRUE(RandomBandAgrees(s, a, static_cast<std::uint32_t>(rng())));
+    }
+}
+
+// Every band width from 1 to 40 bins at every start 1..16 (every count of bins left over after the
+// whole steps of four and eight), with ratios that rise, fall and tie along the band.
+TEST(BandLevels, EveryWidthAndStartAgreesWithThePlainLoop) {
+    std::mt19937 rng(5);
+    std::vector<double> s(SPECTRUM_BINS), a(SPECTRUM_BINS);
+    for (int round = 0; round < 20; ++round) {
+        for (std::uint32_t i = 0; i < SPECTRUM_BINS; ++i) {
+            a[i] = 1.0 + static_cast<double>(rng() % 1000);
+            const double ratio = static_cast<double>(rng() % 7);  // many exact ties
+            s[i] = round % 2 == 0 ? a[i] * ratio : a[i] * static_cast<double>(i % 50);
+        }
+        for (std::uint32_t lo = 1; lo <= 16; ++lo) {
+            for (std::uint32_t width = 1; width <= 40; ++width) {
+                const std::uint32_t hi = lo + width - 1;
+                // draw such that RandomBandAgrees picks lo .. hi
+                const std::uint32_t draw = (lo - 1) + 512 * (hi - lo);
+                ASSERT_TRUE(RandomBandAgrees(s, a, draw)) << "round " << round;
+            }
+        }
     }
 }
 

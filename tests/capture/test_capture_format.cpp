@@ -71,6 +71,9 @@ TEST(CaptureFormat, RingGeometry) {
     EXPECT_EQ(cap::FramesOfBytes(2048, 2), 1024u);
     EXPECT_EQ(cap::FramesOfBytes(1024, 2), 512u);
     EXPECT_EQ(cap::FramesOfBytes(2048, 0), 0u);
+    EXPECT_EQ(cap::FramesOfBytes(2049, 2), 1024u);  // a stray byte is no frame
+    EXPECT_EQ(cap::FramesOfBytes(4099, 4), 1024u);
+    EXPECT_EQ(cap::FramesOfBytes(3, 4), 0u);
 }
 
 TEST(CaptureFormat, PendingWholeBlocks) {
@@ -86,6 +89,9 @@ TEST(CaptureFormat, PendingWholeBlocks) {
     // The writer has wrapped: next at the last block, read at the end of the first block.
     EXPECT_EQ(cap::PendingWholeBlockBytes(2048, 30720, kRing, kBlock), 4096u);
     EXPECT_EQ(cap::PendingWholeBlockBytes(0, 30720, kRing, kBlock), 2048u);
+    // Blocks that are not a power of two bytes long: 3000-byte blocks in a ring of 48000.
+    EXPECT_EQ(cap::PendingWholeBlockBytes(8999, 0, 48000, 3000), 6000u);
+    EXPECT_EQ(cap::PendingWholeBlockBytes(2000, 45000, 48000, 3000), 3000u);
     // A degenerate geometry yields nothing rather than a division by zero.
     EXPECT_EQ(cap::PendingWholeBlockBytes(100, 0, kRing, 0), 0u);
 }
