@@ -53,6 +53,7 @@ inline void Twiddle(typename V::T& tr, typename V::T& ti, typename V::T wr, type
 template <class V>
 struct Butterfly4 {
     typename V::T r0, i0, r1, i1, r2, i2, r3, i3;
+    Butterfly4() = default;  // outputs set by the caller
     Butterfly4(typename V::T ar, typename V::T ai, typename V::T br, typename V::T bi,
                typename V::T cr, typename V::T ci, typename V::T dr, typename V::T di) {
         const auto apcR = V::Add(ar, cr);

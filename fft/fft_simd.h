@@ -34,14 +34,53 @@ inline void LoadInterleaved4(const double* interleaved, __m256d& re, __m256d& im
     im = _mm256_unpackhi_pd(v01, v23);                     // i0 i2 i1 i3
 }
 
-// The same from 4 complex values of 16-bit integers at interleaved[0 .. 7], converted exactly.
-inline void LoadInterleaved4(const std::int16_t* interleaved, __m256d& re, __m256d& im) {
-    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(interleaved));
+// The first pass's butterfly for p .. p+3 (lanes in the order p, p+2, p+1, p+3) from the
+// caller's doubles, the points p + j * quarter of interleaved complex values.
+inline Butterfly4<V4> FirstButterfly(const double* interleaved, std::size_t p,
+                                     std::size_t quarter) {
+    __m256d ar, ai, br, bi, cr, ci, dr, di;
+    LoadInterleaved4(interleaved + 2 * p, ar, ai);
+    LoadInterleaved4(interleaved + 2 * (p + quarter), br, bi);
+    LoadInterleaved4(interleaved + 2 * (p + 2 * quarter), cr, ci);
+    LoadInterleaved4(interleaved + 2 * (p + 3 * quarter), dr, di);
+    return Butterfly4<V4>(ar, ai, br, bi, cr, ci, dr, di);
+}
+
+// The same from 16-bit samples. The sums and differences are taken on 32-bit integers, eight at a
+// time (real parts in the low half, imaginary parts in the high half), and only the butterfly's
+// outputs are converted: every such sum of at most four samples is an integer that both a 32-bit
+// integer and a double hold exactly, so the result has the bits of the double arithmetic on the
+// converted samples, with half the conversions' shuffling (measured at 1024 points: the pass
+// ~274 -> ~251 ns).
+inline Butterfly4<V4> FirstButterfly(const std::int16_t* interleaved, std::size_t p,
+                                     std::size_t quarter) {
     // Words 0 4 2 6 (the real parts in lane order) then 1 5 3 7 (the imaginary parts).
     const __m128i order = _mm_setr_epi8(0, 1, 8, 9, 4, 5, 12, 13, 2, 3, 10, 11, 6, 7, 14, 15);
-    const __m128i sorted = _mm_shuffle_epi8(eight, order);
-    re = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(sorted));
-    im = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(_mm_unpackhi_epi64(sorted, sorted)));
+    auto load = [&order](const std::int16_t* at) {
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return _mm256_cvtepi16_epi32(_mm_shuffle_epi8(eight, order));
+    };
+    const __m256i a = load(interleaved + 2 * p);
+    const __m256i b = load(interleaved + 2 * (p + quarter));
+    const __m256i c = load(interleaved + 2 * (p + 2 * quarter));
+    const __m256i d = load(interleaved + 2 * (p + 3 * quarter));
+    const __m256i apc = _mm256_add_epi32(a, c);
+    const __m256i amc = _mm256_sub_epi32(a, c);
+    const __m256i bpd = _mm256_add_epi32(b, d);
+    const __m256i bmd = _mm256_sub_epi32(b, d);
+    // -i(b-d) as (Im, -Re): the halves swapped, the new high half negated.
+    const __m256i minusIBmd = _mm256_sign_epi32(_mm256_permute4x64_epi64(bmd, 0x4E),
+                                                _mm256_setr_epi32(1, 1, 1, 1, -1, -1, -1, -1));
+    auto convert = [](__m256i v, __m256d& re, __m256d& im) {
+        re = _mm256_cvtepi32_pd(_mm256_castsi256_si128(v));
+        im = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
+    };
+    Butterfly4<V4> y;
+    convert(_mm256_add_epi32(apc, bpd), y.r0, y.i0);
+    convert(_mm256_add_epi32(amc, minusIBmd), y.r1, y.i1);
+    convert(_mm256_sub_epi32(apc, bpd), y.r2, y.i2);
+    convert(_mm256_sub_epi32(amc, minusIBmd), y.r3, y.i3);
+    return y;
 }
 
 // Stores rows y0..y3, whose lanes hold p, p+2, p+1, p+3, transposed: out[4l + j] = y_j at p + l.
@@ -71,12 +110,7 @@ template <class Sample>
     const double* w3r = w2i + quarter;
     const double* w3i = w3r + quarter;
     for (std::size_t p = 0; p < quarter; p += 4) {
-        __m256d ar, ai, br, bi, cr, ci, dr, di;
-        LoadInterleaved4(interleaved + 2 * p, ar, ai);
-        LoadInterleaved4(interleaved + 2 * (p + quarter), br, bi);
-        LoadInterleaved4(interleaved + 2 * (p + 2 * quarter), cr, ci);
-        LoadInterleaved4(interleaved + 2 * (p + 3 * quarter), dr, di);
-        Butterfly4<V4> y(ar, ai, br, bi, cr, ci, dr, di);
+        Butterfly4<V4> y = FirstButterfly(interleaved, p, quarter);
         Twiddle<V4>(y.r1, y.i1, V4::Load(w1r + p), V4::Load(w1i + p));
         Twiddle<V4>(y.r2, y.i2, V4::Load(w2r + p), V4::Load(w2i + p));
         Twiddle<V4>(y.r3, y.i3, V4::Load(w3r + p), V4::Load(w3i + p));

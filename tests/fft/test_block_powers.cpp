@@ -91,6 +91,25 @@ TEST_P(BlockPowersPath, EveryAlignmentOfTheWorkArrayGivesTheSameBits) {
     }
 }
 
+// Blocks at the ends of the 16-bit range, where the first pass's sums of four samples are largest:
+// all samples lowest, all highest, quarters of the block alternating between the two, and every
+// other complex point alternating.
+TEST_P(BlockPowersPath, ExtremeSamplesGiveThePlainArithmeticsBits) {
+    for (std::size_t n : {64, 1024, 4096}) {
+        std::vector<std::vector<std::int16_t>> blocks(4, std::vector<std::int16_t>(n));
+        for (std::size_t j = 0; j < n; ++j) {
+            blocks[0][j] = -32768;
+            blocks[1][j] = 32767;
+            blocks[2][j] = (j / (n / 4)) % 2 == 0 ? std::int16_t{32767} : std::int16_t{-32768};
+            blocks[3][j] = (j / 2) % 2 == 0 ? std::int16_t{-32768} : std::int16_t{32767};
+        }
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            EXPECT_EQ(OneCall(blocks[b], kScale), PlainPowers(blocks[b], kScale))
+                << "n = " << n << ", block " << b;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllPaths, BlockPowersPath, ::testing::Values(Path::kScalar, Path::kAvx2),
                          kinetra::test::PathLabel);
 
