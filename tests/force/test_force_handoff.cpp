@@ -6,11 +6,9 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
@@ -19,14 +17,15 @@
 #include "force/force_devices.h"
 #include "force/virtual_device.h"
 #include "force_env.h"
+#include "slow_call.h"
 
 using kinetra::force::CurrentForceDeviceStatus;
 using kinetra::force::ForceDeviceState;
 using kinetra::force::GetVirtualDeviceSnapshot;
-using kinetra::force::SetVirtualDeviceCallHook;
 using kinetra::force::VirtualCall;
 using kinetra::force::VirtualDeviceSnapshot;
 using kinetra::test::ForceDeviceVariable;
+using kinetra::test::SlowCall;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -255,45 +254,6 @@ TEST(ForceHandOff, CallsRacingAnUnpluggedDeviceLoseNothing) {
     }
 }
 
-namespace {
-
-// Holds the first device update inside the device until released.
-class HeldUpdate {
-public:
-    HeldUpdate() { SetVirtualDeviceCallHook(&Hook, this); }
-    ~HeldUpdate() {
-        Release();
-        SetVirtualDeviceCallHook(nullptr, nullptr);
-    }
-    bool WaitHeld() {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kWayOut, [this] { return m_held; });
-    }
-    void Release() {
-        std::lock_guard lock(m_mutex);
-        m_released = true;
-        m_changed.notify_all();
-    }
-
-private:
-    static void Hook(void* context, VirtualCall call, int /*slot*/) {
-        auto* self = static_cast<HeldUpdate*>(context);
-        if (call != VirtualCall::Update) return;
-        std::unique_lock lock(self->m_mutex);
-        if (self->m_held) return;
-        self->m_held = true;
-        self->m_changed.notify_all();
-        self->m_changed.wait_for(lock, kWayOut, [self] { return self->m_released; });
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_held = false;
-    bool m_released = false;
-};
-
-}  // namespace
-
 // A call that took the device before it went away is still inside it: the device is not closed
 // under it, only after it has returned.
 TEST(ForceHandOff, AGoneDeviceStaysOpenUntilTheCallInsideItReturns) {
@@ -307,7 +267,7 @@ TEST(ForceHandOff, AGoneDeviceStaysOpenUntilTheCallInsideItReturns) {
 
     std::future<int> held;
     {
-        HeldUpdate hold;
+        SlowCall hold(VirtualCall::Update);
         held = std::async(std::launch::async, [&] { return first.ChangeParameters(3000, 40); });
         ASSERT_TRUE(hold.WaitHeld());
         // The third update unplugs the device; the next call finds it gone.

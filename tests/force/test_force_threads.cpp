@@ -3,63 +3,24 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "force/force_channel.h"
 #include "force/ond_library.h"
 #include "force/virtual_device.h"
 #include "force_env.h"
+#include "slow_call.h"
 
 using kinetra::force::GetVirtualDeviceSnapshot;
-using kinetra::force::SetVirtualDeviceCallHook;
 using kinetra::force::VirtualCall;
 using kinetra::force::VirtualDeviceSnapshot;
 using kinetra::test::ForceDeviceVariable;
+using kinetra::test::SlowCall;
 
 namespace {
 
 constexpr auto kWayOut = std::chrono::seconds(30);
-
-// Holds one kind of device call inside the device until released, like a slow driver.
-class SlowCall {
-public:
-    explicit SlowCall(VirtualCall call) : m_call(call) { SetVirtualDeviceCallHook(&Hook, this); }
-    ~SlowCall() {
-        Release();
-        SetVirtualDeviceCallHook(nullptr, nullptr);
-    }
-
-    // Waits until a call of the kind is held; false after the way-out time.
-    bool WaitHeld() {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kWayOut, [this] { return m_held; });
-    }
-    void Release() {
-        std::lock_guard lock(m_mutex);
-        m_released = true;
-        m_changed.notify_all();
-    }
-
-private:
-    static void Hook(void* context, VirtualCall call, int /*slot*/) {
-        auto* self = static_cast<SlowCall*>(context);
-        if (call != self->m_call) return;
-        std::unique_lock lock(self->m_mutex);
-        if (self->m_held) return;  // hold only the first one
-        self->m_held = true;
-        self->m_changed.notify_all();
-        self->m_changed.wait_for(lock, kWayOut, [self] { return self->m_released; });
-    }
-
-    const VirtualCall m_call;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_held = false;
-    bool m_released = false;
-};
 
 }  // namespace
 
