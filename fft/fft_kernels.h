@@ -28,6 +28,7 @@ struct V1 {
     using T = double;
     static constexpr std::size_t W = 1;
     static T Load(const double* p) { return *p; }
+    static T LoadHeld(const double* p) { return *p; }
     static void Store(double* p, T v) { *p = v; }
     static T Broadcast(const double* p) { return *p; }
     static T Zero() { return 0.0; }
@@ -96,10 +97,11 @@ template <class V, bool kFirstBlock = false>
         double* outI = yi + out * 4 * p;
         if (p == 0) {
             for (std::size_t c = 0; c < columns; c += V::W) {
-                const Butterfly4<V> y(V::Load(ar + c), V::Load(ai + c), V::Load(ar + c + step),
-                                      V::Load(ai + c + step), V::Load(ar + c + 2 * step),
-                                      V::Load(ai + c + 2 * step), V::Load(ar + c + 3 * step),
-                                      V::Load(ai + c + 3 * step));
+                const Butterfly4<V> y(
+                    V::LoadHeld(ar + c), V::LoadHeld(ai + c), V::LoadHeld(ar + c + step),
+                    V::LoadHeld(ai + c + step), V::LoadHeld(ar + c + 2 * step),
+                    V::LoadHeld(ai + c + 2 * step), V::LoadHeld(ar + c + 3 * step),
+                    V::LoadHeld(ai + c + 3 * step));
                 V::Store(outR + c, y.r0);
                 V::Store(outI + c, y.i0);
                 V::Store(outR + c + stride, y.r1);
@@ -119,9 +121,10 @@ template <class V, bool kFirstBlock = false>
                 const double* bi = xi + in * p;
                 double* oR = yr + out * 4 * p;
                 double* oI = yi + out * 4 * p;
-                Butterfly4<V> y(V::Load(br), V::Load(bi), V::Load(br + step), V::Load(bi + step),
-                                V::Load(br + 2 * step), V::Load(bi + 2 * step),
-                                V::Load(br + 3 * step), V::Load(bi + 3 * step));
+                Butterfly4<V> y(V::LoadHeld(br), V::LoadHeld(bi), V::LoadHeld(br + step),
+                                V::LoadHeld(bi + step), V::LoadHeld(br + 2 * step),
+                                V::LoadHeld(bi + 2 * step), V::LoadHeld(br + 3 * step),
+                                V::LoadHeld(bi + 3 * step));
                 Twiddle<V>(y.r1, y.i1, V::Broadcast(tw + p), V::Broadcast(tw + quarter + p));
                 Twiddle<V>(y.r2, y.i2, V::Broadcast(tw + 2 * quarter + p),
                            V::Broadcast(tw + 3 * quarter + p));
@@ -147,10 +150,10 @@ template <class V, bool kFirstBlock = false>
         const auto w3r = V::Broadcast(tw + 4 * quarter + slot);
         const auto w3i = V::Broadcast(tw + 5 * quarter + slot);
         for (std::size_t c = 0; c < columns; c += V::W) {
-            Butterfly4<V> y(V::Load(ar + c), V::Load(ai + c), V::Load(ar + c + step),
-                            V::Load(ai + c + step), V::Load(ar + c + 2 * step),
-                            V::Load(ai + c + 2 * step), V::Load(ar + c + 3 * step),
-                            V::Load(ai + c + 3 * step));
+            Butterfly4<V> y(V::LoadHeld(ar + c), V::LoadHeld(ai + c), V::LoadHeld(ar + c + step),
+                            V::LoadHeld(ai + c + step), V::LoadHeld(ar + c + 2 * step),
+                            V::LoadHeld(ai + c + 2 * step), V::LoadHeld(ar + c + 3 * step),
+                            V::LoadHeld(ai + c + 3 * step));
             Twiddle<V>(y.r1, y.i1, w1r, w1i);
             Twiddle<V>(y.r2, y.i2, w2r, w2i);
             Twiddle<V>(y.r3, y.i3, w3r, w3i);
@@ -207,25 +210,25 @@ inline void Radix8Column(const double* ar, const double* ai, double* outR, doubl
     using T = typename V::T;
     static constexpr double kHalfRoot = 0.70710678118654752440084436210484903928;
     const T half = V::Broadcast(&kHalfRoot);
-    T ar0 = V::Load(ar), ai0 = V::Load(ai);
-    T ar4 = V::Load(ar + 4 * step), ai4 = V::Load(ai + 4 * step);
+    T ar0 = V::LoadHeld(ar), ai0 = V::LoadHeld(ai);
+    T ar4 = V::LoadHeld(ar + 4 * step), ai4 = V::LoadHeld(ai + 4 * step);
     const T s0r = V::Add(ar0, ar4), s0i = V::Add(ai0, ai4);
     const T d0r = V::Sub(ar0, ar4), d0i = V::Sub(ai0, ai4);
-    T ar1 = V::Load(ar + step), ai1 = V::Load(ai + step);
-    T ar5 = V::Load(ar + 5 * step), ai5 = V::Load(ai + 5 * step);
+    T ar1 = V::LoadHeld(ar + step), ai1 = V::LoadHeld(ai + step);
+    T ar5 = V::LoadHeld(ar + 5 * step), ai5 = V::LoadHeld(ai + 5 * step);
     const T s1r = V::Add(ar1, ar5), s1i = V::Add(ai1, ai5);
     const T e1r = V::Sub(ar1, ar5), e1i = V::Sub(ai1, ai5);
     // (e1) w8 = ((r + i) / sqrt 2, (i - r) / sqrt 2)
     const T d1r = V::Mul(V::Add(e1r, e1i), half);
     const T d1i = V::Mul(V::Sub(e1i, e1r), half);
-    T ar2 = V::Load(ar + 2 * step), ai2 = V::Load(ai + 2 * step);
-    T ar6 = V::Load(ar + 6 * step), ai6 = V::Load(ai + 6 * step);
+    T ar2 = V::LoadHeld(ar + 2 * step), ai2 = V::LoadHeld(ai + 2 * step);
+    T ar6 = V::LoadHeld(ar + 6 * step), ai6 = V::LoadHeld(ai + 6 * step);
     const T s2r = V::Add(ar2, ar6), s2i = V::Add(ai2, ai6);
     // (e2) w8^2 = -i e2 = (i, -r)
     const T d2r = V::Sub(ai2, ai6);
     const T d2i = V::Sub(ar6, ar2);
-    T ar3 = V::Load(ar + 3 * step), ai3 = V::Load(ai + 3 * step);
-    T ar7 = V::Load(ar + 7 * step), ai7 = V::Load(ai + 7 * step);
+    T ar3 = V::LoadHeld(ar + 3 * step), ai3 = V::LoadHeld(ai + 3 * step);
+    T ar7 = V::LoadHeld(ar + 7 * step), ai7 = V::LoadHeld(ai + 7 * step);
     const T s3r = V::Add(ar3, ar7), s3i = V::Add(ai3, ai7);
     const T e3r = V::Sub(ar3, ar7), e3i = V::Sub(ai3, ai7);
     // (e3) w8^3 = ((i - r) / sqrt 2, -(r + i) / sqrt 2)
