@@ -143,7 +143,11 @@ TEST_F(SdlCaptureTest, ClosingWhileSoundFlowsReturnsPromptly) {
     Start(engine, "default");
     FILE* player = kinetra::test::StartPlaying(kinetra::test::Tone(100, 10000, 44100));
     ASSERT_NE(player, nullptr);
-    SleepMs(300);
+    // The sound flows once the first block has arrived: the player and the server may take more
+    // than a fixed wait on a loaded machine (a way out after 10 s).
+    const auto flowing = Clock::now() + std::chrono::seconds(10);
+    while (m_listener->Count() == 0 && Clock::now() < flowing) SleepMs(20);
+    SleepMs(100);
     const auto start = Clock::now();
     EXPECT_TRUE(engine.StopThread());
     engine.RemoveListener(m_listener.get());
