@@ -22,8 +22,14 @@ std::unique_ptr<QSettings> OpenSettingsKey() {
     return key;
 }
 
-QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* lines) {
-    // QSettings ends a line at '\n' or '\r' (so "\r\n" too), and at the end of the text.
+namespace {
+
+// Rewrites text one line at a time and keeps every line end as it is. rewrite(line, out) appends
+// the line's new form to out and returns true when it changed it; the numbers of the changed
+// lines, as QSettings counts them (a line ends at '\n' or '\r', "\r\n" being one end, and at
+// the end of the text), go to lines.
+template <class Rewrite>
+QByteArray RewriteLines(const QByteArray& text, std::vector<int>* lines, Rewrite rewrite) {
     QByteArray out;
     out.reserve(text.size());
     int number = 1;
@@ -31,16 +37,9 @@ QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* li
     for (qsizetype at = 0; at <= text.size(); ++at) {
         const bool end = at == text.size();
         if (!end && text[at] != '\n' && text[at] != '\r') continue;
-        qsizetype backslashes = 0;
-        while (at - backslashes > start && text[at - backslashes - 1] == '\\') ++backslashes;
-        qsizetype first = start;
-        while (first < at && (text[first] == ' ' || text[first] == '\t')) ++first;
-        const bool comment = first < at && text[first] == ';';
-        if (backslashes % 2 == 1 && !comment) {
-            out.append(text.constData() + start, at - 1 - start);
-            if (lines != nullptr) lines->push_back(number);
-        } else {
-            out.append(text.constData() + start, at - start);
+        if (rewrite(QByteArrayView(text.constData() + start, at - start), out) &&
+            lines != nullptr) {
+            lines->push_back(number);
         }
         if (end) break;
         out.append(text[at]);
@@ -50,17 +49,29 @@ QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* li
     return out;
 }
 
+}  // namespace
+
+QByteArray WithoutLineContinuations(const QByteArray& text, std::vector<int>* lines) {
+    return RewriteLines(text, lines, [](QByteArrayView line, QByteArray& out) {
+        qsizetype backslashes = 0;
+        while (backslashes < line.size() && line[line.size() - backslashes - 1] == '\\')
+            ++backslashes;
+        qsizetype first = 0;
+        while (first < line.size() && (line[first] == ' ' || line[first] == '\t')) ++first;
+        const bool comment = first < line.size() && line[first] == ';';
+        if (backslashes % 2 == 1 && !comment) {
+            out.append(line.first(line.size() - 1));
+            return true;
+        }
+        out.append(line);
+        return false;
+    });
+}
+
 QByteArray WithoutStoredVariants(const QByteArray& text, std::vector<int>* lines) {
     static const QByteArray kVariant = QByteArrayLiteral("@Variant(");
-    QByteArray out;
-    out.reserve(text.size());
-    int number = 1;
-    qsizetype start = 0;  // of the current line
-    for (qsizetype at = 0; at <= text.size(); ++at) {
-        const bool end = at == text.size();
-        if (!end && text[at] != '\n' && text[at] != '\r') continue;
-        const QByteArray line = text.mid(start, at - start);
-        const QByteArray trimmed = line.trimmed();
+    return RewriteLines(text, lines, [](QByteArrayView line, QByteArray& out) {
+        const QByteArrayView trimmed = line.trimmed();
         qsizetype value =
             trimmed.startsWith(';') || trimmed.startsWith('[') ? -1 : line.indexOf('=');
         if (value >= 0) {
@@ -68,19 +79,14 @@ QByteArray WithoutStoredVariants(const QByteArray& text, std::vector<int>* lines
             while (value < line.size() && (line[value] == ' ' || line[value] == '\t')) ++value;
             if (value < line.size() && line[value] == '"') ++value;
         }
-        if (value >= 0 && line.mid(value).startsWith(kVariant)) {
+        if (value >= 0 && line.sliced(value).startsWith(kVariant)) {
             // Qt reads "@@" as a plain '@': the value stays in the file as the text it shows.
-            out.append(line.left(value)).append('@').append(line.mid(value));
-            if (lines != nullptr) lines->push_back(number);
-        } else {
-            out.append(line);
+            out.append(line.first(value)).append('@').append(line.sliced(value));
+            return true;
         }
-        if (end) break;
-        out.append(text[at]);
-        if (text[at] == '\n' || at + 1 == text.size() || text[at + 1] != '\n') ++number;
-        start = at + 1;
-    }
-    return out;
+        out.append(line);
+        return false;
+    });
 }
 
 bool RepairSettingsFile(const QString& path) {
