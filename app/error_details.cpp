@@ -20,6 +20,12 @@ QString WhyLines(const std::string& reasons, const char* fallback) {
     return lines.join('\n');
 }
 
+// "\n<label><names, comma-separated, or none>".
+QString FoundLine(const char* label, const QStringList& names) {
+    return '\n' + QString::fromLatin1(label) +
+           (names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", ")));
+}
+
 }  // namespace
 
 QString NoForceDeviceDetail(const std::string& reason,
@@ -31,8 +37,7 @@ QString NoForceDeviceDetail(const std::string& reason,
             FromUtf8(device.name), QString::fromLatin1(ForceDeviceKindName(device.kind)));
     }
     QString text = WhyLines(reason, "no force-feedback device could be opened");
-    text += QStringLiteral("\nDevices found: ") +
-            (devices.isEmpty() ? QStringLiteral("none") : devices.join(QStringLiteral(", ")));
+    text += FoundLine("Devices found: ", devices);
     text += QStringLiteral(
         "\nWhat to try: plug the device in and start Kinetra again. If it is plugged in, you may "
         "not be allowed to use it: join the \"input\" group (then log in again) or install the "
@@ -53,8 +58,7 @@ QString AudioInputDetail(const std::string& reasons,
         }
     }
     text += WhyLines(reasons, "the audio input could not be opened");
-    text += QStringLiteral("\nOther inputs found: ") +
-            (others.isEmpty() ? QStringLiteral("none") : others.join(QStringLiteral(", ")));
+    text += FoundLine("Other inputs found: ", others);
     text += QStringLiteral(
         "\nWhat to try: check that the sound server runs (pactl info) and that the input exists, "
         "or choose another with KINETRA_AUDIO_INPUT (default, monitor, or a capture device's "
