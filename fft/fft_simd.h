@@ -128,39 +128,21 @@ template <class Sample>
     }
 }
 
-// A pass over columns with the widest traits whose width divides their count.
-template <class V>
-void ColumnsWidest(unsigned radix, const double* tw, std::size_t length, std::size_t in,
-                   std::size_t out, std::size_t columns, const double* xr, const double* xi,
-                   double* yr, double* yi) {
-    if (columns % V::W == 0) {
-        PlannedColumns<V>(radix, tw, length, in, out, columns, xr, xi, yr, yi);
-    } else {
-        PlannedColumns<V4>(radix, tw, length, in, out, columns, xr, xi, yr, yi);
-    }
-}
-
 // A whole radix-4 pass with its length and stride fixed at compile time, so that all its streams
 // are addressed from one index (measured: the passes of 1024 points were bound by the count of
 // instructions, much of it the stepping of a pointer per stream). Same arithmetic as
 // Radix4Columns.
 template <class V, std::size_t kLength, std::size_t kStride>
 void Radix4Fixed(const double* tw, const double* xr, const double* xi, double* yr, double* yi) {
-    if constexpr (kStride % V::W == 0) {
-        Radix4ColumnsBody<V>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
-    } else {
-        Radix4ColumnsBody<V4>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
-    }
+    static_assert(kStride % V::W == 0);
+    Radix4ColumnsBody<V>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
 }
 
 // The same for a radix-8 pass.
 template <class V, std::size_t kLength, std::size_t kStride>
 void Radix8Fixed(const double* tw, const double* xr, const double* xi, double* yr, double* yi) {
-    if constexpr (kStride % V::W == 0) {
-        Radix8ColumnsBody<V>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
-    } else {
-        Radix8ColumnsBody<V4>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
-    }
+    static_assert(kStride % V::W == 0);
+    Radix8ColumnsBody<V>(tw, kLength, kStride, kStride, kStride, xr, xi, yr, yi);
 }
 
 // The passes after the first one of half-lengths 32 to 2048 (radix-4: lengths m/4, m/16, m/64 at
@@ -212,12 +194,12 @@ bool FixedPass(unsigned radix, std::size_t length, std::size_t stride, const dou
     return true;
 }
 
-// A whole pass with the widest traits whose width divides the stride.
+// A whole pass: one of fixed length and stride where there is one, else over the stride's columns.
 template <class V>
-void PassWidest(unsigned radix, const double* tw, std::size_t length, std::size_t stride,
-                const double* xr, const double* xi, double* yr, double* yi) {
+void WholePass(unsigned radix, const double* tw, std::size_t length, std::size_t stride,
+               const double* xr, const double* xi, double* yr, double* yi) {
     if (FixedPass<V>(radix, length, stride, tw, xr, xi, yr, yi)) return;
-    ColumnsWidest<V>(radix, tw, length, stride, stride, stride, xr, xi, yr, yi);
+    PlannedColumns<V>(radix, tw, length, stride, stride, stride, xr, xi, yr, yi);
 }
 
 // The last passes of long transforms run column block by column block. Once the stride is wide,
@@ -262,20 +244,20 @@ void BlockPassesIn(const Plan& plan, unsigned pass, const double* tw, std::size_
             const std::size_t localStride = columns * spread;
             if (t == pass) {
                 // The block's rows into local buffer 0, at local stride `columns`.
-                ColumnsWidest<V>(radix, passTw, passLength, stride, columns, columns, xr + c0,
-                                 xi + c0, local[0][0], local[0][1]);
+                PlannedColumns<V>(radix, passTw, passLength, stride, columns, columns, xr + c0,
+                                  xi + c0, local[0][0], local[0][1]);
             } else if (t + 1 < plan.count) {
-                ColumnsWidest<V>(radix, passTw, passLength, localStride, localStride, localStride,
-                                 local[from][0], local[from][1], local[1 - from][0],
-                                 local[1 - from][1]);
+                PlannedColumns<V>(radix, passTw, passLength, localStride, localStride, localStride,
+                                  local[from][0], local[from][1], local[1 - from][0],
+                                  local[1 - from][1]);
                 from = 1 - from;
             } else {
                 // Local column `columns`*u + c is the global column c0 + c + stride*u.
                 for (std::size_t u = 0; u < spread; ++u) {
                     const std::size_t to = c0 + stride * u;
-                    ColumnsWidest<V>(radix, passTw, passLength, localStride, stride * spread,
-                                     columns, local[from][0] + columns * u,
-                                     local[from][1] + columns * u, yr + to, yi + to);
+                    PlannedColumns<V>(radix, passTw, passLength, localStride, stride * spread,
+                                      columns, local[from][0] + columns * u,
+                                      local[from][1] + columns * u, yr + to, yi + to);
                 }
             }
             passTw += TwiddleBlockSize(passLength, radix);
@@ -412,7 +394,7 @@ template <class V, bool kPowers = false>
             break;
         }
         const unsigned radix = PassRadix(plan, pass);
-        PassWidest<V>(radix, tw, length, stride, xr, xi, yr, yi);
+        WholePass<V>(radix, tw, length, stride, xr, xi, yr, yi);
         tw += TwiddleBlockSize(length, radix);
         length /= radix;
         stride *= radix;
