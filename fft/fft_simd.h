@@ -92,6 +92,48 @@ inline Butterfly4<V4> FirstButterfly(const std::int16_t* interleaved, std::size_
     return y;
 }
 
+// The same for p .. p+7 at once, as two butterflies (p .. p+3 and p+4 .. p+7, each in the lane
+// order above), from one 256-bit load per stream. A 32-bit word of the samples holds one complex
+// value, its real part in the low half: one in-lane shuffle puts the values in lane order, and
+// shifts (not shuffles, which bound this pass) take the parts apart, sign-extended. The sums and
+// differences are the same exact integers as above, on real and imaginary parts in separate
+// registers (measured at 1024 points: the spectrum frame ~745 -> ~695 ns).
+inline void FirstButterflies8(const std::int16_t* interleaved, std::size_t p, std::size_t quarter,
+                              Butterfly4<V4>& low, Butterfly4<V4>& high) {
+    auto load = [](const std::int16_t* at, __m256i& re, __m256i& im) {
+        // Values p, p+2, p+1, p+3 | p+4, p+6, p+5, p+7.
+        const __m256i w =
+            _mm256_shuffle_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), 0xD8);
+        re = _mm256_srai_epi32(_mm256_slli_epi32(w, 16), 16);
+        im = _mm256_srai_epi32(w, 16);
+    };
+    __m256i ar, ai, br, bi, cr, ci, dr, di;
+    load(interleaved + 2 * p, ar, ai);
+    load(interleaved + 2 * (p + quarter), br, bi);
+    load(interleaved + 2 * (p + 2 * quarter), cr, ci);
+    load(interleaved + 2 * (p + 3 * quarter), dr, di);
+    const __m256i apcR = _mm256_add_epi32(ar, cr);
+    const __m256i apcI = _mm256_add_epi32(ai, ci);
+    const __m256i amcR = _mm256_sub_epi32(ar, cr);
+    const __m256i amcI = _mm256_sub_epi32(ai, ci);
+    const __m256i bpdR = _mm256_add_epi32(br, dr);
+    const __m256i bpdI = _mm256_add_epi32(bi, di);
+    const __m256i bmdR = _mm256_sub_epi32(br, dr);
+    const __m256i bmdI = _mm256_sub_epi32(bi, di);
+    auto convert = [](__m256i v, __m256d& first, __m256d& second) {
+        first = _mm256_cvtepi32_pd(_mm256_castsi256_si128(v));
+        second = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
+    };
+    convert(_mm256_add_epi32(apcR, bpdR), low.r0, high.r0);
+    convert(_mm256_add_epi32(apcI, bpdI), low.i0, high.i0);
+    convert(_mm256_add_epi32(amcR, bmdI), low.r1, high.r1);
+    convert(_mm256_sub_epi32(amcI, bmdR), low.i1, high.i1);
+    convert(_mm256_sub_epi32(apcR, bpdR), low.r2, high.r2);
+    convert(_mm256_sub_epi32(apcI, bpdI), low.i2, high.i2);
+    convert(_mm256_sub_epi32(amcR, bmdI), low.r3, high.r3);
+    convert(_mm256_add_epi32(amcI, bmdR), low.i3, high.i3);
+}
+
 // Stores rows y0..y3, whose lanes hold p, p+2, p+1, p+3, transposed: out[4l + j] = y_j at p + l.
 inline void StoreTransposed4(double* out, __m256d y0, __m256d y1, __m256d y2, __m256d y3) {
     const __m256d t0 = _mm256_unpacklo_pd(y0, y1);  // lanes of p, p+1: y0 y1 | y0 y1
@@ -118,13 +160,28 @@ template <class Sample>
     const double* w2i = w2r + quarter;
     const double* w3r = w2i + quarter;
     const double* w3i = w3r + quarter;
-    for (std::size_t p = 0; p < quarter; p += 4) {
-        Butterfly4<V4> y = FirstButterfly(interleaved, p, quarter);
+    // Twiddles and stores of the butterfly of p .. p+3.
+    auto finish = [&](std::size_t p, Butterfly4<V4>& y) {
         Twiddle<V4>(y.r1, y.i1, V4::Load(w1r + p), V4::Load(w1i + p));
         Twiddle<V4>(y.r2, y.i2, V4::Load(w2r + p), V4::Load(w2i + p));
         Twiddle<V4>(y.r3, y.i3, V4::Load(w3r + p), V4::Load(w3i + p));
         StoreTransposed4(yr + 4 * p, y.r0, y.r1, y.r2, y.r3);
         StoreTransposed4(yi + 4 * p, y.i0, y.i1, y.i2, y.i3);
+    };
+    if constexpr (std::is_same_v<Sample, std::int16_t>) {
+        if (quarter % 8 == 0) {
+            for (std::size_t p = 0; p < quarter; p += 8) {
+                Butterfly4<V4> low, high;
+                FirstButterflies8(interleaved, p, quarter, low, high);
+                finish(p, low);
+                finish(p + 4, high);
+            }
+            return;
+        }
+    }
+    for (std::size_t p = 0; p < quarter; p += 4) {
+        Butterfly4<V4> y = FirstButterfly(interleaved, p, quarter);
+        finish(p, y);
     }
 }
 

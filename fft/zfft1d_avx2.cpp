@@ -3,6 +3,8 @@
 #include <immintrin.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <type_traits>
 
 #include "fft/fft_internal.h"
 
