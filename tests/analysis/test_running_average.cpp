@@ -74,4 +74,32 @@ TEST(RunningAverage, EveryPathGivesThePlainLoopsBits) {
     }
 }
 
+// The vector path goes up or down the bins depending on where the two arrays lie relative to each
+// other in a 4 KB page: every placement, both directions, gives the plain loop's bits and leaves
+// the bins on either side of the range alone.
+TEST(RunningAverage, EveryPlacementOfTheArraysGivesThePlainLoopsBits) {
+    constexpr std::size_t kGuard = 8;
+    std::vector<double> block(2 * 4096 / sizeof(double) + 2048);
+    std::mt19937_64 rng(13);
+    std::uniform_real_distribution<double> dist(0.0, 1e6);
+    for (std::size_t shift = 0; shift < 4096 / sizeof(double); shift += 37) {
+        for (const std::uint32_t count : {0u, 1u, 3u, 4u, 15u, 16u, 17u, 35u, 513u}) {
+            double* average = block.data() + kGuard;
+            double* spectrum = average + 520 + kGuard + shift;
+            for (std::size_t i = 0; i < block.size(); ++i) block[i] = dist(rng);
+            const std::vector<double> before(block);
+            std::vector<double> plain(average, average + count);
+            kinetra::analysis::UpdateRunningAveragePlain(plain.data(), spectrum, count, 0.02);
+            kinetra::analysis::UpdateRunningAverage(average, spectrum, count, 0.02);
+            for (std::size_t i = 0; i < block.size(); ++i) {
+                const double* at = block.data() + i;
+                const bool updated = at >= average && at < average + count;
+                const double expected = updated ? plain[at - average] : before[i];
+                ASSERT_EQ(Bits(block[i]), Bits(expected))
+                    << "shift " << shift << " count " << count << " element " << i;
+            }
+        }
+    }
+}
+
 }  // namespace
