@@ -105,6 +105,7 @@ struct EffectState {
     DeviceEffect want;       // what the device should have, worked out from the settings
     DeviceEffect sent;       // what the device has
     bool othersSent = true;  // want and sent agree in all but level, periodMs and magnitude
+    bool wantIsSent = true;  // want and sent agree in everything
 
     // While the device has everything asked for and no call is talking to it: kSettled, the
     // wanted magnitude (bits 32..61), the wanted period (bits 0..31) and kSettledFailing when the
@@ -150,22 +151,25 @@ struct EffectState {
     }
 
     // Works want out again from the settings: the level, period and magnitude always (what the
-    // capture thread changes), the rest only when it changed. Called by the busy call.
+    // capture thread changes), the rest only when it changed. Compared with sent before they are
+    // stored: reading fields back just after writing them one by one would wait for the stores.
+    // Called by the busy call.
     void RefreshWant() {
         if (othersChanged) {
             othersChanged = false;
             want = ToDevice();
             othersSent = OthersEqual(want, sent);
+            wantIsSent = want == sent;
             return;
         }
-        want.level = DeviceLevel(wanted.magnitude, gain, maxLevel);
-        want.periodMs = wanted.period;
-        want.magnitude = wanted.magnitude;
-    }
-
-    bool WantIsSent() const {
-        return othersSent && want.level == sent.level && want.periodMs == sent.periodMs &&
-               want.magnitude == sent.magnitude;
+        const std::int32_t level = DeviceLevel(wanted.magnitude, gain, maxLevel);
+        const std::uint32_t period = wanted.period;
+        const std::uint32_t magnitude = wanted.magnitude;
+        wantIsSent = othersSent && level == sent.level && period == sent.periodMs &&
+                     magnitude == sent.magnitude;
+        want.level = level;
+        want.periodMs = period;
+        want.magnitude = magnitude;
     }
 
     // After the device took want.
@@ -178,13 +182,14 @@ struct EffectState {
             sent = want;
             othersSent = true;
         }
+        wantIsSent = true;
     }
 
     // What the busy call sends next, worked out with mutex held.
     enum class Next { kNothing, kStop, kUpdate, kRun };
     Next NextToSend() const {
         if (!playing && (sentPlaying || !playingKnown)) return Next::kStop;
-        if (!WantIsSent()) return Next::kUpdate;
+        if (!wantIsSent) return Next::kUpdate;
         if (playing && (!sentPlaying || !playingKnown)) return Next::kRun;
         return Next::kNothing;
     }
@@ -203,12 +208,33 @@ struct EffectState {
             return result;
         }
         busy = true;
-        bool sentSomething = false;
-        bool ok = true;
         // Every change of the wanted settings, the gain, the playing state or the iterations is
         // followed by a Deliver under the same lock, so while this call is busy a change always
         // shows as changedWhileBusy: without one, want is still what the device should have.
         RefreshWant();
+        if (wantIsSent || !playingKnown || playing != sentPlaying) return SendDue(false);
+        // The capture thread's usual case: an update and nothing else is due.
+        changedWhileBusy = false;
+        mutex.unlock();
+        const bool done = backend->UpdateEffect(id, want);
+        mutex.lock();
+        if (!done) return Finish(true, false);
+        WantSent();
+        if (changedWhileBusy) {
+            RefreshWant();
+            return SendDue(true);
+        }
+        busy = false;
+        failing = false;
+        settled.store(SettledWord(), std::memory_order_release);
+        mutex.unlock();
+        return 1;
+    }
+
+    // Deliver's general case: sends what NextToSend says until nothing is left or the device
+    // refuses. sentSomething: this call sent something already. Entered and left as Finish.
+    int SendDue(bool sentSomething) {
+        bool ok = true;
         for (;;) {
             changedWhileBusy = false;
             const Next next = NextToSend();
@@ -243,6 +269,12 @@ struct EffectState {
             }
             if (changedWhileBusy) RefreshWant();
         }
+        return Finish(sentSomething, ok);
+    }
+
+    // Ends the busy call: entered with mutex held, returns with it released, and reports a device
+    // that starts refusing. ok: nothing was refused.
+    int Finish(bool sentSomething, bool ok) {
         busy = false;
         if (!sentSomething) {
             settled.store(SettledWord(), std::memory_order_release);
@@ -398,6 +430,7 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
     s.id = id;
     s.sent = s.want;
     s.othersSent = true;
+    s.wantIsSent = true;
     s.othersChanged = false;
     s.sentPlaying = false;
     s.failing = false;
