@@ -89,6 +89,7 @@ struct EffectState {
     kinetra::ShortLock mutex;
     EffectSettings wanted;
     std::uint32_t gain = kFullScale;
+    std::uint64_t levelScale = 0;  // DeviceLevelScale(gain, maxLevel), set with gain
     bool playing = false;
     std::uint32_t iterations = OND_UNCHANGED;
     // Something besides the wanted magnitude and period changed (the gain, the duration, ...)
@@ -125,16 +126,16 @@ struct EffectState {
     DeviceEffect ToDevice() const {
         const std::int32_t max = maxLevel;
         DeviceEffect d;
-        d.level = DeviceLevel(wanted.magnitude, gain, max);
+        d.level = ScaledDeviceLevel(wanted.magnitude, levelScale);
         d.periodMs = wanted.period;
         d.durationMs = wanted.duration;
         d.directionX = wanted.directionX;
         d.directionY = wanted.directionY;
         d.offset = DeviceSignedLevel(wanted.offset, max);
         d.phase = wanted.phase % 36000u;
-        d.attackLevel = DeviceLevel(wanted.envelope.dwAttackLevel, gain, max);
+        d.attackLevel = ScaledDeviceLevel(wanted.envelope.dwAttackLevel, levelScale);
         d.attackMs = wanted.envelope.dwAttackTime;
-        d.fadeLevel = DeviceLevel(wanted.envelope.dwFadeLevel, gain, max);
+        d.fadeLevel = ScaledDeviceLevel(wanted.envelope.dwFadeLevel, levelScale);
         d.fadeMs = wanted.envelope.dwFadeTime;
         d.button = wanted.button;
         d.magnitude = wanted.magnitude;
@@ -156,13 +157,10 @@ struct EffectState {
     // Called by the busy call.
     void RefreshWant() {
         if (othersChanged) {
-            othersChanged = false;
-            want = ToDevice();
-            othersSent = OthersEqual(want, sent);
-            wantIsSent = want == sent;
+            RefreshAllOfWant();
             return;
         }
-        const std::int32_t level = DeviceLevel(wanted.magnitude, gain, maxLevel);
+        const std::int32_t level = ScaledDeviceLevel(wanted.magnitude, levelScale);
         const std::uint32_t period = wanted.period;
         const std::uint32_t magnitude = wanted.magnitude;
         wantIsSent = othersSent && level == sent.level && period == sent.periodMs &&
@@ -170,6 +168,14 @@ struct EffectState {
         want.level = level;
         want.periodMs = period;
         want.magnitude = magnitude;
+    }
+
+    // RefreshWant when more than the level, period and magnitude may have changed.
+    [[gnu::noinline]] void RefreshAllOfWant() {
+        othersChanged = false;
+        want = ToDevice();
+        othersSent = OthersEqual(want, sent);
+        wantIsSent = want == sent;
     }
 
     // After the device took want.
@@ -233,7 +239,7 @@ struct EffectState {
 
     // Deliver's general case: sends what NextToSend says until nothing is left or the device
     // refuses. sentSomething: this call sent something already. Entered and left as Finish.
-    int SendDue(bool sentSomething) {
+    [[gnu::noinline]] int SendDue(bool sentSomething) {
         bool ok = true;
         for (;;) {
             changedWhileBusy = false;
@@ -274,7 +280,7 @@ struct EffectState {
 
     // Ends the busy call: entered with mutex held, returns with it released, and reports a device
     // that starts refusing. ok: nothing was refused.
-    int Finish(bool sentSomething, bool ok) {
+    [[gnu::noinline]] int Finish(bool sentSomething, bool ok) {
         busy = false;
         if (!sentSomething) {
             settled.store(SettledWord(), std::memory_order_release);
@@ -377,6 +383,7 @@ int COndEffect::ChangeGain(std::uint32_t gain) {
     if (!IsCreated()) return 0;
     s.mutex.lock();
     s.gain = kinetra::force::Full(gain);
+    s.levelScale = kinetra::force::DeviceLevelScale(s.gain, s.maxLevel);
     s.othersChanged = true;
     return s.Deliver();
 }
@@ -418,6 +425,7 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
     s.wanted.envelope = pEnvelope ? *pEnvelope : VORBIT_ENVELOPE{};
     s.wanted.button = dwTriggerButton;
     s.gain = kFullScale;
+    s.levelScale = DeviceLevelScale(s.gain, s.maxLevel);
     s.playing = false;
     s.want = s.ToDevice();
     const int id = s.backend->CreateEffect(s.want);
