@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "force/backends/backend.h"
@@ -170,7 +169,8 @@ struct EffectState {
         want.magnitude = magnitude;
     }
 
-    // RefreshWant when more than the level, period and magnitude may have changed.
+    // RefreshWant when more than the level, period and magnitude may have changed. Out of line,
+    // as are SendDue and Finish: the usual update keeps to a few registers and stays inline.
     [[gnu::noinline]] void RefreshAllOfWant() {
         othersChanged = false;
         want = ToDevice();
