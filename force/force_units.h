@@ -21,19 +21,32 @@ constexpr std::uint32_t ChangePeriodMs(std::uint32_t frequencyHz) {
     return 1000u / frequencyHz;
 }
 
-// Level a device plays for magnitude (0..10000) under the effect's own gain (0..10000) on a device
-// whose levels run 0..maxLevel: maxLevel * magnitude * gain / 10000^2, rounded to the nearest
-// level (halves up). Magnitudes and gains above 10000 count as 10000. Inline: the force library
-// works out three of them for every effect update. Thread: any.
-inline std::int32_t DeviceLevel(std::uint32_t magnitude, std::uint32_t gain,
-                                std::int32_t maxLevel) {
+// The part of a device level that the effect's own gain (0..10000, larger counts as 10000) and the
+// device's largest level give: gain * maxLevel, 0 when maxLevel <= 0. Worked out once per gain, so
+// that an effect update multiplies only by its magnitude (ScaledDeviceLevel). Thread: any.
+constexpr std::uint64_t DeviceLevelScale(std::uint32_t gain, std::int32_t maxLevel) {
     if (maxLevel <= 0) return 0;
-    const std::uint64_t m = magnitude > kFullScale ? kFullScale : magnitude;
     const std::uint64_t g = gain > kFullScale ? kFullScale : gain;
+    return g * static_cast<std::uint64_t>(maxLevel);
+}
+
+// Level a device plays for magnitude (0..10000, larger counts as 10000) under
+// scale = DeviceLevelScale(gain, maxLevel): magnitude * scale / 10000^2, rounded to the nearest
+// level (halves up). Inline: the force library works one out for every effect update.
+// Thread: any.
+constexpr std::int32_t ScaledDeviceLevel(std::uint32_t magnitude, std::uint64_t scale) {
+    const std::uint64_t m = magnitude > kFullScale ? kFullScale : magnitude;
     const std::uint64_t denominator = std::uint64_t{kFullScale} * kFullScale;
-    // At most 2^31 * 10^8, well inside 64 bits.
-    const std::uint64_t scaled = m * g * static_cast<std::uint64_t>(maxLevel);
-    return static_cast<std::int32_t>((scaled + denominator / 2) / denominator);
+    // At most 10^4 * 10^4 * 2^31, well inside 64 bits.
+    return static_cast<std::int32_t>((m * scale + denominator / 2) / denominator);
+}
+
+// Level a device plays for magnitude (0..10000) under the effect's own gain (0..10000) on a device
+// whose levels run 0..maxLevel: maxLevel * magnitude * gain / 10000^2, rounded to the nearest level
+// (halves up). Magnitudes and gains above 10000 count as 10000. Thread: any.
+constexpr std::int32_t DeviceLevel(std::uint32_t magnitude, std::uint32_t gain,
+                                   std::int32_t maxLevel) {
+    return ScaledDeviceLevel(magnitude, DeviceLevelScale(gain, maxLevel));
 }
 
 // Signed value -10000..10000 (an offset) onto -maxLevel..maxLevel, rounded to the nearest level

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 
 #include "force/backends/backend.h"
@@ -89,14 +88,24 @@ struct EffectState {
     kinetra::ShortLock mutex;
     EffectSettings wanted;
     std::uint32_t gain = kFullScale;
+    std::uint64_t levelScale = 0;  // DeviceLevelScale(gain, maxLevel), set with gain
     bool playing = false;
     std::uint32_t iterations = OND_UNCHANGED;
-    DeviceEffect sent;              // what the device has
+    // Something besides the wanted magnitude and period changed (the gain, the duration, ...)
+    // since want was last worked out. Set by every call that changes such a setting.
+    bool othersChanged = false;
     bool sentPlaying = false;       // whether the device plays it
     bool playingKnown = true;       // false after a failed start or stop: send the next one anyway
     bool busy = false;              // a call is talking to the device for this effect
     bool changedWhileBusy = false;  // a call changed what is wanted while another was busy
     bool failing = false;           // the last device call for this effect failed
+
+    // Written only by the call that is busy (and by Initialize), with mutex held; that call also
+    // hands want to the device without the lock, which no other call touches meanwhile.
+    DeviceEffect want;       // what the device should have, worked out from the settings
+    DeviceEffect sent;       // what the device has
+    bool othersSent = true;  // want and sent agree in all but level, periodMs and magnitude
+    bool wantIsSent = true;  // want and sent agree in everything
 
     // While the device has everything asked for and no call is talking to it: kSettled, the
     // wanted magnitude (bits 32..61), the wanted period (bits 0..31) and kSettledFailing when the
@@ -116,16 +125,16 @@ struct EffectState {
     DeviceEffect ToDevice() const {
         const std::int32_t max = maxLevel;
         DeviceEffect d;
-        d.level = DeviceLevel(wanted.magnitude, gain, max);
+        d.level = ScaledDeviceLevel(wanted.magnitude, levelScale);
         d.periodMs = wanted.period;
         d.durationMs = wanted.duration;
         d.directionX = wanted.directionX;
         d.directionY = wanted.directionY;
         d.offset = DeviceSignedLevel(wanted.offset, max);
         d.phase = wanted.phase % 36000u;
-        d.attackLevel = DeviceLevel(wanted.envelope.dwAttackLevel, gain, max);
+        d.attackLevel = ScaledDeviceLevel(wanted.envelope.dwAttackLevel, levelScale);
         d.attackMs = wanted.envelope.dwAttackTime;
-        d.fadeLevel = DeviceLevel(wanted.envelope.dwFadeLevel, gain, max);
+        d.fadeLevel = ScaledDeviceLevel(wanted.envelope.dwFadeLevel, levelScale);
         d.fadeMs = wanted.envelope.dwFadeTime;
         d.button = wanted.button;
         d.magnitude = wanted.magnitude;
@@ -133,74 +142,156 @@ struct EffectState {
         return d;
     }
 
-    // Brings the device up to date after a call changed what is wanted; lock holds mutex (and
-    // may be released on return). Returns the call's result.
-    int Deliver(std::unique_lock<kinetra::ShortLock>& lock) {
+    // True when a and b agree in everything but level, periodMs and magnitude.
+    static bool OthersEqual(DeviceEffect a, const DeviceEffect& b) {
+        a.level = b.level;
+        a.periodMs = b.periodMs;
+        a.magnitude = b.magnitude;
+        return a == b;
+    }
+
+    // Works want out again from the settings: the level, period and magnitude always (what the
+    // capture thread changes), the rest only when it changed. Compared with sent before they are
+    // stored: reading fields back just after writing them one by one would wait for the stores.
+    // Called by the busy call.
+    void RefreshWant() {
+        if (othersChanged) {
+            RefreshAllOfWant();
+            return;
+        }
+        const std::int32_t level = ScaledDeviceLevel(wanted.magnitude, levelScale);
+        const std::uint32_t period = wanted.period;
+        const std::uint32_t magnitude = wanted.magnitude;
+        wantIsSent = othersSent && level == sent.level && period == sent.periodMs &&
+                     magnitude == sent.magnitude;
+        want.level = level;
+        want.periodMs = period;
+        want.magnitude = magnitude;
+    }
+
+    // RefreshWant when more than the level, period and magnitude may have changed. Out of line,
+    // as are SendDue and Finish: the usual update keeps to a few registers and stays inline.
+    [[gnu::noinline]] void RefreshAllOfWant() {
+        othersChanged = false;
+        want = ToDevice();
+        othersSent = OthersEqual(want, sent);
+        wantIsSent = want == sent;
+    }
+
+    // After the device took want.
+    void WantSent() {
+        if (othersSent) {
+            sent.level = want.level;
+            sent.periodMs = want.periodMs;
+            sent.magnitude = want.magnitude;
+        } else {
+            sent = want;
+            othersSent = true;
+        }
+        wantIsSent = true;
+    }
+
+    // What the busy call sends next, worked out with mutex held.
+    enum class Next { kNothing, kStop, kUpdate, kRun };
+    Next NextToSend() const {
+        if (!playing && (sentPlaying || !playingKnown)) return Next::kStop;
+        if (!wantIsSent) return Next::kUpdate;
+        if (playing && (!sentPlaying || !playingKnown)) return Next::kRun;
+        return Next::kNothing;
+    }
+
+    // Brings the device up to date after a call changed what is wanted. Entered with mutex held
+    // (taken with lock(), not by a guard object); returns with it released. Returns the call's
+    // result.
+    int Deliver() {
         // What is wanted may have changed: settled again only once nothing is left to send.
         settled.store(0, std::memory_order_relaxed);
         if (busy) {
             // The call that talks to the device now sends this change before it returns.
             changedWhileBusy = true;
-            return failing ? 0 : 1;
+            const int result = failing ? 0 : 1;
+            mutex.unlock();
+            return result;
         }
         busy = true;
-        bool sentSomething = false;
-        bool ok = true;
         // Every change of the wanted settings, the gain, the playing state or the iterations is
         // followed by a Deliver under the same lock, so while this call is busy a change always
-        // shows as changedWhileBusy: without one, what the device should have is still want.
-        DeviceEffect want = ToDevice();
-        bool wantIsSent = false;  // want == sent is known already (sent is this call's alone)
+        // shows as changedWhileBusy: without one, want is still what the device should have.
+        RefreshWant();
+        if (wantIsSent || !playingKnown || playing != sentPlaying) return SendDue(false);
+        // The capture thread's usual case: an update and nothing else is due.
+        changedWhileBusy = false;
+        mutex.unlock();
+        const bool done = backend->UpdateEffect(id, want);
+        mutex.lock();
+        if (!done) return Finish(true, false);
+        WantSent();
+        if (changedWhileBusy) {
+            RefreshWant();
+            return SendDue(true);
+        }
+        busy = false;
+        failing = false;
+        settled.store(SettledWord(), std::memory_order_release);
+        mutex.unlock();
+        return 1;
+    }
+
+    // Deliver's general case: sends what NextToSend says until nothing is left or the device
+    // refuses. sentSomething: this call sent something already. Entered and left as Finish.
+    [[gnu::noinline]] int SendDue(bool sentSomething) {
+        bool ok = true;
         for (;;) {
-            if (sentSomething && changedWhileBusy) {
-                want = ToDevice();
-                wantIsSent = false;
-            }
             changedWhileBusy = false;
-            const bool needStop = !playing && (sentPlaying || !playingKnown);
-            const bool needUpdate = !wantIsSent && !(want == sent);
-            wantIsSent = !needUpdate;
-            const bool needRun = playing && (!sentPlaying || !playingKnown);
-            if (!needStop && !needUpdate && !needRun) break;
+            const Next next = NextToSend();
+            if (next == Next::kNothing) break;
             const std::uint32_t runIterations = iterations;
-            lock.unlock();
+            mutex.unlock();
             bool done;
-            if (needStop) {
+            if (next == Next::kStop) {
                 done = backend->StopEffect(id);
-            } else if (needUpdate) {
+            } else if (next == Next::kUpdate) {
                 done = backend->UpdateEffect(id, want);
             } else {
                 done = backend->RunEffect(id, runIterations);
             }
-            lock.lock();
+            mutex.lock();
             sentSomething = true;
             if (!done) {
                 // A device that went away and comes back gets the wanted state from the
                 // reconnecting backend; the next call sends start or stop again either way.
-                if (needStop || !needUpdate) playingKnown = false;
+                if (next != Next::kUpdate) playingKnown = false;
                 ok = false;
                 break;
             }
-            if (needStop) {
+            if (next == Next::kStop) {
                 sentPlaying = false;
                 playingKnown = true;
-            } else if (needUpdate) {
-                sent = want;
-                wantIsSent = true;
+            } else if (next == Next::kUpdate) {
+                WantSent();
             } else {
                 sentPlaying = true;
                 playingKnown = true;
             }
+            if (changedWhileBusy) RefreshWant();
         }
+        return Finish(sentSomething, ok);
+    }
+
+    // Ends the busy call: entered with mutex held, returns with it released, and reports a device
+    // that starts refusing. ok: nothing was refused.
+    [[gnu::noinline]] int Finish(bool sentSomething, bool ok) {
         busy = false;
         if (!sentSomething) {
             settled.store(SettledWord(), std::memory_order_release);
-            return failing ? 0 : 1;
+            const int result = failing ? 0 : 1;
+            mutex.unlock();
+            return result;
         }
         const bool report = !ok && !failing && Reporting();
         failing = !ok;
         if (ok) settled.store(SettledWord(), std::memory_order_release);
-        lock.unlock();
+        mutex.unlock();
         if (report) DebugOutput("FORCE: the device refused an effect change\n");
         return ok ? 1 : 0;
     }
@@ -273,26 +364,28 @@ int COndEffect::Start(std::uint32_t dwIterations, std::uint32_t /*dwFlags*/,
                       bool /*bAllowStartDelay*/) {
     EffectState& s = *m_pState;
     if (!IsCreated()) return 0;
-    std::unique_lock lock(s.mutex);
+    s.mutex.lock();
     s.playing = true;
     s.iterations = dwIterations;
-    return s.Deliver(lock);
+    return s.Deliver();
 }
 
 int COndEffect::Stop() {
     EffectState& s = *m_pState;
     if (!IsCreated()) return 0;
-    std::unique_lock lock(s.mutex);
+    s.mutex.lock();
     s.playing = false;
-    return s.Deliver(lock);
+    return s.Deliver();
 }
 
 int COndEffect::ChangeGain(std::uint32_t gain) {
     EffectState& s = *m_pState;
     if (!IsCreated()) return 0;
-    std::unique_lock lock(s.mutex);
+    s.mutex.lock();
     s.gain = kinetra::force::Full(gain);
-    return s.Deliver(lock);
+    s.levelScale = kinetra::force::DeviceLevelScale(s.gain, s.maxLevel);
+    s.othersChanged = true;
+    return s.Deliver();
 }
 
 // ---- COndPeriodic ----
@@ -332,9 +425,10 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
     s.wanted.envelope = pEnvelope ? *pEnvelope : VORBIT_ENVELOPE{};
     s.wanted.button = dwTriggerButton;
     s.gain = kFullScale;
+    s.levelScale = DeviceLevelScale(s.gain, s.maxLevel);
     s.playing = false;
-    const DeviceEffect effect = s.ToDevice();
-    const int id = s.backend->CreateEffect(effect);
+    s.want = s.ToDevice();
+    const int id = s.backend->CreateEffect(s.want);
     if (id < 0) {
         s.backend.reset();
         if (Reporting()) kinetra::DebugOutput("FORCE: the device refused a new effect\n");
@@ -342,7 +436,10 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
         return 0;
     }
     s.id = id;
-    s.sent = effect;
+    s.sent = s.want;
+    s.othersSent = true;
+    s.wantIsSent = true;
+    s.othersChanged = false;
     s.sentPlaying = false;
     s.failing = false;
     s.settled.store(s.SettledWord(), std::memory_order_release);
@@ -350,26 +447,31 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
     return 1;
 }
 
-int COndPeriodic::ChangeParameters(std::uint32_t dwMagnitude, std::uint32_t dwPeriod,
-                                   std::uint32_t dwDuration, std::int32_t lDirectionX,
-                                   std::int32_t lDirectionY, std::int32_t lOffset,
-                                   std::uint32_t dwPhase, VORBIT_ENVELOPE* pEnvelope) {
+int COndPeriodic::ChangeMagnitudeAndPeriod(std::uint32_t dwMagnitude, std::uint32_t dwPeriod) {
+    using kinetra::force::Full;
     EffectState& s = *m_pState;
-    if (!IsCreated()) return 0;
-    constexpr std::int32_t kSignedUnchanged = static_cast<std::int32_t>(OND_UNCHANGED);
-    if (dwDuration == OND_UNCHANGED && lDirectionX == kSignedUnchanged &&
-        lDirectionY == kSignedUnchanged && lOffset == kSignedUnchanged &&
-        dwPhase == OND_UNCHANGED && pEnvelope == OND_ENVELOPE_UNCHANGED) {
-        // The capture thread's call for a band whose magnitude stays: nothing to change.
-        const std::uint64_t settled = s.settled.load(std::memory_order_acquire);
-        if ((settled & EffectState::kSettled) != 0 &&
-            (dwMagnitude == OND_UNCHANGED ||
-             kinetra::force::Full(dwMagnitude) == ((settled >> 32) & 0x3FFFFFFFu)) &&
-            (dwPeriod == OND_UNCHANGED || dwPeriod == (settled & 0xFFFFFFFFu))) {
-            return (settled & EffectState::kSettledFailing) != 0 ? 0 : 1;
-        }
+    if (!s.created.load(std::memory_order_acquire)) return 0;
+    // The capture thread's call for a band whose magnitude stays: nothing to change.
+    const std::uint64_t settled = s.settled.load(std::memory_order_acquire);
+    if ((settled & EffectState::kSettled) != 0 &&
+        (dwMagnitude == OND_UNCHANGED || Full(dwMagnitude) == ((settled >> 32) & 0x3FFFFFFFu)) &&
+        (dwPeriod == OND_UNCHANGED || dwPeriod == (settled & 0xFFFFFFFFu))) {
+        return (settled & EffectState::kSettledFailing) != 0 ? 0 : 1;
     }
-    std::unique_lock lock(s.mutex);
+    s.mutex.lock();
+    if (dwMagnitude != OND_UNCHANGED) s.wanted.magnitude = Full(dwMagnitude);
+    if (dwPeriod != OND_UNCHANGED) s.wanted.period = dwPeriod;
+    return s.Deliver();
+}
+
+int COndPeriodic::ChangeAllParameters(std::uint32_t dwMagnitude, std::uint32_t dwPeriod,
+                                      std::uint32_t dwDuration, std::int32_t lDirectionX,
+                                      std::int32_t lDirectionY, std::int32_t lOffset,
+                                      std::uint32_t dwPhase, VORBIT_ENVELOPE* pEnvelope) {
+    EffectState& s = *m_pState;
+    if (!s.created.load(std::memory_order_acquire)) return 0;
+    constexpr std::int32_t kSignedUnchanged = static_cast<std::int32_t>(OND_UNCHANGED);
+    s.mutex.lock();
     kinetra::force::EffectSettings& w = s.wanted;
     if (dwMagnitude != OND_UNCHANGED) w.magnitude = kinetra::force::Full(dwMagnitude);
     if (dwPeriod != OND_UNCHANGED) w.period = dwPeriod;
@@ -381,5 +483,6 @@ int COndPeriodic::ChangeParameters(std::uint32_t dwMagnitude, std::uint32_t dwPe
     if (pEnvelope != OND_ENVELOPE_UNCHANGED) {
         w.envelope = pEnvelope ? *pEnvelope : VORBIT_ENVELOPE{};
     }
-    return s.Deliver(lock);
+    s.othersChanged = true;
+    return s.Deliver();
 }

@@ -195,8 +195,28 @@ public:
                          std::int32_t lDirectionY = static_cast<std::int32_t>(OND_UNCHANGED),
                          std::int32_t lOffset = static_cast<std::int32_t>(OND_UNCHANGED),
                          std::uint32_t dwPhase = OND_UNCHANGED,
-                         VORBIT_ENVELOPE* pEnvelope = OND_ENVELOPE_UNCHANGED);
+                         VORBIT_ENVELOPE* pEnvelope = OND_ENVELOPE_UNCHANGED) {
+        constexpr auto kSignedUnchanged = static_cast<std::int32_t>(OND_UNCHANGED);
+        // Inline so that a caller passing the markers (the force channel, once per block and
+        // band) goes straight to the magnitude and period change.
+        if (dwDuration == OND_UNCHANGED && lDirectionX == kSignedUnchanged &&
+            lDirectionY == kSignedUnchanged && lOffset == kSignedUnchanged &&
+            dwPhase == OND_UNCHANGED && pEnvelope == OND_ENVELOPE_UNCHANGED) {
+            return ChangeMagnitudeAndPeriod(dwMagnitude, dwPeriod);
+        }
+        return ChangeAllParameters(dwMagnitude, dwPeriod, dwDuration, lDirectionX, lDirectionY,
+                                   lOffset, dwPhase, pEnvelope);
+    }
 
 private:
+    // ChangeParameters with every value but the magnitude and the period OND_UNCHANGED (and the
+    // envelope OND_ENVELOPE_UNCHANGED). Threads as ChangeParameters'.
+    int ChangeMagnitudeAndPeriod(std::uint32_t dwMagnitude, std::uint32_t dwPeriod);
+    // ChangeParameters with any other value given. Threads as ChangeParameters'.
+    int ChangeAllParameters(std::uint32_t dwMagnitude, std::uint32_t dwPeriod,
+                            std::uint32_t dwDuration, std::int32_t lDirectionX,
+                            std::int32_t lDirectionY, std::int32_t lOffset, std::uint32_t dwPhase,
+                            VORBIT_ENVELOPE* pEnvelope);
+
     OND_GUID m_type;
 };

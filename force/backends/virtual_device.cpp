@@ -26,12 +26,31 @@ struct Hardware {
     const void* owner[kVirtualEffectSlots] = {};
     // Counts plug-ins; a connection made before the current one is gone.
     std::uint64_t generation = 0;
+    // generation while the device takes calls (neither lost nor unplugged), 0 otherwise; and the
+    // count of updates at which lost-after or unplug-after comes due. Kept by Recount.
+    std::uint64_t usableGeneration = 0;
+    std::uint64_t eventAt = ~std::uint64_t{0};
     std::chrono::steady_clock::time_point unpluggedAt{};
 };
 
+// Built before any code runs: an effect update looks at it without a first-use check.
+constinit Hardware g_hardware;
+
 Hardware& TheHardware() {
-    static Hardware hardware;
-    return hardware;
+    return g_hardware;
+}
+
+// Called with the lock held after lost, unplugged, the generation or the update limits changed.
+void Recount(Hardware& hw) {
+    hw.usableGeneration = hw.state.lost || hw.state.unplugged ? 0 : hw.generation;
+    std::uint64_t at = ~std::uint64_t{0};
+    if (hw.state.lostAfter >= 0 && !hw.state.lost) {
+        at = static_cast<std::uint64_t>(hw.state.lostAfter);
+    }
+    if (hw.state.unplugAfter >= 0 && static_cast<std::uint64_t>(hw.state.unplugAfter) < at) {
+        at = static_cast<std::uint64_t>(hw.state.unplugAfter);
+    }
+    hw.eventAt = at;
 }
 
 std::atomic<VirtualCallHook> g_hook{nullptr};
@@ -48,10 +67,8 @@ void CopyName(char (&to)[256], const std::string& from) {
     to[n] = '\0';
 }
 
-// Called with the lock held: counts an effect update and unplugs or loses the device when its
-// time has come.
-void CountUpdate(Hardware& hw) {
-    ++hw.state.updates;
+// Called with the lock held when lost-after or unplug-after has come due.
+void UpdateLimitReached(Hardware& hw) {
     if (hw.state.lostAfter >= 0 &&
         hw.state.updates >= static_cast<std::uint64_t>(hw.state.lostAfter)) {
         hw.state.lost = true;
@@ -65,6 +82,13 @@ void CountUpdate(Hardware& hw) {
         hw.state.rumbleHigh = 0;
         hw.unpluggedAt = std::chrono::steady_clock::now();
     }
+    Recount(hw);
+}
+
+// Called with the lock held: counts an effect update and unplugs or loses the device when its
+// time has come.
+void CountUpdate(Hardware& hw) {
+    if (++hw.state.updates >= hw.eventAt) UpdateLimitReached(hw);
 }
 
 // The two motors of kind=rumble; the combining is RumbleBackend's.
@@ -179,11 +203,10 @@ public:
         Hardware& hw = TheHardware();
         std::lock_guard lock(hw.mutex);
         if (!Usable(hw, id)) return false;
-        VirtualEffectSnapshot& shown = hw.state.effects[id];
-        ++shown.updates;
+        // What the snapshot shows of the effect is taken from hw.effects when it is made.
+        ++hw.state.effects[id].updates;
         if (hw.effects[id] == effect) ++hw.state.unchangedUpdates;
         hw.effects[id] = effect;
-        ShowEffect(shown, effect);
         CountUpdate(hw);
         return true;
     }
@@ -221,9 +244,10 @@ private:
         return hw.state.unplugged || hw.generation != m_generation;
     }
 
-    // Called with the lock held.
+    // Called with the lock held: neither lost nor gone, and id is an effect of this connection.
     bool Usable(Hardware& hw, int id) const {
-        if (hw.state.lost || Gone(hw) || id < 0 || id >= kVirtualEffectSlots ||
+        if (hw.usableGeneration != m_generation ||
+            static_cast<unsigned>(id) >= static_cast<unsigned>(kVirtualEffectSlots) ||
             hw.owner[id] != this) {
             ++hw.state.failedCalls;
             return false;
@@ -232,6 +256,7 @@ private:
     }
 
     static void Clear(Hardware& hw, int slot) {
+        ShowEffect(hw.state.effects[slot], hw.effects[slot]);  // the last values stay shown
         hw.owner[slot] = nullptr;
         hw.effects[slot] = DeviceEffect{};
         hw.state.effects[slot].created = false;
@@ -284,6 +309,7 @@ std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, boo
         ++hw.generation;
         for (int slot = 0; slot < kVirtualEffectSlots; ++slot) {
             if (hw.owner[slot]) {
+                ShowEffect(hw.state.effects[slot], hw.effects[slot]);
                 hw.owner[slot] = nullptr;
                 hw.effects[slot] = DeviceEffect{};
                 hw.state.effects[slot].created = false;
@@ -292,6 +318,7 @@ std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, boo
         }
         hw.state.effectCount = 0;
     }
+    Recount(hw);
     if (hw.state.failOpen) {
         ++hw.state.openFailures;
         *error = "the virtual device cannot be opened (fail=open)";
@@ -321,7 +348,11 @@ std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, boo
 VirtualDeviceSnapshot GetVirtualDeviceSnapshot() {
     Hardware& hw = TheHardware();
     std::lock_guard lock(hw.mutex);
-    return hw.state;
+    VirtualDeviceSnapshot snapshot = hw.state;
+    for (int slot = 0; slot < kVirtualEffectSlots; ++slot) {
+        if (hw.owner[slot]) ShowEffect(snapshot.effects[slot], hw.effects[slot]);
+    }
+    return snapshot;
 }
 
 void SetVirtualDeviceCallHook(VirtualCallHook hook, void* context) {

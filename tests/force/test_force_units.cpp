@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "force/device_choice.h"
 #include "force/force_units.h"
 #include "force/ond_library.h"
@@ -60,6 +62,29 @@ TEST(ForceUnits, DeviceLevelFromMagnitudeAndGain) {
     EXPECT_EQ(DeviceLevel(12000, 10000, 32767), 32767);
     EXPECT_EQ(DeviceLevel(0xFFFFFFFFu, 0xFFFFFFFFu, 32767), 32767);
     EXPECT_EQ(DeviceLevel(10000, 10000, 0), 0);
+}
+
+// The gain's part worked out once and the magnitude's applied per update give DeviceLevel's
+// levels: against hand arithmetic, and over a grid against 32767 * m * g / 10^8 to the nearest in
+// long double (exact there, halves included).
+TEST(ForceUnits, DeviceLevelFromAScaleWorkedOutOnce) {
+    EXPECT_EQ(DeviceLevelScale(10000, 32767), 327670000u);
+    EXPECT_EQ(DeviceLevelScale(2500, 32767), 81917500u);
+    EXPECT_EQ(DeviceLevelScale(20000, 32767), 327670000u);  // counts as full
+    EXPECT_EQ(DeviceLevelScale(10000, 0), 0u);
+    EXPECT_EQ(DeviceLevelScale(10000, -5), 0u);
+    EXPECT_EQ(ScaledDeviceLevel(5000, 327670000u), 16384);     // 16383.5
+    EXPECT_EQ(ScaledDeviceLevel(7500, 4000u * 32767u), 9830);  // 9830.1
+    EXPECT_EQ(ScaledDeviceLevel(1, 81917500u), 1);             // 0.819...
+    EXPECT_EQ(ScaledDeviceLevel(12000, 327670000u), 32767);    // counts as full
+    EXPECT_EQ(ScaledDeviceLevel(10000, 0), 0);
+    for (std::uint32_t g = 0; g <= 10000; g += 125) {
+        for (std::uint32_t m = 0; m <= 10000; m += 37) {
+            const auto exact = std::llround(32767.0L * m * g / 1e8L);
+            ASSERT_EQ(ScaledDeviceLevel(m, DeviceLevelScale(g, 32767)), exact) << m << " " << g;
+            ASSERT_EQ(DeviceLevel(m, g, 32767), exact) << m << " " << g;
+        }
+    }
 }
 
 TEST(ForceUnits, DeviceSignedLevel) {
