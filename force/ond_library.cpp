@@ -106,6 +106,10 @@ struct EffectState {
     DeviceEffect sent;       // what the device has
     bool othersSent = true;  // want and sent agree in all but level, periodMs and magnitude
     bool wantIsSent = true;  // want and sent agree in everything
+    // False after a refused update until one is taken: what the device holds is then not known
+    // (a device that comes back gets the refused settings from the reconnecting backend, which
+    // records every wish), so the next update is sent even when it asks for sent again.
+    bool sentKnown = true;
 
     // While the device has everything asked for and no call is talking to it: kSettled, the
     // wanted magnitude (bits 32..61), the wanted period (bits 0..31) and kSettledFailing when the
@@ -174,8 +178,15 @@ struct EffectState {
     [[gnu::noinline]] void RefreshAllOfWant() {
         othersChanged = false;
         want = ToDevice();
-        othersSent = OthersEqual(want, sent);
-        wantIsSent = want == sent;
+        othersSent = sentKnown && OthersEqual(want, sent);
+        wantIsSent = sentKnown && want == sent;
+    }
+
+    // After the device refused want: sent may no longer be what it holds.
+    void UpdateRefused() {
+        sentKnown = false;
+        othersSent = false;
+        wantIsSent = false;
     }
 
     // After the device took want.
@@ -187,6 +198,7 @@ struct EffectState {
         } else {
             sent = want;
             othersSent = true;
+            sentKnown = true;
         }
         wantIsSent = true;
     }
@@ -224,7 +236,10 @@ struct EffectState {
         mutex.unlock();
         const bool done = backend->UpdateEffect(id, want);
         mutex.lock();
-        if (!done) return Finish(true, false);
+        if (!done) {
+            UpdateRefused();
+            return Finish(true, false);
+        }
         WantSent();
         if (changedWhileBusy) {
             RefreshWant();
@@ -260,7 +275,11 @@ struct EffectState {
             if (!done) {
                 // A device that went away and comes back gets the wanted state from the
                 // reconnecting backend; the next call sends start or stop again either way.
-                if (next != Next::kUpdate) playingKnown = false;
+                if (next != Next::kUpdate) {
+                    playingKnown = false;
+                } else {
+                    UpdateRefused();
+                }
                 ok = false;
                 break;
             }
@@ -439,6 +458,7 @@ int COndPeriodic::Initialize(COndDevice* pDevice, std::uint32_t dwMagnitude, std
     s.sent = s.want;
     s.othersSent = true;
     s.wantIsSent = true;
+    s.sentKnown = true;
     s.othersChanged = false;
     s.sentPlaying = false;
     s.failing = false;

@@ -197,9 +197,9 @@ TEST(ForceUpdatePath, EverySettingReachesTheDeviceAsThePlainRulesSay) {
 }
 
 // A device that refuses: a change of the gain or of a setting besides the magnitude is tried again
-// whenever asked and fails each time; once the settings are back to what the device holds nothing
-// is sent, and the failure is still reported.
-TEST(ForceUpdatePath, RefusedGainAndSettingChangesAreTriedAgainUntilBackToWhatTheDeviceHas) {
+// whenever asked and fails each time, and so is a return to the settings the device last took,
+// since after a refusal what it holds is not known; the failure is reported each time.
+TEST(ForceUpdatePath, RefusedGainAndSettingChangesAreTriedAgainUntilOneIsTaken) {
     ForceDeviceVariable variable("virtual:Worn Mouse,lost-after=2");
     auto device = OpenDevice();
     COndPeriodic effect(GUID_Ond_Sine);
@@ -212,16 +212,16 @@ TEST(ForceUpdatePath, RefusedGainAndSettingChangesAreTriedAgainUntilBackToWhatTh
     EXPECT_EQ(GetVirtualDeviceSnapshot().failedCalls, failed + 1);
     EXPECT_EQ(effect.ChangeParameters(1000, OND_UNCHANGED), 0);  // the gain is still not there
     EXPECT_EQ(GetVirtualDeviceSnapshot().failedCalls, failed + 2);
-    EXPECT_EQ(effect.ChangeGain(5000), 0);  // what the device has: nothing to send
-    EXPECT_EQ(GetVirtualDeviceSnapshot().failedCalls, failed + 2);
-    EXPECT_EQ(effect.ChangeParameters(OND_UNCHANGED, OND_UNCHANGED, 1500), 0);
+    EXPECT_EQ(effect.ChangeGain(5000), 0);  // what the device last took: sent all the same
     EXPECT_EQ(GetVirtualDeviceSnapshot().failedCalls, failed + 3);
-    EXPECT_EQ(effect.ChangeParameters(2000, OND_UNCHANGED), 0);  // still with the duration
+    EXPECT_EQ(effect.ChangeParameters(OND_UNCHANGED, OND_UNCHANGED, 1500), 0);
     EXPECT_EQ(GetVirtualDeviceSnapshot().failedCalls, failed + 4);
+    EXPECT_EQ(effect.ChangeParameters(2000, OND_UNCHANGED), 0);  // still with the duration
+    EXPECT_EQ(GetVirtualDeviceSnapshot().failedCalls, failed + 5);
     EXPECT_EQ(effect.ChangeParameters(1000, OND_UNCHANGED, OND_INFINITE), 0);  // back again
     EXPECT_EQ(effect.ChangeParameters(1000, OND_UNCHANGED), 0);
     const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
-    EXPECT_EQ(s.failedCalls, failed + 4);
+    EXPECT_EQ(s.failedCalls, failed + 7);
     EXPECT_EQ(s.updates, 2u);
     EXPECT_EQ(s.effects[0].magnitude, 1000u);
     EXPECT_EQ(s.effects[0].gain, 5000u);
@@ -401,4 +401,26 @@ TEST(ForceUpdatePath, AChangeTheGoneDeviceMissedIsThereWhenItComesBack) {
     EXPECT_EQ(s.effects[0].periodMs, 13u);
     EXPECT_EQ(s.effects[0].gain, 5000u);
     EXPECT_EQ(s.effects[0].level, 5734);  // 32767 * 0.35 * 0.5 = 5734.2
+}
+
+// The music goes quiet while the device is gone: the change it missed (300) is followed by a
+// return to what it last took (0). The device that comes back must play 0, not the missed 300:
+// after the refusal the return is sent too (and so recorded for the device's return).
+TEST(ForceUpdatePath, AReturnToTheLastTakenChangeWhileTheDeviceIsGoneIsWhatItGetsBack) {
+    ForceDeviceVariable variable("virtual:Quiet Mouse,unplug-after=2,replug-after=300");
+    CForceChannel channel;
+    ASSERT_EQ(channel.CreateEffect(0, 40), 1);
+    EXPECT_EQ(channel.ChangeParameters(1000, 40), 1);
+    EXPECT_EQ(channel.ChangeParameters(0, 40), 1);    // unplugged after it
+    EXPECT_EQ(channel.ChangeParameters(300, 40), 0);  // the device is gone
+    EXPECT_EQ(channel.ChangeParameters(0, 40), 0);    // quiet again, still gone
+    ASSERT_TRUE(
+        WaitFor([] { return CurrentForceDeviceStatus().state == ForceDeviceState::kReconnected; }));
+    EXPECT_EQ(GetVirtualDeviceSnapshot().effects[0].magnitude, 0u);
+    EXPECT_EQ(GetVirtualDeviceSnapshot().effects[0].level, 0);
+    // Once the device takes an update again, an unchanged one sends nothing.
+    EXPECT_EQ(channel.ChangeParameters(0, 40), 1);
+    const std::uint64_t updates = GetVirtualDeviceSnapshot().updates;
+    EXPECT_EQ(channel.ChangeParameters(0, 40), 1);
+    EXPECT_EQ(GetVirtualDeviceSnapshot().updates, updates);
 }
