@@ -41,12 +41,11 @@ bool Passed(const timespec& deadline) {
 }  // namespace
 
 void AutoResetEvent::Set() {
-    // Signalled already: the signal is pending and whoever raised it has woken a sleeper, for no
-    // waiter sleeps while the state is 1 (its futex wait expects 0). A load is far cheaper than
-    // the exchange, and a pump that runs without waiting sets its events once per block.
-    if (m_state.load() != 0) return;
     // Sequentially consistent on both sides: a waiter announces itself and then looks at the
     // state; the setter changes the state and then looks for waiters. One of them sees the other.
+    // An exchange even when the event is signalled already: it also puts what the setter wrote
+    // before it ahead of the waiter that takes the signal. A plain look at the state would not,
+    // and a waiter could take an older signal, miss the news and sleep on it.
     if (m_state.exchange(1) == 0 && m_waiters.load() > 0) {
         syscall(SYS_futex, FutexWord(&m_state), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr,
                 nullptr, 0);

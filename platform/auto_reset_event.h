@@ -17,10 +17,7 @@ public:
     AutoResetEvent& operator=(const AutoResetEvent&) = delete;
 
     // Signals the event. Takes no lock, allocates nothing and never blocks: callable from an
-    // audio callback or a signal handler. On an event that is signalled already it changes
-    // nothing and costs one load; it then orders nothing either (the waiter that takes the signal
-    // is ordered after the Set that raised it), so data for the waiter goes through the
-    // caller's own atomics. Thread: any.
+    // audio callback or a signal handler. Thread: any.
     void Set();
 
     // Waits until the event is signalled (and resets it) or timeoutMs milliseconds have passed
