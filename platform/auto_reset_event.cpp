@@ -40,16 +40,9 @@ bool Passed(const timespec& deadline) {
 
 }  // namespace
 
-void AutoResetEvent::Set() {
-    // Sequentially consistent on both sides: a waiter announces itself and then looks at the
-    // state; the setter changes the state and then looks for waiters. One of them sees the other.
-    // An exchange even when the event is signalled already: it also puts what the setter wrote
-    // before it ahead of the waiter that takes the signal. A plain look at the state would not,
-    // and a waiter could take an older signal, miss the news and sleep on it.
-    if (m_state.exchange(1) == 0 && m_waiters.load() > 0) {
-        syscall(SYS_futex, FutexWord(&m_state), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr,
-                nullptr, 0);
-    }
+void AutoResetEvent::WakeOne() {
+    syscall(SYS_futex, FutexWord(&m_state), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr, nullptr,
+            0);
 }
 
 AutoResetEvent::WaitResult AutoResetEvent::Wait(std::int32_t timeoutMs) {

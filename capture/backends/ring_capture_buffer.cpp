@@ -56,10 +56,6 @@ Result RingCaptureBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, void**
     return kOk;
 }
 
-Result RingCaptureBuffer::Unlock(void*, std::uint32_t, void*, std::uint32_t) {
-    return kOk;
-}
-
 Result CheckLiveRequest(const WaveFormat& format, std::uint32_t bufferBytes) {
     const bool bitsOk = format.wBitsPerSample == 8 || format.wBitsPerSample == 16;
     const bool channelsOk = format.nChannels == 1 || format.nChannels == 2;

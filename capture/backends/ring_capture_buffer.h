@@ -30,8 +30,8 @@ public:
     Result GetCurrentPosition(std::uint32_t* capturePosition, std::uint32_t* readPosition) override;
     Result Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* bytes1,
                 void** region2, std::uint32_t* bytes2) override;
-    Result Unlock(void* region1, std::uint32_t bytes1, void* region2,
-                  std::uint32_t bytes2) override;
+    // Nothing to give back: the ring lends its own memory.
+    Result Unlock(void*, std::uint32_t, void*, std::uint32_t) override { return kOk; }
 
     std::uint32_t Size() const { return m_size; }
 
