@@ -191,6 +191,12 @@ void CCaptureEngine::Shutdown() {
     m_bInitialised = false;
 }
 
+void CCaptureEngine::DropSpectrumFrameForTesting() {
+    if (IsThreadRunning()) return;
+    delete m_pSpectrum;
+    m_pSpectrum = nullptr;
+}
+
 void CCaptureEngine::SetDeviceOpener(cap::DeviceOpener opener) {
     m_opener = std::move(opener);
 }

@@ -173,6 +173,11 @@ public:
         return m_threadState.load(std::memory_order_acquire) == ThreadState::kRunning;
     }
 
+    // Releases the spectrum frame, so that the pump takes blocks without analysing them (as with
+    // an incomplete frame): what the ring and the pump cost by themselves. Thread: user-interface
+    // thread, no capture thread running.
+    void DropSpectrumFrameForTesting();
+
     // Process-wide lag counter (dropped blocks minus on-time blocks, not below zero).
     static std::int32_t LagBlocks() { return s_nLagBlocks.load(std::memory_order_relaxed); }
     // Thread: while no capture thread runs.

@@ -31,15 +31,4 @@ bool IsAnalysableFormat(const WaveFormat& format) {
            format.nChannels == 1 && format.nBlockAlign == 2;
 }
 
-std::uint32_t PendingWholeBlockBytes(std::uint32_t readPosition, std::uint32_t nextOffset,
-                                     std::uint32_t ringBytes, std::uint32_t blockBytes) {
-    if (blockBytes == 0 || ringBytes == 0) return 0;
-    std::int32_t distance = static_cast<std::int32_t>(readPosition - nextOffset);
-    if (distance < 0) distance += static_cast<std::int32_t>(ringBytes);
-    const auto pending = static_cast<std::uint32_t>(distance);
-    // Blocks of a power of two bytes (every format's) need no division.
-    if ((blockBytes & (blockBytes - 1)) == 0) return pending & ~(blockBytes - 1);
-    return pending - pending % blockBytes;
-}
-
 }  // namespace kinetra::capture

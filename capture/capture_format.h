@@ -65,7 +65,16 @@ constexpr std::uint32_t AdvanceInRing(std::uint32_t offset, std::uint32_t bytes,
 
 // Whole blocks' worth of bytes between the reader's next offset and the read position in a
 // ring of ringBytes, the distance taken around the ring's end when the writer has wrapped.
-std::uint32_t PendingWholeBlockBytes(std::uint32_t readPosition, std::uint32_t nextOffset,
-                                     std::uint32_t ringBytes, std::uint32_t blockBytes);
+// Inline: the pump works it out for every notification.
+constexpr std::uint32_t PendingWholeBlockBytes(std::uint32_t readPosition, std::uint32_t nextOffset,
+                                               std::uint32_t ringBytes, std::uint32_t blockBytes) {
+    if (blockBytes == 0 || ringBytes == 0) return 0;
+    std::int32_t distance = static_cast<std::int32_t>(readPosition - nextOffset);
+    if (distance < 0) distance += static_cast<std::int32_t>(ringBytes);
+    const auto pending = static_cast<std::uint32_t>(distance);
+    // Blocks of a power of two bytes (every format's) need no division.
+    if ((blockBytes & (blockBytes - 1)) == 0) return pending & ~(blockBytes - 1);
+    return pending - pending % blockBytes;
+}
 
 }  // namespace kinetra::capture

@@ -40,13 +40,9 @@ bool Passed(const timespec& deadline) {
 
 }  // namespace
 
-void AutoResetEvent::Set() {
-    // Sequentially consistent on both sides: a waiter announces itself and then looks at the
-    // state; the setter changes the state and then looks for waiters. One of them sees the other.
-    if (m_state.exchange(1) == 0 && m_waiters.load() > 0) {
-        syscall(SYS_futex, FutexWord(&m_state), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr,
-                nullptr, 0);
-    }
+void AutoResetEvent::WakeOne() {
+    syscall(SYS_futex, FutexWord(&m_state), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr, nullptr,
+            0);
 }
 
 AutoResetEvent::WaitResult AutoResetEvent::Wait(std::int32_t timeoutMs) {

@@ -17,8 +17,16 @@ public:
     AutoResetEvent& operator=(const AutoResetEvent&) = delete;
 
     // Signals the event. Takes no lock, allocates nothing and never blocks: callable from an
-    // audio callback or a signal handler. Thread: any.
-    void Set();
+    // audio callback or a signal handler. Inline, as the rings set one per block. Thread: any.
+    void Set() {
+        // Sequentially consistent on both sides: a waiter announces itself and then looks at the
+        // state; the setter changes the state and then looks for waiters. One of them sees the
+        // other. An exchange even when the event is signalled already: it also puts what the
+        // setter wrote before it ahead of the waiter that takes the signal. A plain look at the
+        // state would not, and a waiter could take an older signal, miss the news and sleep on
+        // it.
+        if (m_state.exchange(1) == 0 && m_waiters.load() > 0) WakeOne();
+    }
 
     // Waits until the event is signalled (and resets it) or timeoutMs milliseconds have passed
     // (a negative timeout waits without limit). kFailed when the operating system refuses the
@@ -36,6 +44,9 @@ public:
     std::uint64_t WaitCount() const { return m_waitCount.load(std::memory_order_relaxed); }
 
 private:
+    // Wakes one waiter sleeping on the state.
+    void WakeOne();
+
     // 0: not signalled, 1: signalled. A 32-bit word, as the futex call needs.
     std::atomic<std::int32_t> m_state{0};
     std::atomic<std::int32_t> m_waiters{0};

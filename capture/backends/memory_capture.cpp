@@ -2,7 +2,6 @@
 // written by the producer's Push instead of an audio callback, that remembers how far the reader
 // has taken it so that Push can wait rather than overrun a block.
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -58,14 +57,6 @@ public:
         : RingCaptureBuffer(bytes), m_state(std::move(state)) {}
     ~MemoryCaptureBuffer() override { Stop(); }
 
-    Result SetNotificationPositions(std::uint32_t count, const PositionNotify* positions) override {
-        const Result result = RingCaptureBuffer::SetNotificationPositions(count, positions);
-        if (result != kOk) return result;
-        for (std::uint32_t i = 0; i < count; ++i) m_notifyOffsets[i] = positions[i].dwOffset;
-        m_notifyCount = count;
-        return kOk;
-    }
-
     Result Start(bool) override {
         std::lock_guard lock(m_state->lock);
         if (m_running.load()) return kOk;
@@ -98,7 +89,7 @@ public:
         const std::uint32_t end =
             AdvanceInRing(offset, bytes1 + (region2 != nullptr ? bytes2 : 0), Size());
         const std::uint64_t written = m_written.load(std::memory_order_acquire);
-        const std::uint32_t ahead = static_cast<std::uint32_t>(written % Size()) + Size() - end;
+        const std::uint32_t ahead = OffsetOf(written) + Size() - end;
         const std::uint32_t unread = ahead >= Size() ? ahead - Size() : ahead;
         m_taken.store(written - unread, std::memory_order_release);
         m_state->progress.Set();
@@ -112,23 +103,22 @@ public:
     // Thread: the producer, with the state's lock held.
     void Write(const std::uint8_t* data, std::uint32_t bytes) {
         const std::uint64_t from = m_written.load(std::memory_order_relaxed);
-        const std::uint32_t start = static_cast<std::uint32_t>(from % Size());
-        for (std::uint32_t i = 0; i < m_notifyCount; ++i) {
-            // Offsets and start lie below Size(): the distance forward without a division.
-            const std::uint32_t offset = m_notifyOffsets[i];
-            const std::uint32_t distance =
-                offset >= start ? offset - start : offset + (Size() - start);
-            if (distance < bytes) m_notifiedEnd = std::max(m_notifiedEnd, from + distance + 1);
-        }
         // The count goes first, so that a reader's Unlock never sees bytes it was not told of.
         m_written.store(from + bytes, std::memory_order_release);
-        Produce(data, bytes);
+        const std::uint32_t through = Produce(data, bytes);
+        if (through != 0) m_notifiedEnd = from + through;
     }
 
 private:
+    // Where in the ring the byte count lands: a mask for a ring of a power of two bytes (the
+    // engine's), else a division.
+    std::uint32_t OffsetOf(std::uint64_t count) const {
+        return static_cast<std::uint32_t>(m_sizeIsPowerOfTwo ? count & (Size() - 1)
+                                                             : count % Size());
+    }
+
     std::shared_ptr<MemorySourceState> m_state;
-    std::array<std::uint32_t, 64> m_notifyOffsets{};
-    std::uint32_t m_notifyCount = 0;
+    const bool m_sizeIsPowerOfTwo = Size() != 0 && (Size() & (Size() - 1)) == 0;
     std::atomic<std::uint64_t> m_written{0};  // bytes ever written
     std::atomic<std::uint64_t> m_taken{0};    // bytes the reader has taken (or passed over)
     std::uint64_t m_notifiedEnd = 0;          // just after the last notification written past

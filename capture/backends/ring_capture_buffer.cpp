@@ -17,8 +17,20 @@ Result RingCaptureBuffer::SetNotificationPositions(std::uint32_t count,
     for (std::uint32_t i = 0; i < count; ++i) {
         if (positions[i].dwOffset >= m_size) return kInvalidArg;
     }
-    for (std::uint32_t i = 0; i < count; ++i) m_notify[i] = positions[i];
+    // By offset (an insertion sort: at most 64 entries, nothing allocated, equal offsets keep
+    // their order), so that a write walks forward from where the last one stopped.
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint32_t j = i;
+        while (j > 0 && m_notify[j - 1].dwOffset > positions[i].dwOffset) {
+            m_notify[j] = m_notify[j - 1];
+            --j;
+        }
+        m_notify[j] = positions[i];
+    }
     m_notifyCount = count;
+    const std::uint32_t position = m_writePosition.load(std::memory_order_relaxed);
+    m_nextNotify = 0;
+    while (m_nextNotify < count && m_notify[m_nextNotify].dwOffset < position) ++m_nextNotify;
     return kOk;
 }
 
@@ -44,10 +56,6 @@ Result RingCaptureBuffer::Lock(std::uint32_t offset, std::uint32_t bytes, void**
     return kOk;
 }
 
-Result RingCaptureBuffer::Unlock(void*, std::uint32_t, void*, std::uint32_t) {
-    return kOk;
-}
-
 Result CheckLiveRequest(const WaveFormat& format, std::uint32_t bufferBytes) {
     const bool bitsOk = format.wBitsPerSample == 8 || format.wBitsPerSample == 16;
     const bool channelsOk = format.nChannels == 1 || format.nChannels == 2;
@@ -60,24 +68,28 @@ Result CheckLiveRequest(const WaveFormat& format, std::uint32_t bufferBytes) {
     return kOk;
 }
 
-void RingCaptureBuffer::Produce(const std::uint8_t* data, std::uint32_t bytes) {
-    if (m_size == 0 || m_ring == nullptr) return;
-    while (bytes > 0) {
+std::uint32_t RingCaptureBuffer::Produce(const std::uint8_t* data, std::uint32_t bytes) {
+    if (m_size == 0 || m_ring == nullptr) return 0;
+    std::uint32_t through = 0;
+    std::uint32_t done = 0;
+    while (done < bytes) {
         const std::uint32_t from = m_writePosition.load(std::memory_order_relaxed);
         const std::uint32_t room = m_size - from;
-        const std::uint32_t chunk = bytes < room ? bytes : room;
-        std::memcpy(m_ring.get() + from, data, chunk);
-        const std::uint32_t to = from + chunk == m_size ? 0 : from + chunk;
-        m_writePosition.store(to, std::memory_order_release);
-        for (std::uint32_t i = 0; i < m_notifyCount; ++i) {
-            const std::uint32_t offset = m_notify[i].dwOffset;
-            if (offset >= from && offset < from + chunk && m_notify[i].hEventNotify != nullptr) {
-                m_notify[i].hEventNotify->Set();
-            }
+        const std::uint32_t chunk = bytes - done < room ? bytes - done : room;
+        std::memcpy(m_ring.get() + from, data + done, chunk);
+        const std::uint32_t end = from + chunk;
+        m_writePosition.store(end == m_size ? 0 : end, std::memory_order_release);
+        // Offsets in [from, end): from the first at or after from, in order.
+        std::uint32_t next = m_nextNotify;
+        while (next < m_notifyCount && m_notify[next].dwOffset < end) {
+            if (m_notify[next].hEventNotify != nullptr) m_notify[next].hEventNotify->Set();
+            through = done + (m_notify[next].dwOffset - from) + 1;
+            ++next;
         }
-        data += chunk;
-        bytes -= chunk;
+        m_nextNotify = end == m_size ? 0 : next;
+        done += chunk;
     }
+    return through;
 }
 
 }  // namespace kinetra::capture

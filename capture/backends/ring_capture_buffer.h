@@ -30,15 +30,17 @@ public:
     Result GetCurrentPosition(std::uint32_t* capturePosition, std::uint32_t* readPosition) override;
     Result Lock(std::uint32_t offset, std::uint32_t bytes, void** region1, std::uint32_t* bytes1,
                 void** region2, std::uint32_t* bytes2) override;
-    Result Unlock(void* region1, std::uint32_t bytes1, void* region2,
-                  std::uint32_t bytes2) override;
+    // Nothing to give back: the ring lends its own memory.
+    Result Unlock(void*, std::uint32_t, void*, std::uint32_t) override { return kOk; }
 
     std::uint32_t Size() const { return m_size; }
 
 protected:
     // Appends bytes at the write position, wrapping, and raises every notification whose offset
-    // was written. Thread: the producer only. No lock, no allocation, no logging.
-    void Produce(const std::uint8_t* data, std::uint32_t bytes);
+    // was written, in the order of the offsets. Returns how many of the bytes lead up to and
+    // include the last notification raised (0 when none was). Thread: the producer only. No
+    // lock, no allocation, no logging.
+    std::uint32_t Produce(const std::uint8_t* data, std::uint32_t bytes);
     // The ring's first byte, to turn a region lent by Lock back into an offset. Thread: any.
     const std::uint8_t* RingStart() const { return m_ring.get(); }
     // True between Start and Stop: notifications may not change then.
@@ -47,8 +49,11 @@ protected:
 private:
     std::unique_ptr<std::uint8_t[]> m_ring;
     std::uint32_t m_size;
-    std::array<PositionNotify, 64> m_notify{};
+    std::array<PositionNotify, 64> m_notify{};  // sorted by offset, equal offsets as given
     std::uint32_t m_notifyCount = 0;
+    // Index in m_notify of the first notification at or after the write position (m_notifyCount
+    // when none lies before the ring's end), so that a write looks only at what it passes.
+    std::uint32_t m_nextNotify = 0;
     std::atomic<std::uint32_t> m_writePosition{0};
 };
 

@@ -2,7 +2,9 @@
 // capture source (no capture thread).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "analysis/spectrum_frame_testing.h"
 #include "engine_fixture.h"
@@ -232,6 +234,35 @@ TEST_F(EngineTest, IncompleteSpectrumFrameConsumesBlocksWithoutAnalysis) {
     EXPECT_EQ(listener.calls, 0);
     EXPECT_EQ(engine->NextOffset(), 2048u);
     EXPECT_EQ(script->UnlockCount(), 1);
+    EXPECT_EQ(engine->Average()[0], 0.0);
+    engine->RemoveListener(&listener);
+}
+
+TEST_F(EngineTest, ADroppedSpectrumFrameLeavesThePumpTakingBlocksWithoutAnalysis) {
+    Open();
+    CountingListener listener;
+    engine->AddListener(&listener);
+    ASSERT_TRUE(engine->StartThread());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!engine->IsPumping() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    ASSERT_TRUE(engine->IsPumping());
+    engine->DropSpectrumFrameForTesting();  // refused while the capture thread runs
+    EXPECT_TRUE(engine->HasSpectrumFrame());
+    ASSERT_TRUE(engine->StopThread());
+    engine->DropSpectrumFrameForTesting();
+    EXPECT_FALSE(engine->HasSpectrumFrame());
+
+    FillBlock(0, 5);
+    FillBlock(1, 6);
+    script->SetReadPosition(2 * 2048);  // two blocks: one dropped, one taken
+    engine->PumpBlock();
+    EXPECT_EQ(listener.calls, 0);
+    EXPECT_EQ(script->LastLockOffset(), 2048u);
+    EXPECT_EQ(script->UnlockCount(), 1);
+    EXPECT_EQ(engine->NextOffset(), 2u * 2048);
+    EXPECT_EQ(CCaptureEngine::LagBlocks(), 1);
     EXPECT_EQ(engine->Average()[0], 0.0);
     engine->RemoveListener(&listener);
 }

@@ -2,6 +2,7 @@
 // order, once, whether the capture thread or the caller pumps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -88,6 +89,33 @@ TEST_F(MemorySourceTest, TheCaptureThreadGetsEveryBlockInOrder) {
     for (int i = 0; i < kBlocks; ++i) {
         const auto block = Block(ValueOf(i));
         ASSERT_EQ(source->Push(block.data(), kFrames, kWaitMs), cap::kOk) << "block " << i;
+    }
+    ASSERT_TRUE(source->WaitUntilTaken(kWaitMs));
+    ASSERT_TRUE(engine->StopThread());
+    ASSERT_EQ(listener.Count(), kBlocks);
+    for (int i = 0; i < kBlocks; ++i) {
+        const double v = ValueOf(i);
+        EXPECT_DOUBLE_EQ(listener.dc[i], v * v) << "block " << i;
+    }
+    EXPECT_EQ(CCaptureEngine::LagBlocks(), 0);
+}
+
+TEST_F(MemorySourceTest, UnevenPushesRoundTheRingReachTheCaptureThreadAsWholeBlocksInOrder) {
+    // Forty blocks (two and a half laps of the ring) pushed in pieces of 1000 frames: blocks
+    // end inside pieces and pieces straddle the ring's end. A piece completes at most one block,
+    // and Push waits until that block is taken, so the capture thread drops none.
+    constexpr int kBlocks = 40;
+    constexpr std::uint32_t kPiece = 1000;
+    std::vector<std::int16_t> stream;
+    for (int i = 0; i < kBlocks; ++i) {
+        const auto block = Block(ValueOf(i));
+        stream.insert(stream.end(), block.begin(), block.end());
+    }
+    ASSERT_TRUE(engine->StartThread());
+    for (std::size_t at = 0; at < stream.size(); at += kPiece) {
+        const auto count =
+            static_cast<std::uint32_t>(std::min<std::size_t>(kPiece, stream.size() - at));
+        ASSERT_EQ(source->Push(stream.data() + at, count, kWaitMs), cap::kOk) << "frame " << at;
     }
     ASSERT_TRUE(source->WaitUntilTaken(kWaitMs));
     ASSERT_TRUE(engine->StopThread());

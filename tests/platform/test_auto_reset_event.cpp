@@ -66,4 +66,59 @@ TEST(AutoResetEvent, PingPongLosesNoWakeUp) {
     EXPECT_EQ(timeouts, 0);
 }
 
+TEST(AutoResetEvent, SetsFromSeveralThreadsNeverLeaveTheWaiterAsleep) {
+    // Two threads post and set as fast as they can, so that most Sets find the event signalled
+    // already. The waiter takes posts until it has seen them all; a wake-up lost while posts are
+    // pending would leave it waiting out its (generous) limit and count a time-out.
+    AutoResetEvent event;
+    constexpr int kPerSetter = 50000;
+    std::atomic<int> posted{0};
+    auto setter = [&] {
+        for (int i = 0; i < kPerSetter; ++i) {
+            posted.fetch_add(1);
+            event.Set();
+        }
+    };
+    std::thread first(setter);
+    std::thread second(setter);
+    int timeouts = 0;
+    while (posted.load() < 2 * kPerSetter && timeouts < 3) {
+        if (event.Wait(5000) == WaitResult::kTimeout) ++timeouts;
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(timeouts, 0);
+}
+
+TEST(AutoResetEvent, ASignalTakenSeesWhatWasWrittenBeforeASetThatFoundItPending) {
+    // The rings' pattern: the producer publishes a position, then sets; the consumer takes the
+    // signal, reads the position and waits again once it has caught up. Here each round
+    // publishes twice, so that the second Set often finds the first one's signal not yet
+    // taken. That Set must still order its position before the signal is taken, or the
+    // consumer reads the older one, waits again and sleeps with news pending (a time-out).
+    AutoResetEvent event;
+    constexpr int kRounds = 50000;
+    std::atomic<int> position{0};
+    std::atomic<int> seen{0};
+    std::atomic<bool> stuck{false};
+    std::thread consumer([&] {
+        int timeouts = 0;
+        while (seen.load() < 2 * kRounds && timeouts < 2) {
+            if (event.Wait(5000) == WaitResult::kTimeout) ++timeouts;
+            seen.store(position.load(std::memory_order_acquire));
+        }
+        stuck = timeouts > 0;
+    });
+    for (int i = 1; i <= kRounds && !stuck.load(); ++i) {
+        position.store(2 * i - 1, std::memory_order_release);
+        event.Set();
+        position.store(2 * i, std::memory_order_release);
+        event.Set();
+        while (seen.load() < 2 * i && !stuck.load()) std::this_thread::yield();
+    }
+    consumer.join();
+    EXPECT_FALSE(stuck.load());
+    EXPECT_EQ(seen.load(), 2 * kRounds);
+}
+
 }  // namespace
