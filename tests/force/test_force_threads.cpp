@@ -22,6 +22,23 @@ namespace {
 
 constexpr auto kWayOut = std::chrono::seconds(30);
 
+// Holds the capture thread's ChangeParameters(magnitude, hz) inside the device, runs `ui` on the
+// user-interface thread meanwhile (it must return without waiting for the device, with 1), then
+// lets the update finish (also with 1). Use under ASSERT_NO_FATAL_FAILURE.
+template <typename Ui>
+void WhileAnUpdateIsHeld(CForceChannel& channel, std::uint32_t magnitude, std::uint32_t hz, Ui ui) {
+    SlowCall slow(VirtualCall::Update);
+    auto capture =
+        std::async(std::launch::async, [&] { return channel.ChangeParameters(magnitude, hz); });
+    ASSERT_TRUE(slow.WaitHeld());
+    auto uiCall = std::async(std::launch::async, ui);
+    ASSERT_EQ(uiCall.wait_for(kWayOut), std::future_status::ready);
+    EXPECT_EQ(uiCall.get(), 1);
+    slow.Release();
+    ASSERT_EQ(capture.wait_for(kWayOut), std::future_status::ready);
+    EXPECT_EQ(capture.get(), 1);
+}
+
 }  // namespace
 
 TEST(ForceThreads, CaptureChangesAreNotHeldUpByASlowStop) {
@@ -59,20 +76,9 @@ TEST(ForceThreads, UserInterfaceIsNotHeldUpByASlowUpdate) {
     ForceDeviceVariable variable("virtual");
     CForceChannel channel;
     ASSERT_EQ(channel.CreateEffect(0, 40), 1);
-    SlowCall slow(VirtualCall::Update);
-
-    auto capture =
-        std::async(std::launch::async, [&] { return channel.ChangeParameters(8000, 75); });
-    ASSERT_TRUE(slow.WaitHeld());
-    auto ui = std::async(std::launch::async, [&] {
+    ASSERT_NO_FATAL_FAILURE(WhileAnUpdateIsHeld(channel, 8000, 75, [&] {
         return channel.ChangeGain(5000) & channel.Stop() & channel.Start();
-    });
-    ASSERT_EQ(ui.wait_for(kWayOut), std::future_status::ready);
-    EXPECT_EQ(ui.get(), 1);
-
-    slow.Release();
-    ASSERT_EQ(capture.wait_for(kWayOut), std::future_status::ready);
-    EXPECT_EQ(capture.get(), 1);
+    }));
     const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
     EXPECT_TRUE(s.effects[0].playing);
     EXPECT_EQ(s.effects[0].magnitude, 8000u);
@@ -90,19 +96,8 @@ TEST(ForceThreads, ChangesUndoneWhileBusySendNothingMore) {
     ForceDeviceVariable variable("virtual");
     CForceChannel channel;
     ASSERT_EQ(channel.CreateEffect(0, 40), 1);
-    SlowCall slow(VirtualCall::Update);
-
-    auto capture =
-        std::async(std::launch::async, [&] { return channel.ChangeParameters(6000, 75); });
-    ASSERT_TRUE(slow.WaitHeld());
-    auto ui = std::async(std::launch::async,
-                         [&] { return channel.ChangeGain(2500) & channel.ChangeGain(10000); });
-    ASSERT_EQ(ui.wait_for(kWayOut), std::future_status::ready);
-    EXPECT_EQ(ui.get(), 1);
-
-    slow.Release();
-    ASSERT_EQ(capture.wait_for(kWayOut), std::future_status::ready);
-    EXPECT_EQ(capture.get(), 1);
+    ASSERT_NO_FATAL_FAILURE(WhileAnUpdateIsHeld(
+        channel, 6000, 75, [&] { return channel.ChangeGain(2500) & channel.ChangeGain(10000); }));
     const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
     EXPECT_EQ(s.effects[0].magnitude, 6000u);
     EXPECT_EQ(s.effects[0].gain, 10000u);
