@@ -59,9 +59,11 @@ __attribute__((target("avx2"))) BandLevels MeasureAvx2(const double* s, const do
     }
     for (; i + 3 <= hi; i += 4) {
         const __m256d sv = _mm256_loadu_pd(s + i);
-        const __m256d ratio = _mm256_div_pd(sv, _mm256_loadu_pd(a + i));
-        peak = _mm256_max_pd(ratio, peak);
+        const __m256d av = _mm256_loadu_pd(a + i);
         highest = _mm256_max_pd(sv, highest);
+        const __m256d below =
+            _mm256_cmp_pd(_mm256_max_pd(sv, smallest), _mm256_mul_pd(av, bound), _CMP_LT_OQ);
+        if (_mm256_movemask_pd(below) != 0xF) peak = _mm256_max_pd(_mm256_div_pd(sv, av), peak);
     }
     alignas(32) double p[4];
     alignas(32) double h[4];
