@@ -55,49 +55,15 @@ inline Butterfly4<V4> FirstButterfly(const double* interleaved, std::size_t p,
     return Butterfly4<V4>(ar, ai, br, bi, cr, ci, dr, di);
 }
 
-// The same from 16-bit samples. The sums and differences are taken on 32-bit integers, eight at a
-// time (real parts in the low half, imaginary parts in the high half), and only the butterfly's
-// outputs are converted: every such sum of at most four samples is an integer that both a 32-bit
-// integer and a double hold exactly, so the result has the bits of the double arithmetic on the
-// converted samples, with half the conversions' shuffling (measured at 1024 points: the pass
-// ~274 -> ~251 ns).
-inline Butterfly4<V4> FirstButterfly(const std::int16_t* interleaved, std::size_t p,
-                                     std::size_t quarter) {
-    // Words 0 4 2 6 (the real parts in lane order) then 1 5 3 7 (the imaginary parts).
-    const __m128i order = _mm_setr_epi8(0, 1, 8, 9, 4, 5, 12, 13, 2, 3, 10, 11, 6, 7, 14, 15);
-    auto load = [&order](const std::int16_t* at) {
-        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        return _mm256_cvtepi16_epi32(_mm_shuffle_epi8(eight, order));
-    };
-    const __m256i a = load(interleaved + 2 * p);
-    const __m256i b = load(interleaved + 2 * (p + quarter));
-    const __m256i c = load(interleaved + 2 * (p + 2 * quarter));
-    const __m256i d = load(interleaved + 2 * (p + 3 * quarter));
-    const __m256i apc = _mm256_add_epi32(a, c);
-    const __m256i amc = _mm256_sub_epi32(a, c);
-    const __m256i bpd = _mm256_add_epi32(b, d);
-    const __m256i bmd = _mm256_sub_epi32(b, d);
-    // -i(b-d) as (Im, -Re): the halves swapped, the new high half negated.
-    const __m256i minusIBmd = _mm256_sign_epi32(_mm256_permute4x64_epi64(bmd, 0x4E),
-                                                _mm256_setr_epi32(1, 1, 1, 1, -1, -1, -1, -1));
-    auto convert = [](__m256i v, __m256d& re, __m256d& im) {
-        re = _mm256_cvtepi32_pd(_mm256_castsi256_si128(v));
-        im = _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1));
-    };
-    Butterfly4<V4> y;
-    convert(_mm256_add_epi32(apc, bpd), y.r0, y.i0);
-    convert(_mm256_add_epi32(amc, minusIBmd), y.r1, y.i1);
-    convert(_mm256_sub_epi32(apc, bpd), y.r2, y.i2);
-    convert(_mm256_sub_epi32(amc, minusIBmd), y.r3, y.i3);
-    return y;
-}
-
-// The same for p .. p+7 at once, as two butterflies (p .. p+3 and p+4 .. p+7, each in the lane
-// order above), from one 256-bit load per stream. A 32-bit word of the samples holds one complex
-// value, its real part in the low half: one in-lane shuffle puts the values in lane order, and
-// shifts (not shuffles, which bound this pass) take the parts apart, sign-extended. The sums and
-// differences are the same exact integers as above, on real and imaginary parts in separate
-// registers (measured at 1024 points: the spectrum frame ~745 -> ~695 ns).
+// The same from 16-bit samples, for p .. p+7 at once, as two butterflies (p .. p+3 and
+// p+4 .. p+7, each in the lane order above), from one 256-bit load per stream (quarter a
+// multiple of 8). A 32-bit word of the samples holds one complex value, its real part in the low
+// half: one in-lane shuffle puts the values in lane order, and shifts (not shuffles, which the
+// pass's transposes need) take the parts apart, sign-extended. The sums and differences are taken
+// on 32-bit integers and only the butterfly's outputs are converted: every such sum of at most
+// four samples is an integer that both a 32-bit integer and a double hold exactly, so the result
+// has the bits of the double arithmetic on the converted samples (measured at 1024 points: the
+// pass ~274 -> ~251 ns with integer sums, the spectrum frame ~745 -> ~695 ns with the shifts).
 inline void FirstButterflies8(const std::int16_t* interleaved, std::size_t p, std::size_t quarter,
                               Butterfly4<V4>& low, Butterfly4<V4>& high) {
     auto load = [](const std::int16_t* at, __m256i& re, __m256i& im) {
@@ -149,7 +115,8 @@ inline void StoreTransposed4(double* out, __m256d y0, __m256d y1, __m256d y2, __
 // The first radix-4 pass (length m >= 16, stride 1), reading the caller's real input as m
 // interleaved complex values and writing split y. Vectorised over p, 4 lanes in the order
 // (p, p+2, p+1, p+3), which is the order of the first block's twiddles in the table.
-// Sample: double (the caller's array) or std::int16_t (a block of samples, converted as read).
+// Sample: double (the caller's array) or std::int16_t (a block of samples, converted as read;
+// m a multiple of 32).
 template <class Sample>
 [[gnu::always_inline]] inline void FirstPass(const double* tw, std::size_t m,
                                              const Sample* interleaved, double* yr, double* yi) {
@@ -169,19 +136,17 @@ template <class Sample>
         StoreTransposed4(yi + 4 * p, y.i0, y.i1, y.i2, y.i3);
     };
     if constexpr (std::is_same_v<Sample, std::int16_t>) {
-        if (quarter % 8 == 0) {
-            for (std::size_t p = 0; p < quarter; p += 8) {
-                Butterfly4<V4> low, high;
-                FirstButterflies8(interleaved, p, quarter, low, high);
-                finish(p, low);
-                finish(p + 4, high);
-            }
-            return;
+        for (std::size_t p = 0; p < quarter; p += 8) {
+            Butterfly4<V4> low, high;
+            FirstButterflies8(interleaved, p, quarter, low, high);
+            finish(p, low);
+            finish(p + 4, high);
         }
-    }
-    for (std::size_t p = 0; p < quarter; p += 4) {
-        Butterfly4<V4> y = FirstButterfly(interleaved, p, quarter);
-        finish(p, y);
+    } else {
+        for (std::size_t p = 0; p < quarter; p += 4) {
+            Butterfly4<V4> y = FirstButterfly(interleaved, p, quarter);
+            finish(p, y);
+        }
     }
 }
 
@@ -413,7 +378,14 @@ template <class V, bool kPowers = false>
     const double* tw = table + TwiddleOffset(n);
 
     if constexpr (kPowers) {
-        FirstPass(tw, m, request->samples, sr, si);
+        if (m % 32 == 0) {
+            FirstPass(tw, m, request->samples, sr, si);
+        } else {
+            // 16 points: too few for the first pass's eight-point steps on 16-bit samples, so
+            // the samples are converted (exactly) into the work area first.
+            for (std::size_t j = 0; j < n; ++j) data[j] = request->samples[j];
+            FirstPass(tw, m, static_cast<const double*>(data), sr, si);
+        }
     } else {
         FirstPass(tw, m, static_cast<const double*>(data), sr, si);
     }
