@@ -11,13 +11,9 @@ namespace kinetra::analysis {
 namespace {
 
 #ifdef KINETRA_RUNNING_AVERAGE_X86
-// Bins k .. k+3 with the plain loop's three roundings per bin. Only AVX2 is enabled here, not
-// FMA, so the multiplication and the addition cannot be contracted into one rounding.
-__attribute__((target("avx2"))) __m256d Updated(__m256d average, __m256d spectrum, __m256d w) {
-    return _mm256_add_pd(average, _mm256_mul_pd(_mm256_sub_pd(spectrum, average), w));
-}
-
-// Sixteen bins from k, all read before any is written.
+// Sixteen bins from k, all read before any is written, with the plain loop's three roundings per
+// bin. Only AVX2 is enabled here, not FMA, so the multiplication and the addition cannot be
+// contracted into one rounding.
 __attribute__((target("avx2"))) void UpdateSixteen(double* average, const double* spectrum,
                                                    std::uint32_t k, __m256d w) {
     __m256d a[4], s[4];
@@ -28,7 +24,10 @@ __attribute__((target("avx2"))) void UpdateSixteen(double* average, const double
         // operand and reads the average twice.
         asm("" : "+x"(a[j]));
     }
-    for (int j = 0; j < 4; ++j) _mm256_storeu_pd(average + k + 4 * j, Updated(a[j], s[j], w));
+    for (int j = 0; j < 4; ++j) {
+        const __m256d step = _mm256_mul_pd(_mm256_sub_pd(s[j], a[j]), w);
+        _mm256_storeu_pd(average + k + 4 * j, _mm256_add_pd(a[j], step));
+    }
 }
 
 // Whether to go from the last bin down. A load that follows a store whose address has the same
@@ -48,23 +47,17 @@ __attribute__((target("avx2"))) void UpdateAvx2(double* average, const double* s
                                                 std::uint32_t count, double weight) {
     const __m256d w = _mm256_set1_pd(weight);
     const std::uint32_t whole = count & ~15u;  // bins in blocks of sixteen, from bin 0
-    std::uint32_t k = whole;
-    if (GoDown(average, spectrum)) {
-        for (std::uint32_t top = count; top > whole; --top) {
-            average[top - 1] += (spectrum[top - 1] - average[top - 1]) * weight;
-        }
-        while (k > 0) {
-            k -= 16;
-            UpdateSixteen(average, spectrum, k, w);
-        }
-        return;
+    const bool down = GoDown(average, spectrum);
+    if (!down) {
+        for (std::uint32_t k = 0; k < whole; k += 16) UpdateSixteen(average, spectrum, k, w);
     }
-    for (std::uint32_t b = 0; b < whole; b += 16) UpdateSixteen(average, spectrum, b, w);
-    for (; k + 4 <= count; k += 4) {
-        const __m256d a = _mm256_loadu_pd(average + k);
-        _mm256_storeu_pd(average + k, Updated(a, _mm256_loadu_pd(spectrum + k), w));
+    // The bins past the last block of sixteen, one at a time, on the side the walk starts or ends.
+    for (std::uint32_t k = whole; k < count; ++k) {
+        average[k] += (spectrum[k] - average[k]) * weight;
     }
-    for (; k < count; ++k) average[k] += (spectrum[k] - average[k]) * weight;
+    if (down) {
+        for (std::uint32_t k = whole; k > 0; k -= 16) UpdateSixteen(average, spectrum, k - 16, w);
+    }
 }
 
 bool HasAvx2() {
