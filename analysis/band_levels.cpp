@@ -25,6 +25,13 @@ double BoundFactor(double p) {
     return b >= kSmallestBound ? b : 0.0;
 }
 
+// The bound test above on four bins: lanes set where the bin provably cannot beat the ratio whose
+// b is bound (smallest: kSmallestBound in every lane).
+__attribute__((target("avx2"))) __m256d CannotRise4(__m256d sv, __m256d av, __m256d bound,
+                                                    __m256d smallest) {
+    return _mm256_cmp_pd(_mm256_max_pd(sv, smallest), _mm256_mul_pd(av, bound), _CMP_LT_OQ);
+}
+
 // _mm*_max_pd(x, m) returns m unless x > m, which is exactly "replace when strictly greater":
 // a ratio that is not a number leaves m as it is. Lanes start at +0.0 and only ever hold values
 // above it, so combining the lanes at the end cannot pick a -0.0 either.
@@ -44,11 +51,9 @@ __attribute__((target("avx2"))) BandLevels MeasureAvx2(const double* s, const do
         const __m256d a1 = _mm256_loadu_pd(a + i + 4);
         highest = _mm256_max_pd(s0, highest);
         highest = _mm256_max_pd(s1, highest);
-        const __m256d below0 =
-            _mm256_cmp_pd(_mm256_max_pd(s0, smallest), _mm256_mul_pd(a0, bound), _CMP_LT_OQ);
-        const __m256d below1 =
-            _mm256_cmp_pd(_mm256_max_pd(s1, smallest), _mm256_mul_pd(a1, bound), _CMP_LT_OQ);
-        if (_mm256_movemask_pd(_mm256_and_pd(below0, below1)) == 0xF) continue;
+        const __m256d cannotRise = _mm256_and_pd(CannotRise4(s0, a0, bound, smallest),
+                                                 CannotRise4(s1, a1, bound, smallest));
+        if (_mm256_movemask_pd(cannotRise) == 0xF) continue;
         peak = _mm256_max_pd(_mm256_div_pd(s0, a0), peak);
         peak = _mm256_max_pd(_mm256_div_pd(s1, a1), peak);
         // The largest ratio so far in every lane: a bin that cannot beat it cannot change the
@@ -61,9 +66,9 @@ __attribute__((target("avx2"))) BandLevels MeasureAvx2(const double* s, const do
         const __m256d sv = _mm256_loadu_pd(s + i);
         const __m256d av = _mm256_loadu_pd(a + i);
         highest = _mm256_max_pd(sv, highest);
-        const __m256d below =
-            _mm256_cmp_pd(_mm256_max_pd(sv, smallest), _mm256_mul_pd(av, bound), _CMP_LT_OQ);
-        if (_mm256_movemask_pd(below) != 0xF) peak = _mm256_max_pd(_mm256_div_pd(sv, av), peak);
+        if (_mm256_movemask_pd(CannotRise4(sv, av, bound, smallest)) != 0xF) {
+            peak = _mm256_max_pd(_mm256_div_pd(sv, av), peak);
+        }
     }
     alignas(32) double p[4];
     alignas(32) double h[4];
@@ -98,6 +103,12 @@ __attribute__((target("avx512f"))) double LargestLane(__m512d v) {
     return _mm_cvtsd_f64(_mm_max_sd(two, _mm_unpackhi_pd(two, two)));
 }
 
+// The bound test on eight bins: true when none of them can beat the ratio whose b is bound.
+__attribute__((target("avx512f"))) bool NoneCanRise8(__m512d sv, __m512d av, __m512d bound,
+                                                     __m512d smallest) {
+    return _mm512_cmp_pd_mask(Max8(sv, smallest), _mm512_mul_pd(av, bound), _CMP_LT_OQ) == 0xFF;
+}
+
 // The same rule eight bins at a time, the band's last bins under a mask (spectrum 0 and average
 // 1 in the lanes past the band: a ratio and a level of 0, which change nothing), so a narrow band
 // is one masked step. The lanes are combined with max as above.
@@ -117,9 +128,7 @@ __attribute__((target("avx512f"))) BandLevels MeasureAvx512(const double* s, con
         const __m512d sv = _mm512_loadu_pd(s + k);
         const __m512d av = _mm512_loadu_pd(a + k);
         highest = Max8(sv, highest);
-        const __mmask8 below =
-            _mm512_cmp_pd_mask(Max8(sv, smallest), _mm512_mul_pd(av, bound), _CMP_LT_OQ);
-        if (below == 0xFF) continue;
+        if (NoneCanRise8(sv, av, bound, smallest)) continue;
         peak = Max8(_mm512_div_pd(sv, av), peak);
         bound = _mm512_set1_pd(BoundFactor(LargestLane(peak)));
     }
@@ -130,9 +139,7 @@ __attribute__((target("avx512f"))) BandLevels MeasureAvx512(const double* s, con
         highest = Max8(sv, highest);
         // The same test: the band's last division is often left out too, and with it the
         // division's latency at the end of every band.
-        const __mmask8 below =
-            _mm512_cmp_pd_mask(Max8(sv, smallest), _mm512_mul_pd(av, bound), _CMP_LT_OQ);
-        if (below != 0xFF) peak = Max8(_mm512_div_pd(sv, av), peak);
+        if (!NoneCanRise8(sv, av, bound, smallest)) peak = Max8(_mm512_div_pd(sv, av), peak);
     }
     levels.peakLevel = LargestLane(peak);
     levels.highestLevel = LargestLane(highest);
