@@ -217,12 +217,12 @@ void BM_Stage_SpectrumFrame(benchmark::State& state) {
     }
 }
 
-// The block's arrival in the ring, the pump, the spectrum frame and the running average, with no
-// listener: less the spectrum frame, what the engine itself costs per block.
-void BM_Stage_RingPumpAverage(benchmark::State& state) {
+// A block through the engine with no listener: its arrival in the ring and the pump, and with the
+// spectrum frame also the frame and the running average.
+void EngineStage(benchmark::State& state, const char* sourceName, bool withFrame) {
     const auto blocks = MakeBlocks();
     std::string error;
-    const auto source = kinetra::capture::MemorySource::Create("bench_pump", &error);
+    const auto source = kinetra::capture::MemorySource::Create(sourceName, &error);
     if (source == nullptr) {
         state.SkipWithError(error.c_str());
         return;
@@ -230,8 +230,11 @@ void BM_Stage_RingPumpAverage(benchmark::State& state) {
     CCaptureEngine engine;
     engine.SetAudioInput(source->Choice());
     engine.Init(nullptr);
+    if (!withFrame) engine.DropSpectrumFrameForTesting();
     if (engine.OpenCaptureBuffer(kinetra::capture::kFormat44100Mono16) != 0) {
         state.SkipWithError("the capture ring did not open");
+        engine.Shutdown();
+        return;
     }
     int next = 0;
     for (auto _ : state) {
@@ -242,29 +245,14 @@ void BM_Stage_RingPumpAverage(benchmark::State& state) {
     engine.Shutdown();
 }
 
-// The block's arrival in the ring and the pump alone: the same engine without a spectrum frame.
+// Less the spectrum frame, what the engine itself costs per block.
+void BM_Stage_RingPumpAverage(benchmark::State& state) {
+    EngineStage(state, "bench_pump", true);
+}
+
+// The block's arrival in the ring and the pump alone.
 void BM_Stage_RingPump(benchmark::State& state) {
-    const auto blocks = MakeBlocks();
-    std::string error;
-    const auto source = kinetra::capture::MemorySource::Create("bench_ring_pump", &error);
-    if (source == nullptr) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
-    CCaptureEngine engine;
-    engine.SetAudioInput(source->Choice());
-    engine.Init(nullptr);
-    engine.DropSpectrumFrameForTesting();
-    if (engine.OpenCaptureBuffer(kinetra::capture::kFormat44100Mono16) != 0) {
-        state.SkipWithError("the capture ring did not open");
-    }
-    int next = 0;
-    for (auto _ : state) {
-        source->Push(blocks[next].data(), kinetra::kBlockFrames, 0);
-        engine.PumpBlock();
-        next = (next + 1) % kBlocks;
-    }
-    engine.Shutdown();
+    EngineStage(state, "bench_ring_pump", false);
 }
 
 void BM_Stage_FiveEffectUpdates(benchmark::State& state) {
