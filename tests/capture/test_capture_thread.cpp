@@ -10,29 +10,20 @@
 #include "engine_fixture.h"
 #include "platform/debug_output.h"
 #include "support/debug_capture.h"
+#include "support/wait_for.h"
 #include "test_listener.h"
 
 namespace cap = kinetra::capture;
 using kinetra::test::CountingListener;
 using kinetra::test::DebugCapture;
 using kinetra::test::EngineTest;
+using kinetra::test::WaitFor;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr const char kCalled[] = "WOOHOO!!! RunCapture called!\n";
 constexpr const char kExiting[] = "WOOHOO!!! RunCapture exiting!\n";
-
-// Polls until done() or the limit passes; true when done.
-template <typename Done>
-bool WaitFor(Done done, std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
-    const auto deadline = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();

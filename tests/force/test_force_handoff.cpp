@@ -18,6 +18,7 @@
 #include "force/virtual_device.h"
 #include "force_env.h"
 #include "slow_call.h"
+#include "support/wait_for.h"
 
 using kinetra::force::CurrentForceDeviceStatus;
 using kinetra::force::ForceDeviceState;
@@ -26,22 +27,12 @@ using kinetra::force::VirtualCall;
 using kinetra::force::VirtualDeviceSnapshot;
 using kinetra::test::ForceDeviceVariable;
 using kinetra::test::SlowCall;
+using kinetra::test::WaitFor;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr auto kWayOut = std::chrono::seconds(30);
-
-// Waits (at most kWayOut) until done() holds; returns whether it did.
-template <typename Done>
-bool WaitFor(Done done) {
-    const auto end = Clock::now() + kWayOut;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // One effect as the library's rules say the device must see it, worked out plainly: a call
 // changes what is wanted; then the device is stopped if it plays and should not, else updated if

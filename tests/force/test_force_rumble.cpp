@@ -16,6 +16,7 @@
 #include "force/virtual_device.h"
 #include "force_env.h"
 #include "support/stderr_capture.h"
+#include "support/wait_for.h"
 
 using kinetra::force::CombineRumble;
 using kinetra::force::CurrentForceDeviceStatus;
@@ -25,6 +26,7 @@ using kinetra::force::GetVirtualDeviceSnapshot;
 using kinetra::force::MotorLevels;
 using kinetra::force::RumbleInput;
 using kinetra::test::ForceDeviceVariable;
+using kinetra::test::WaitFor;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -41,17 +43,6 @@ struct Pad {
         }
     }
 };
-
-// Waits (at most limit) until done() holds; returns whether it did.
-template <typename Done>
-bool WaitFor(Done done, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 }  // namespace
 

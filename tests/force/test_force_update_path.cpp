@@ -20,6 +20,7 @@
 #include "force/virtual_device.h"
 #include "force_env.h"
 #include "slow_call.h"
+#include "support/wait_for.h"
 
 using kinetra::force::CurrentForceDeviceStatus;
 using kinetra::force::ForceDeviceState;
@@ -28,21 +29,17 @@ using kinetra::force::VirtualCall;
 using kinetra::force::VirtualDeviceSnapshot;
 using kinetra::test::ForceDeviceVariable;
 using kinetra::test::SlowCall;
-using Clock = std::chrono::steady_clock;
+using kinetra::test::WaitFor;
 
 namespace {
 
 constexpr auto kWayOut = std::chrono::seconds(30);
 constexpr std::int32_t kKeep = static_cast<std::int32_t>(OND_UNCHANGED);
 
-template <typename Done>
-bool WaitFor(Done done) {
-    const auto end = Clock::now() + kWayOut;
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+// Waits until the device that went away is back.
+bool WaitReconnected() {
+    return WaitFor(
+        [] { return CurrentForceDeviceStatus().state == ForceDeviceState::kReconnected; });
 }
 
 std::unique_ptr<COndMouse> OpenDevice() {
@@ -364,8 +361,7 @@ TEST(ForceUpdatePath, UpdateLimitsCountOnAcrossAReplug) {
     EXPECT_EQ(channel.ChangeParameters(2000, 40), 1);
     EXPECT_EQ(channel.ChangeParameters(3000, 40), 1);  // the third: unplugged after it
     EXPECT_TRUE(GetVirtualDeviceSnapshot().unplugged);
-    ASSERT_TRUE(
-        WaitFor([] { return CurrentForceDeviceStatus().state == ForceDeviceState::kReconnected; }));
+    ASSERT_TRUE(WaitReconnected());
     VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
     EXPECT_EQ(s.replugs, 1u);
     EXPECT_EQ(s.effects[0].magnitude, 3000u);  // made again as last asked
@@ -392,8 +388,7 @@ TEST(ForceUpdatePath, AChangeTheGoneDeviceMissedIsThereWhenItComesBack) {
     EXPECT_EQ(channel.ChangeParameters(2000, 40), 1);  // unplugged after it
     EXPECT_EQ(channel.ChangeParameters(3500, 75), 0);  // the device is gone
     EXPECT_EQ(channel.ChangeGain(5000), 0);
-    ASSERT_TRUE(
-        WaitFor([] { return CurrentForceDeviceStatus().state == ForceDeviceState::kReconnected; }));
+    ASSERT_TRUE(WaitReconnected());
     const VirtualDeviceSnapshot s = GetVirtualDeviceSnapshot();
     EXPECT_TRUE(s.effects[0].created);
     EXPECT_TRUE(s.effects[0].playing);
@@ -414,8 +409,7 @@ TEST(ForceUpdatePath, AReturnToTheLastTakenChangeWhileTheDeviceIsGoneIsWhatItGet
     EXPECT_EQ(channel.ChangeParameters(0, 40), 1);    // unplugged after it
     EXPECT_EQ(channel.ChangeParameters(300, 40), 0);  // the device is gone
     EXPECT_EQ(channel.ChangeParameters(0, 40), 0);    // quiet again, still gone
-    ASSERT_TRUE(
-        WaitFor([] { return CurrentForceDeviceStatus().state == ForceDeviceState::kReconnected; }));
+    ASSERT_TRUE(WaitReconnected());
     EXPECT_EQ(GetVirtualDeviceSnapshot().effects[0].magnitude, 0u);
     EXPECT_EQ(GetVirtualDeviceSnapshot().effects[0].level, 0);
     // Once the device takes an update again, an unchanged one sends nothing.
