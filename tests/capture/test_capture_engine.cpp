@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <thread>
 
@@ -471,6 +472,10 @@ TEST_F(EngineTest, RunningAverageAndWhatListenersSee) {
     ASSERT_EQ(listener.calls, 1);
     EXPECT_EQ(listener.lastByteLength, 4104u);
     EXPECT_EQ(listener.lastAverage, engine->Average());
+    // Both arrays start on a cache line, so that the per-block vector loops never store across
+    // a 32-byte boundary.
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(listener.lastAverage) % 64, 0u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(listener.lastSpectrum) % 64, 0u);
     EXPECT_EQ(listener.spectrumCopy[0], 1.0);
     // The first average is exactly 0.02 times the spectrum.
     EXPECT_EQ(listener.averageCopy[0], 0.02);
