@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "capture/capture_device.h"
@@ -47,7 +48,10 @@ protected:
     std::atomic<bool> m_running{false};
 
 private:
-    std::unique_ptr<std::uint8_t[]> m_ring;
+    struct FreeRing {
+        void operator()(std::uint8_t* ring) const { std::free(ring); }
+    };
+    std::unique_ptr<std::uint8_t[], FreeRing> m_ring;
     std::uint32_t m_size;
     std::array<PositionNotify, 64> m_notify{};  // sorted by offset, equal offsets as given
     std::uint32_t m_notifyCount = 0;
