@@ -42,6 +42,7 @@ public:
         return cap::kOk;
     }
     using RingCaptureBuffer::Produce;
+    using RingCaptureBuffer::RingStart;
 };
 
 std::vector<std::uint8_t> Bytes(std::uint32_t count, std::uint8_t first) {
