@@ -36,7 +36,9 @@ QString NoForceDeviceDetail(const std::string& reason,
         devices << QStringLiteral("%1 (%2)").arg(
             FromUtf8(device.name), QString::fromLatin1(ForceDeviceKindName(device.kind)));
     }
-    QString text = WhyLines(reason, "no force-feedback device could be opened");
+    // "What to try" below names the virtual device: the library's closing hint would say it twice.
+    QString text = WhyLines(kinetra::force::ReasonWithoutVirtualHint(reason),
+                            "no force-feedback device could be opened");
     text += FoundLine("Devices found: ", devices);
     text += QStringLiteral(
         "\nWhat to try: plug the device in and start Kinetra again. If it is plugged in, you may "

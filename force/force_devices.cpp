@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <string_view>
 
 #include "force/backends/sdl_devices.h"
 
@@ -120,8 +121,20 @@ std::string DescribeForceDeviceProblem(const std::string& openError) {
             text += std::strerror(why);
         }
     }
-    text += ". KINETRA_FORCE_DEVICE=virtual runs without hardware.";
+    text += ". ";
+    text += kVirtualDeviceHint;
     return text;
+}
+
+std::string ReasonWithoutVirtualHint(const std::string& problem) {
+    const std::string_view hint = kVirtualDeviceHint;
+    if (problem.size() < hint.size() ||
+        problem.compare(problem.size() - hint.size(), hint.size(), hint) != 0) {
+        return problem;
+    }
+    std::string reason = problem.substr(0, problem.size() - hint.size());
+    while (!reason.empty() && reason.back() == ' ') reason.pop_back();
+    return reason;
 }
 
 }  // namespace kinetra::force

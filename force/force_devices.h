@@ -60,10 +60,17 @@ std::string LastForceDeviceProblem();
 
 // ---- Library side: how the device library keeps the above up to date. ----
 
+// The last sentence of DescribeForceDeviceProblem's text, after ". ". A window that gives the
+// same advice in its own words may leave it out (ReasonWithoutVirtualHint).
+inline constexpr char kVirtualDeviceHint[] = "KINETRA_FORCE_DEVICE=virtual runs without hardware.";
+
 // The text for a failed open whose backends said openError: that, every force-feedback event
-// device this user may not open (with advice), and that KINETRA_FORCE_DEVICE=virtual runs without
-// hardware. Thread: any; reads /sys and tries /dev/input (allocates).
+// device this user may not open (with advice), and kVirtualDeviceHint. Thread: any; reads /sys and
+// tries /dev/input (allocates).
 std::string DescribeForceDeviceProblem(const std::string& openError);
+// problem without a closing kVirtualDeviceHint (and the space before it), else problem itself.
+// Thread: any.
+std::string ReasonWithoutVirtualHint(const std::string& problem);
 // Records the problem of a failed open (empty: none). Thread: any.
 void SetLastForceDeviceProblem(std::string problem);
 // Publishes the status of the device opened for effects; owner identifies the publishing

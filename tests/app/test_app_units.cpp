@@ -113,6 +113,21 @@ TEST(ErrorDetails, ReasonDevicesFoundAndWhatToTry) {
     EXPECT_TRUE(kinetra::app::NoForceDeviceDetail("", {}).startsWith(
         "Why: no force-feedback device could be opened\nDevices found: none\n"));
 
+    // The library's reason ends in the virtual-device hint, which "What to try" gives too: the
+    // box says it once. A reason without the hint, or with it elsewhere, is shown whole.
+    const std::string described = kinetra::force::DescribeForceDeviceProblem("no haptic device");
+    const QString once = kinetra::app::NoForceDeviceDetail(described, {});
+    EXPECT_EQ(once.count(QStringLiteral("KINETRA_FORCE_DEVICE=virtual")), 1) << once.toStdString();
+    EXPECT_TRUE(once.startsWith("Why: no haptic device")) << once.toStdString();
+    EXPECT_FALSE(once.split('\n')[0].endsWith(' '));
+    EXPECT_EQ(kinetra::force::ReasonWithoutVirtualHint("busy. KINETRA_FORCE_DEVICE=virtual runs "
+                                                       "without hardware."),
+              "busy.");
+    EXPECT_EQ(kinetra::force::ReasonWithoutVirtualHint("KINETRA_FORCE_DEVICE=virtual runs without "
+                                                       "hardware. Then more."),
+              "KINETRA_FORCE_DEVICE=virtual runs without hardware. Then more.");
+    EXPECT_EQ(kinetra::force::ReasonWithoutVirtualHint("hardware."), "hardware.");
+
     const QString input = kinetra::app::AudioInputDetail(
         "first\nsecond", {{"", "Chosen input: the default capture device"}, {"sdl:Mic", "Mic"}});
     EXPECT_TRUE(
