@@ -17,6 +17,7 @@
 #include "force/force_devices.h"
 #include "force/virtual_device.h"
 #include "force_env.h"
+#include "force_model.h"
 #include "slow_call.h"
 #include "support/wait_for.h"
 
@@ -73,10 +74,7 @@ void Settle(ModelEffect& e, ModelCounts& counts) {
     }
 }
 
-// 32767 * m * g / 10^8 to the nearest level, in long double.
-std::int32_t ModelLevel(std::uint32_t magnitude, std::uint32_t gain) {
-    return static_cast<std::int32_t>(std::llround(32767.0L * magnitude * gain / 100000000.0L));
-}
+using kinetra::test::ModelLevel;
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include "force/ond_library.h"
 #include "force/virtual_device.h"
 #include "force_env.h"
+#include "force_model.h"
 #include "slow_call.h"
 #include "support/wait_for.h"
 
@@ -48,15 +49,8 @@ std::unique_ptr<COndMouse> OpenDevice() {
     return device;
 }
 
-long double Capped(std::uint32_t value) {
-    return value > 10000 ? 10000.0L : static_cast<long double>(value);
-}
-
-// 32767 * value * gain / 10^8 (each capped at 10000) to the nearest level, in long double: the
-// product is exact there, and so is a quotient that ends in one half.
-std::int32_t ModelLevel(std::uint32_t value, std::uint32_t gain) {
-    return static_cast<std::int32_t>(std::llround(32767.0L * Capped(value) * Capped(gain) / 1e8L));
-}
+using kinetra::test::Capped;
+using kinetra::test::ModelLevel;
 
 // 32767 * offset / 10^4 (capped at +-10000) to the nearest level, halves away from zero.
 std::int32_t ModelOffset(std::int32_t offset) {
