@@ -575,13 +575,17 @@ struct PackedBins {
 struct PowerBins {
     double* power;
     double scale;
+    // The scale is copied before it is broadcast: read through this, GCC assumes each store of
+    // powers may change it and loads it again for every group (four loads per split step).
     template <class V>
     void Put(std::size_t k, typename V::T r, typename V::T i) const {
-        V::Store(power + k, Power<V>(r, i, V::Broadcast(&scale)));
+        const double factor = scale;
+        V::Store(power + k, Power<V>(r, i, V::Broadcast(&factor)));
     }
     template <class V>
     void PutReversed(std::size_t k, typename V::T r, typename V::T i) const {
-        V::Store(power + k, V::Reverse(Power<V>(r, i, V::Broadcast(&scale))));
+        const double factor = scale;
+        V::Store(power + k, V::Reverse(Power<V>(r, i, V::Broadcast(&factor))));
     }
 };
 
