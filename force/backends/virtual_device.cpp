@@ -150,6 +150,16 @@ void ShowEffect(VirtualEffectSnapshot& shown, const DeviceEffect& effect) {
     shown.durationMs = effect.durationMs;
 }
 
+// Called with the lock held: empties an effect's slot; the snapshot keeps showing its last values.
+void ClearSlot(Hardware& hw, int slot) {
+    ShowEffect(hw.state.effects[slot], hw.effects[slot]);
+    hw.owner[slot] = nullptr;
+    hw.effects[slot] = DeviceEffect{};
+    hw.state.effects[slot].created = false;
+    hw.state.effects[slot].playing = false;
+    --hw.state.effectCount;
+}
+
 class VirtualBackend final : public Backend {
 public:
     VirtualBackend(bool forEffects, const char* name, std::uint64_t generation)
@@ -160,7 +170,7 @@ public:
         Hardware& hw = TheHardware();
         std::lock_guard lock(hw.mutex);
         for (int slot = 0; slot < kVirtualEffectSlots; ++slot) {
-            if (hw.owner[slot] == this) Clear(hw, slot);
+            if (hw.owner[slot] == this) ClearSlot(hw, slot);
         }
         --hw.state.connections;
     }
@@ -235,7 +245,7 @@ public:
         CallHook(VirtualCall::Destroy, id);
         Hardware& hw = TheHardware();
         std::lock_guard lock(hw.mutex);
-        if (id >= 0 && id < kVirtualEffectSlots && hw.owner[id] == this) Clear(hw, id);
+        if (id >= 0 && id < kVirtualEffectSlots && hw.owner[id] == this) ClearSlot(hw, id);
     }
 
 private:
@@ -253,15 +263,6 @@ private:
             return false;
         }
         return true;
-    }
-
-    static void Clear(Hardware& hw, int slot) {
-        ShowEffect(hw.state.effects[slot], hw.effects[slot]);  // the last values stay shown
-        hw.owner[slot] = nullptr;
-        hw.effects[slot] = DeviceEffect{};
-        hw.state.effects[slot].created = false;
-        hw.state.effects[slot].playing = false;
-        --hw.state.effectCount;
     }
 
     bool m_forEffects;
@@ -308,15 +309,8 @@ std::shared_ptr<Backend> OpenVirtualBackend(const ForceDeviceChoice& choice, boo
         ++hw.state.replugs;
         ++hw.generation;
         for (int slot = 0; slot < kVirtualEffectSlots; ++slot) {
-            if (hw.owner[slot]) {
-                ShowEffect(hw.state.effects[slot], hw.effects[slot]);
-                hw.owner[slot] = nullptr;
-                hw.effects[slot] = DeviceEffect{};
-                hw.state.effects[slot].created = false;
-                hw.state.effects[slot].playing = false;
-            }
+            if (hw.owner[slot]) ClearSlot(hw, slot);
         }
-        hw.state.effectCount = 0;
     }
     Recount(hw);
     if (hw.state.failOpen) {
