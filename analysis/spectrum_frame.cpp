@@ -4,6 +4,7 @@
 
 #include "analysis/spectrum_frame_testing.h"
 #include "fft/dzfft1dc.h"
+#include "platform/cache_lines.h"
 #include "platform/debug_output.h"
 
 namespace {
@@ -19,7 +20,7 @@ kinetra::analysis::testing::FrameAlloc g_alloc = nullptr;
 double* AllocateDoubles(std::size_t count) {
     const std::size_t bytes = count * sizeof(double);
     if (g_alloc != nullptr) return static_cast<double*>(g_alloc(bytes));
-    return static_cast<double*>(std::aligned_alloc(64, (bytes + 63) / 64 * 64));
+    return static_cast<double*>(kinetra::AllocateCacheLines(bytes));
 }
 
 }  // namespace
