@@ -2,14 +2,13 @@
 // capture source (no capture thread).
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <thread>
 
 #include "analysis/spectrum_frame_testing.h"
 #include "engine_fixture.h"
 #include "support/debug_capture.h"
+#include "support/wait_for.h"
 #include "test_listener.h"
 
 namespace cap = kinetra::capture;
@@ -244,11 +243,7 @@ TEST_F(EngineTest, ADroppedSpectrumFrameLeavesThePumpTakingBlocksWithoutAnalysis
     CountingListener listener;
     engine->AddListener(&listener);
     ASSERT_TRUE(engine->StartThread());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!engine->IsPumping() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
-    }
-    ASSERT_TRUE(engine->IsPumping());
+    ASSERT_TRUE(kinetra::test::WaitFor([&] { return engine->IsPumping(); }));
     engine->DropSpectrumFrameForTesting();  // refused while the capture thread runs
     EXPECT_TRUE(engine->HasSpectrumFrame());
     ASSERT_TRUE(engine->StopThread());

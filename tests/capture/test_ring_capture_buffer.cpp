@@ -6,14 +6,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "analysis/band_mapper.h"
@@ -22,6 +20,7 @@
 #include "engine_fixture.h"
 #include "platform/auto_reset_event.h"
 #include "support/debug_capture.h"
+#include "support/wait_for.h"
 
 namespace cap = kinetra::capture;
 using kinetra::AutoResetEvent;
@@ -308,15 +307,7 @@ TEST_F(RingRaceTest,
             engine.PumpBlock();
             ASSERT_TRUE(engine.StartThread());
         }
-        // A way out should the pump never take the block.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (listener.Last() != blocks - 1) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                stalled = true;
-                break;
-            }
-            std::this_thread::yield();
-        }
+        stalled = !kinetra::test::WaitFor([&] { return listener.Last() == blocks - 1; });
     }
     ASSERT_TRUE(engine.StopThread());
     ASSERT_FALSE(stalled) << "block " << blocks - 1 << " never reached the listener";
