@@ -26,7 +26,8 @@ namespace kinetra::fft {
 // rounded on their own, so every value equals DZFFT1DC followed by that arithmetic written
 // plainly. table: prepared by DZFFT1DC(.., n, 0, table); work: n + 2 doubles, overwritten.
 // Returns false, with DZFFT1DC's messages and power untouched, for a length that is not a power of
-// two, an unprepared table or a null array, or when the scratch block cannot be had.
+// two, an unprepared table or a null array, or when the scratch block cannot be had. power also
+// serves as a work area during the call, so it must not overlap samples, table or work.
 // Thread: any; allocates only as DZFFT1DC does.
 bool BlockPowers(const std::int16_t* samples, int n, const double* table, double* work,
                  double scale, double* power);

@@ -51,19 +51,26 @@ std::vector<double> PlainPowers(const std::vector<std::int16_t>& samples, double
     return power;
 }
 
-// BlockPowers with its work array `offset` doubles past a 64-byte boundary.
+// BlockPowers with its work array `offset` doubles past a 64-byte boundary, and its power array
+// `powerOffset` doubles past one (the power array is also a work area during the call).
 std::vector<double> OneCall(const std::vector<std::int16_t>& samples, double scale,
-                            std::size_t offset = 0) {
+                            std::size_t offset = 0, std::size_t powerOffset = 0) {
     const std::size_t n = samples.size();
-    std::vector<double> table(2 * n + 4), workStore(n + 2 + 16);
+    std::vector<double> table(2 * n + 4), workStore(n + 2 + 16), powerStore(n / 2 + 1 + 16, -1.0);
     double* work = workStore.data();
     while (reinterpret_cast<std::uintptr_t>(work) % 64 != 0) ++work;
     work += offset;
+    double* power = powerStore.data();
+    while (reinterpret_cast<std::uintptr_t>(power) % 64 != 0) ++power;
+    power += powerOffset;
     DZFFT1DC(work, static_cast<int>(n), 0, table.data());
-    std::vector<double> power(n / 2 + 1, -1.0);
     EXPECT_TRUE(kinetra::fft::BlockPowers(samples.data(), static_cast<int>(n), table.data(), work,
-                                          scale, power.data()));
-    return power;
+                                          scale, power));
+    // Nothing written past the powers.
+    for (const double* p = power + n / 2 + 1; p != powerStore.data() + powerStore.size(); ++p) {
+        EXPECT_EQ(*p, -1.0) << "n = " << n << ", past the powers";
+    }
+    return std::vector<double>(power, power + n / 2 + 1);
 }
 
 using BlockPowersPath = kinetra::test::ForcedPathTest;
@@ -81,12 +88,16 @@ TEST_P(BlockPowersPath, EveryLengthGivesThePlainArithmeticsBits) {
     }
 }
 
-TEST_P(BlockPowersPath, EveryAlignmentOfTheWorkArrayGivesTheSameBits) {
+TEST_P(BlockPowersPath, EveryAlignmentOfTheWorkAndPowerArraysGivesTheSameBits) {
     for (std::size_t n : {64, 1024, 4096}) {
         const auto samples = RandomSamples(n, 99);
         const auto expected = PlainPowers(samples, kScale);
         for (std::size_t offset = 0; offset < 8; ++offset) {
-            EXPECT_EQ(OneCall(samples, kScale, offset), expected) << "n = " << n << ", " << offset;
+            for (std::size_t powerOffset : {0, 1, 3, 8}) {
+                EXPECT_EQ(OneCall(samples, kScale, offset, powerOffset), expected)
+                    << "n = " << n << ", work offset " << offset << ", power offset "
+                    << powerOffset;
+            }
         }
     }
 }
