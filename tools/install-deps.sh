@@ -5,6 +5,7 @@
 #   install-deps.sh bench     the benchmarks and the peers they are compared with
 #   install-deps.sh package   building the Debian package and checking its files
 #   install-deps.sh format    clang-format for ./run format
+#   install-deps.sh --list GROUP...   prints the packages of those groups (all groups: --list all)
 # Several groups may be named at once. Idempotent: does nothing when all of them are present.
 set -euo pipefail
 
@@ -17,15 +18,23 @@ group_packages() {
       ;;
     test)
       echo libgtest-dev libgmock-dev
-      # fuzz targets (libFuzzer comes with clang)
-      echo clang
+      # fuzz targets: libFuzzer and the sanitizers' runtimes are in libclang-rt, and the
+      # symbolizer turns their stacks into names (the leak suppressions match on them)
+      echo clang libclang-rt-14-dev llvm-14
+      # ccache keeps rebuilds in fresh folders quick (./run uses it where installed)
+      echo ccache
+      # the scan of the scripts for the programs they call (tests/package/check_install_groups.py)
+      echo python3
       group_packages format
       # real parts the tests run against
-      echo pulseaudio pulseaudio-utils libasound2-plugins qemu-system-x86 busybox-static cpio xz-utils
+      echo pulseaudio pulseaudio-utils libasound2-plugins
+      # the force-feedback device test in a QEMU guest: the kernel unpacked from its package
+      echo qemu-system-x86 busybox-static cpio xz-utils zstd binutils
       # a window on a real X server with a tray, and pictures for the README
       echo xvfb xauth trayer
-      # the package test: a clean Debian root, and the checks of the desktop files
-      echo debootstrap desktop-file-utils appstream
+      # the package test and the fresh-machine build: a clean Debian root
+      echo debootstrap
+      group_packages package
       ;;
     bench)
       echo libbenchmark-dev libfftw3-dev libkissfft-dev pulseaudio pulseaudio-utils libasound2-plugins
@@ -34,8 +43,10 @@ group_packages() {
       echo aubio-tools python3-numpy
       ;;
     package)
-      # dpkg-shlibdeps derives the package's dependencies
-      echo dpkg-dev desktop-file-utils appstream
+      # dpkg-shlibdeps derives the package's dependencies; CPack reads the binaries with file
+      echo dpkg-dev file
+      # the checks of the desktop entry, the AppStream file and the man pages
+      echo desktop-file-utils appstream groff-base
       ;;
     format)
       echo clang-format
@@ -47,14 +58,26 @@ group_packages() {
   esac
 }
 
+all_groups=(run test bench package format)
+list=0
+if [ "${1:-}" = --list ]; then
+  list=1
+  shift
+fi
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(run)
+[ "${groups[*]}" != all ] || groups=("${all_groups[@]}")
 packages=()
 for g in "${groups[@]}"; do
   group_packages "$g" >/dev/null || exit 2
   read -r -a words <<<"$(group_packages "$g" | tr '\n' ' ')"
   packages+=("${words[@]}")
 done
+
+if [ "$list" = 1 ]; then
+  printf '%s\n' "${packages[@]}" | sort -u
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Runs the tray test program on a private Xvfb with trayer as the tray, and ends both after.
 #   tray_on_x11.sh TEST_PROGRAM SOUND_FILE
-# Exit 77 (skipped) when Xvfb or trayer is not installed.
+# Fails, naming it, when Xvfb or trayer is missing (tools/install-deps.sh test installs both).
 set -euo pipefail
 program=${1:?usage: tray_on_x11.sh TEST_PROGRAM SOUND_FILE}
 sound=${2:?usage: tray_on_x11.sh TEST_PROGRAM SOUND_FILE}
 for tool in Xvfb trayer; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed" >&2; exit 77; }
+  command -v "$tool" >/dev/null || { echo "FAILED: $tool is not installed (tools/install-deps.sh test)" >&2; exit 1; }
 done
 work=$(mktemp -d)
 pids=()

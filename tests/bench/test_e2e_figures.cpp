@@ -145,9 +145,8 @@ TEST(E2eMusic, TheSoundIsDeterministicAndItsFileReadsBack) {
 }
 
 TEST(E2ePulseServer, StartsOnItsOwnSocketAndStopsCompletely) {
-    if (std::system("command -v pulseaudio >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "pulseaudio is not installed";
-    }
+    ASSERT_EQ(std::system("command -v pulseaudio >/dev/null 2>&1"), 0)
+        << "pulseaudio is not installed (tools/install-deps.sh test)";
     std::string dir;
     {
         kinetra::bench::PulseServer server;

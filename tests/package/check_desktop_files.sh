@@ -6,7 +6,8 @@
 set -uo pipefail
 src=${1:?usage: check_desktop_files.sh SOURCE_DIR}
 for tool in desktop-file-validate appstreamcli groff; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed" >&2; exit 77; }
+  command -v "$tool" >/dev/null \
+    || { echo "FAILED: $tool is not installed (tools/install-deps.sh package)" >&2; exit 1; }
 done
 failed=0
 out=$(desktop-file-validate "$src/app/kinetra.desktop" 2>&1)

@@ -7,7 +7,7 @@
 # The clean root (debootstrap minbase of bookworm from this machine's Debian mirror, with its
 # package lists) is kept under $KINETRA_ROOT_CACHE (default ~/.cache/kinetra-root), one per week
 # and mirror; each run works on a copy in memory. Downloaded packages are kept beside it.
-# Exit 77 (skipped) when it cannot run here: not root, no debootstrap, or no mirror answers.
+# Exit 77 (skipped) only for what no install can mend: not root, or no mirror answers.
 set -euo pipefail
 build=$(cd "${1:?usage: run_package_test.sh BUILD_DIR SOURCE_DIR}" && pwd)
 source_dir=$(cd "${2:?usage: run_package_test.sh BUILD_DIR SOURCE_DIR}" && pwd)
@@ -17,43 +17,11 @@ started=$(date +%s)
 note() { echo "[$(($(date +%s) - started)) s] $*"; }
 
 [ "$(id -u)" = 0 ] || skip "it needs root (debootstrap, chroot)"
-command -v debootstrap >/dev/null || skip "debootstrap is not installed (tools/install-deps.sh test)"
-command -v unshare >/dev/null || skip "unshare is not available"
+command -v debootstrap >/dev/null || fail "debootstrap is not installed (tools/install-deps.sh test)"
 
-# This machine's Debian mirror: the first deb.debian.org-like URI for the main archive.
-mirror=$(sed -n -e 's/^URIs: *\(http[^ ]*\).*/\1/p' -e 's/^deb  *\(\[[^]]*\] *\)\{0,1\}\(http[^ ]*\)  *bookworm .*/\2/p' \
-  /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null \
-  | grep -v -e security -e '/debian-' | grep -i debian | head -n 1 || true)
-mirror=${mirror:-http://deb.debian.org/debian}
-
-cache_base=${KINETRA_ROOT_CACHE:-$HOME/.cache/kinetra-root}
-key="bookworm-minbase-$(date +%G-W%V)-$(printf '%s' "$mirror" | md5sum | cut -c1-8)"
-clean_root="$cache_base/$key"
-archives="$cache_base/archives"
-mkdir -p "$cache_base" "$archives"
-
-# The clean root, made once per key; an unfinished one is never used.
-if [ ! -f "$clean_root/.complete" ]; then
-  note "making a clean Debian 12 root from $mirror (once per week)"
-  rm -rf "$clean_root" "$clean_root.partial"
-  if ! debootstrap --variant=minbase bookworm "$clean_root.partial" "$mirror" \
-      >"$build/debootstrap.log" 2>&1; then
-    tail -n 5 "$build/debootstrap.log" >&2
-    rm -rf "$clean_root.partial"
-    skip "debootstrap could not make a root from $mirror (see $build/debootstrap.log)"
-  fi
-  # debootstrap leaves the package lists empty; apt needs them to resolve the dependencies.
-  if ! chroot "$clean_root.partial" apt-get update -qq >>"$build/debootstrap.log" 2>&1; then
-    rm -rf "$clean_root.partial"
-    skip "the new root's apt-get update found no mirror (see $build/debootstrap.log)"
-  fi
-  chroot "$clean_root.partial" apt-get clean
-  touch "$clean_root.partial/.complete"
-  mv "$clean_root.partial" "$clean_root"
-  # Older roots are of no further use.
-  find "$cache_base" -mindepth 1 -maxdepth 1 -name 'bookworm-minbase-*' ! -name "$key" \
-    -exec rm -rf {} +
-fi
+# The clean root, made once a week and kept (tests/package/clean_root.sh).
+. "$source_dir/tests/package/clean_root.sh"
+make_clean_root "$build"
 
 note "building the package"
 deb=$("$source_dir/tools/make_package.sh" "$build" "$build/package-test") || fail "no package"

@@ -12,7 +12,8 @@
 # ${KINETRA_VM_CACHE:-~/.cache/kinetra-vm}/<package>_<version>. The initramfs (static busybox,
 # the driver, the client and every library they load) is built afresh in WORK_DIR each run.
 #
-# Exit status: 0 pass, 1 fail, 77 skipped (QEMU cannot start on this machine).
+# Exit status: 0 pass, 1 fail (QEMU missing among them), 77 skipped (QEMU is installed but cannot
+# start on this machine).
 set -euo pipefail
 
 if [ $# -ne 7 ]; then
@@ -41,8 +42,7 @@ fail() {
 
 # --- can QEMU start at all? ------------------------------------------------------------------
 if ! command -v "$qemu" >/dev/null 2>&1; then
-    say "SKIP: $qemu is not installed"
-    exit $SKIP
+    fail "$qemu is not installed (tools/install-deps.sh test)"
 fi
 if ! probe=$(timeout 20 "$qemu" -accel tcg -machine none -nodefaults -display none \
     -monitor none -serial none -no-reboot -S -qmp stdio 2>&1 <<<'{"execute":"qmp_capabilities"}
