@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "capture/audio_applications.h"
 #include "capture/audio_input.h"
 #include "capture/audio_sources.h"
 
@@ -293,5 +294,16 @@ private:
     std::atomic<bool> m_ready{false};  // connected, and a loss not yet reported
     std::function<void()> m_lost;
 };
+
+// The first protocol version with monitor streams (pa_stream_set_monitor_stream): recording what
+// one sink input plays.
+inline constexpr std::uint32_t kMonitorStreamProtocol = 13;
+
+// A sink input as an application's stream (pulse_applications.cpp). Thread: any.
+AudioApplicationInfo ApplicationOfSinkInput(const pa_sink_input_info& info);
+
+// Empty when the server behind context can record one sink input, else why not. Thread: any,
+// with the loop's lock held.
+std::string MonitorStreamUnsupported(pa_context* context);
 
 }  // namespace kinetra::capture::pulse
