@@ -16,6 +16,9 @@
 
 namespace kinetra::capture {
 
+// No sink input (the server's PA_INVALID_INDEX).
+inline constexpr std::uint32_t kNoSinkInput = 0xFFFFFFFFu;
+
 // One stream an application plays (a sink input of the sound server).
 struct AudioApplicationInfo {
     std::string name;             // application.name; the binary, or the stream's name, without one
@@ -47,7 +50,7 @@ std::string ApplicationInputText(const AudioApplicationInfo& app);
 // Which of streams the choice of an application hears: the index in streams, -1 for none.
 // A stream qualifies by its name, or, when the choice names no binary, by a binary equal to the
 // chosen name; a name with the chosen binary beats one without. Among equals: playing before
-// paused, then current (the sink input heard now, PA_INVALID_INDEX for none), then the newest.
+// paused, then current (the sink input heard now, kNoSinkInput for none), then the newest.
 // Thread: any; allocates nothing.
 int FindApplicationStream(const AudioInputChoice& choice,
                           std::span<const AudioApplicationInfo> streams, std::uint32_t current);
