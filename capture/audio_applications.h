@@ -44,8 +44,10 @@ struct AudioApplicationList {
 AudioApplicationList ListAudioApplications(int timeoutMs = 1000);
 
 // The input text of the choice that hears app: "app:NAME|BINARY" ("app:NAME" without a binary;
-// a name with a '|' in it gets a '|' at its end). ParseAudioInput reads it back. Thread: any.
+// a name with a '|' in it gets a '|' at its end). ParseAudioInput reads it back; the second form
+// writes a parsed choice back (its value and binary). Thread: any.
 std::string ApplicationInputText(const AudioApplicationInfo& app);
+std::string ApplicationInputText(const std::string& name, const std::string& binary);
 
 // Which of streams the choice of an application hears: the index in streams, -1 for none.
 // A stream qualifies by its name, or, when the choice names no binary, by a binary equal to the

@@ -67,11 +67,15 @@ AudioApplicationList ListAudioApplications(int timeoutMs) {
     return list;
 }
 
-std::string ApplicationInputText(const AudioApplicationInfo& app) {
-    std::string text = "app:" + app.name;
-    if (!app.binary.empty()) return text + "|" + app.binary;
-    if (app.name.find('|') != std::string::npos) text += '|';
+std::string ApplicationInputText(const std::string& name, const std::string& binary) {
+    std::string text = "app:" + name;
+    if (!binary.empty()) return text + "|" + binary;
+    if (name.find('|') != std::string::npos) text += '|';
     return text;
+}
+
+std::string ApplicationInputText(const AudioApplicationInfo& app) {
+    return ApplicationInputText(app.name, app.binary);
 }
 
 int FindApplicationStream(const AudioInputChoice& choice,

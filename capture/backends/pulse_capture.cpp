@@ -487,6 +487,7 @@ private:
     // application cannot be heard. Thread: user-interface thread.
     std::string WaitSettled(pa_threaded_mainloop* loop) {
         const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
+        // Wakes the wait at the deadline: main loop's thread; freed below, before this returns.
         pa_time_event* timer = pa_context_rttime_new(
             m_connection->Context(), deadline,
             [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* l) {
