@@ -48,6 +48,7 @@ std::string BackendError(std::string_view text) {
 
 constexpr std::string_view kMemoryPrefix = "memory:";
 constexpr std::string_view kPulsePrefix = "pulse:";
+constexpr std::string_view kApplicationPrefix = "app:";
 
 }  // namespace
 
@@ -58,6 +59,17 @@ AudioInputChoice ParseAudioInput(std::string_view text) {
     if (text.starts_with("file:")) return {K::kFile, std::string(text.substr(5))};
     if (text.starts_with(kMemoryPrefix)) {
         return {K::kMemory, std::string(text.substr(kMemoryPrefix.size()))};
+    }
+    if (text.starts_with(kApplicationPrefix)) {
+        // The binary after the last '|' (a name with a '|' in it ends with one: "app:A|B|").
+        AudioInputChoice choice{K::kApplication,
+                                std::string(text.substr(kApplicationPrefix.size()))};
+        const std::size_t bar = choice.value.rfind('|');
+        if (bar != std::string::npos) {
+            choice.binary = choice.value.substr(bar + 1);
+            choice.value.resize(bar);
+        }
+        return choice;
     }
     if (text.starts_with(kPulsePrefix)) {
         const std::string_view name = text.substr(kPulsePrefix.size());
@@ -88,6 +100,10 @@ bool ParseAudioInputChoice(std::string_view input, std::string_view backend,
     AudioInputChoice parsed = ParseAudioInput(input);
     if (parsed.kind == AudioInputKind::kMemory && parsed.value.empty()) {
         *error = "\"memory:\" needs the name of a memory source";
+        return false;
+    }
+    if (parsed.kind == AudioInputKind::kApplication && parsed.value.empty()) {
+        *error = "\"app:\" needs the name of an application";
         return false;
     }
     parsed.backend = parsedBackend;
@@ -129,6 +145,8 @@ std::string DescribeAudioInput(const AudioInputChoice& choice) {
             return "sound file " + choice.value;
         case AudioInputKind::kMemory:
             return "memory source \"" + choice.value + "\"";
+        case AudioInputKind::kApplication:
+            return "application \"" + choice.value + "\"";
     }
     return {};
 }

@@ -18,6 +18,9 @@ enum class AudioInputKind {
     kNamed,    // "sdl:NAME", "pulse:NAME" or any other text: the capture device called NAME
     kFile,     // "file:PATH", or a value with a '/' or ending in .wav, .flac, .ogg or .oga
     kMemory,   // "memory:NAME": the in-memory source registered as NAME (capture/memory_source.h)
+    // "app:NAME" or "app:NAME|BINARY": what one application plays (PulseAudio or PipeWire's
+    // pulse server), found by its name, the binary breaking ties (capture/audio_applications.h)
+    kApplication,
 };
 
 // Which live backend serves kDefault, kMonitor and kNamed.
@@ -29,9 +32,10 @@ enum class AudioBackendChoice {
 
 struct AudioInputChoice {
     AudioInputKind kind = AudioInputKind::kDefault;
-    std::string value;     // the device name, the file path or the memory source's name
+    std::string value;  // the device name, the file path, the memory source's or application's name
     bool sdlOnly = false;  // "sdl:..." names SDL's own devices; "pulse:..." the sound server's
     AudioBackendChoice backend = AudioBackendChoice::kAuto;
+    std::string binary{};  // kApplication: the application's binary, when it was given
 };
 
 // The former name of the choice, for code that only reads an input text.
@@ -40,7 +44,7 @@ using AudioInput = AudioInputChoice;
 // Parses an input text (a KINETRA_AUDIO_INPUT value or a device id) and a backend text (a
 // KINETRA_AUDIO_BACKEND value: "", "pulse" or "sdl"). False with a message in *error (for the
 // user, without a trailing newline) and *choice reset to the default when either is malformed: an
-// unknown backend, or "memory:" without a name. Thread: any; allocates.
+// unknown backend, "memory:" without a name, or "app:" without one. Thread: any; allocates.
 bool ParseAudioInputChoice(std::string_view input, std::string_view backend,
                            AudioInputChoice* choice, std::string* error);
 

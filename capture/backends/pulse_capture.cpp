@@ -1,7 +1,7 @@
 // Audio capture straight from a PulseAudio server (or PipeWire's pulse server): the default
-// source, the default output's monitor, or a source by name. A record stream with small
-// fragments on a threaded main loop; its read callback only copies into the ring and raises the
-// notifications.
+// source, the default output's monitor, a source by name, or what one application plays. A record
+// stream with small fragments on a threaded main loop; its read callback only copies into the ring
+// and raises the notifications.
 #include <pulse/pulseaudio.h>
 
 #include <atomic>
@@ -10,53 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "capture/audio_applications.h"
 #include "capture/audio_input.h"
 #include "capture/backends/backend_table.h"
+#include "capture/backends/pulse_connection.h"
 #include "capture/backends/ring_capture_buffer.h"
 #include "platform/debug_output.h"
 
 namespace kinetra::capture {
 namespace {
 
+using namespace pulse;
+
 // Fragment the server hands over at a time: 256 frames, about 5.8 ms at 44100 Hz.
 constexpr std::uint32_t kFragmentFrames = 256;
-// How long opening waits for the server before giving up.
-constexpr pa_usec_t kConnectTimeoutUs = 3 * 1000 * 1000;
-// How long a server that did not answer is taken as silent without asking it again, so that one
-// start-up waits for it once.
-constexpr auto kSilentVerdictLife = std::chrono::seconds(10);
-
-std::chrono::steady_clock::time_point& SilentSince() {
-    static std::chrono::steady_clock::time_point since{};
-    return since;
-}
-
-bool RecentlySilent() {
-    const auto since = SilentSince();
-    return since != std::chrono::steady_clock::time_point{} &&
-           std::chrono::steady_clock::now() - since < kSilentVerdictLife;
-}
-
-const char kSilentServer[] =
-    "the PulseAudio server took the connection but did not answer within 3 s";
-
-std::string TextOrEmpty(const char* text) {
-    return text != nullptr ? text : "";
-}
-
-// The input text that opens the server's source called name (ParseAudioInputChoice): the name,
-// or "pulse:" and the name when the name alone would read as another input.
-std::string SourceId(const std::string& name) {
-    const AudioInputChoice parsed = ParseAudioInput(name);
-    const bool plain =
-        parsed.kind == AudioInputKind::kNamed && !parsed.sdlOnly && parsed.value == name;
-    return plain ? name : "pulse:" + name;
-}
-
-// Microseconds from milliseconds, at least one.
-pa_usec_t UsFromMs(int ms) {
-    return static_cast<pa_usec_t>(ms > 0 ? ms : 1) * 1000;
-}
 
 const char* SourceFor(AudioInputKind kind, const std::string& name) {
     switch (kind) {
@@ -68,245 +35,6 @@ const char* SourceFor(AudioInputKind kind, const std::string& name) {
             return nullptr;  // the server's default source
     }
 }
-
-// A threaded main loop with a ready context. Thread: user-interface thread.
-class PulseConnection {
-public:
-    ~PulseConnection() { Close(); }
-
-    // Connects within timeout; a server that takes the connection and does not answer within
-    // the full connect deadline is taken as silent for a while (SilentSince).
-    bool Open(std::string* error, pa_usec_t timeout = kConnectTimeoutUs) {
-        m_loop = pa_threaded_mainloop_new();
-        if (m_loop == nullptr) return Fail(error, "cannot create a PulseAudio main loop");
-        m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), "Kinetra");
-        if (m_context == nullptr) return Fail(error, "cannot create a PulseAudio context");
-        pa_context_set_state_callback(m_context, &PulseConnection::OnState, this);
-        if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            return Fail(error, std::string("no PulseAudio server: ") +
-                                   pa_strerror(pa_context_errno(m_context)));
-        }
-        if (pa_threaded_mainloop_start(m_loop) < 0) {
-            return Fail(error, "cannot start the PulseAudio main loop");
-        }
-        m_started = true;
-        pa_threaded_mainloop_lock(m_loop);
-        const pa_usec_t deadline = pa_rtclock_now() + timeout;
-        // A timer wakes the wait at the deadline: a server that took the connection and then
-        // stopped (SIGSTOP, a hung machine) changes no state.
-        pa_time_event* timer = pa_context_rttime_new(m_context, deadline, &OnTimer, this);
-        bool ready = false;
-        for (;;) {
-            const pa_context_state_t state = pa_context_get_state(m_context);
-            if (state == PA_CONTEXT_READY) {
-                ready = true;
-                break;
-            }
-            if (!PA_CONTEXT_IS_GOOD(state)) break;
-            if (pa_rtclock_now() >= deadline) {
-                m_timedOut = true;
-                break;
-            }
-            pa_threaded_mainloop_wait(m_loop);  // a state change or the timer
-        }
-        if (timer != nullptr) pa_threaded_mainloop_get_api(m_loop)->time_free(timer);
-        const int code = pa_context_errno(m_context);
-        pa_threaded_mainloop_unlock(m_loop);
-        if (m_timedOut) {
-            if (timeout >= kConnectTimeoutUs) SilentSince() = std::chrono::steady_clock::now();
-            return Fail(error, kSilentServer);
-        }
-        if (!ready) {
-            return Fail(error,
-                        std::string("cannot reach the PulseAudio server: ") + pa_strerror(code));
-        }
-        m_ready.store(true);
-        return true;
-    }
-
-    void Close() {
-        m_ready.store(false);  // a disconnect of ours is no loss to report
-        if (m_started) pa_threaded_mainloop_stop(m_loop);
-        m_started = false;
-        if (m_context != nullptr) {
-            pa_context_disconnect(m_context);
-            pa_context_unref(m_context);
-            m_context = nullptr;
-        }
-        if (m_loop != nullptr) {
-            pa_threaded_mainloop_free(m_loop);
-            m_loop = nullptr;
-        }
-    }
-
-    // True when the server has a source called name. Thread: user-interface thread.
-    bool HasSource(const std::string& name) {
-        bool found = false;
-        bool done = false;
-        struct Query {
-            bool* found;
-            bool* done;
-        } query{&found, &done};
-        pa_threaded_mainloop_lock(m_loop);
-        // Main loop's thread, while Await waits (it cancels the query before query goes).
-        pa_operation* op = pa_context_get_source_info_by_name(
-            m_context, name.c_str(),
-            [](pa_context*, const pa_source_info* info, int eol, void* q) {
-                auto* query = static_cast<Query*>(q);
-                if (info != nullptr) *query->found = true;
-                if (eol != 0 || info == nullptr) *query->done = true;
-            },
-            &query);
-        Await(op, pa_rtclock_now() + kConnectTimeoutUs, &done);
-        pa_threaded_mainloop_unlock(m_loop);
-        return found;
-    }
-
-    // The server's sources and defaults, asked with the deadline. Thread: user-interface thread.
-    void ListSources(pa_usec_t deadline, AudioSourceList* list) {
-        struct Query {
-            AudioSourceList* list = nullptr;
-            std::string defaultSink;
-            std::string defaultSource;
-            bool answered = false;
-            bool done = false;
-        } query;
-        query.list = list;
-        pa_threaded_mainloop_lock(m_loop);
-        // Each callback below runs on the main loop's thread while Await waits for its
-        // operation; Await cancels an operation it gives up on, so none outlives query.
-        pa_operation* op = pa_context_get_server_info(
-            m_context,
-            [](pa_context*, const pa_server_info* info, void* q) {
-                auto* query = static_cast<Query*>(q);
-                query->done = true;
-                if (info == nullptr) return;
-                query->answered = true;
-                if (info->default_sink_name != nullptr)
-                    query->defaultSink = info->default_sink_name;
-                if (info->default_source_name != nullptr) {
-                    query->defaultSource = info->default_source_name;
-                }
-            },
-            &query);
-        Await(op, deadline, &query.done);
-        if (query.answered) {
-            query.done = false;
-            op = pa_context_get_source_info_list(
-                m_context,
-                [](pa_context*, const pa_source_info* info, int eol, void* q) {
-                    auto* query = static_cast<Query*>(q);
-                    if (eol != 0 || info == nullptr) {
-                        query->done = true;
-                        return;
-                    }
-                    const std::string description = TextOrEmpty(info->description);
-                    query->list->sources.push_back({SourceId(TextOrEmpty(info->name)), description,
-                                                    info->monitor_of_sink != PA_INVALID_INDEX});
-                    if (query->defaultSource == TextOrEmpty(info->name)) {
-                        query->list->defaultInputDescription = description;
-                    }
-                },
-                &query);
-            Await(op, deadline, &query.done);
-            query.answered = query.done;
-        }
-        if (query.answered && !query.defaultSink.empty()) {
-            query.done = false;
-            op = pa_context_get_sink_info_by_name(
-                m_context, query.defaultSink.c_str(),
-                [](pa_context*, const pa_sink_info* info, int eol, void* q) {
-                    auto* query = static_cast<Query*>(q);
-                    if (info != nullptr) {
-                        query->list->defaultOutputDescription = TextOrEmpty(info->description);
-                    }
-                    if (eol != 0 || info == nullptr) query->done = true;
-                },
-                &query);
-            Await(op, deadline, &query.done);
-            query.answered = query.done;
-        }
-        pa_threaded_mainloop_unlock(m_loop);
-        list->serverAnswered = query.answered;
-        if (!list->serverAnswered) {
-            list->sources.clear();
-            list->defaultOutputDescription.clear();
-            list->defaultInputDescription.clear();
-        }
-    }
-
-    // Called on the main loop's thread, after the report, when the server goes away; set and
-    // cleared with the loop's lock held.
-    void SetLostHandler(std::function<void()> handler) { m_lost = std::move(handler); }
-
-    // Takes context, connected and ready, in place of the lost one. Main loop's thread.
-    void Adopt(pa_context* context) {
-        pa_context_set_state_callback(m_context, nullptr, nullptr);
-        pa_context_disconnect(m_context);
-        pa_context_unref(m_context);
-        m_context = context;
-        pa_context_set_state_callback(m_context, &PulseConnection::OnState, this);
-        m_ready.store(true);
-    }
-
-    // Whether the last Open failed because the server did not answer in time.
-    bool TimedOut() const { return m_timedOut; }
-
-    pa_threaded_mainloop* Loop() const { return m_loop; }
-    pa_context* Context() const { return m_context; }
-
-private:
-    // The main loop's thread (or Close's).
-    static void OnState(pa_context* context, void* self) {
-        auto* connection = static_cast<PulseConnection*>(self);
-        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) &&
-            connection->m_ready.exchange(false)) {
-            ReportAudioInputProblem(
-                "the PulseAudio server went away; reconnecting when it is back");
-            if (connection->m_lost) connection->m_lost();
-        }
-        pa_threaded_mainloop_signal(connection->m_loop, 0);
-    }
-    static void OnTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
-        pa_threaded_mainloop_signal(static_cast<PulseConnection*>(self)->m_loop, 0);
-    }
-
-    // Waits, with the loop's lock held, until *done, the operation's end or the deadline (a timer
-    // wakes the wait then), and lets op go: cancelled when it still runs, so that its callback
-    // never comes after the caller's data is gone. The callbacks signal through the loop's
-    // signal, which the operation's end triggers (OnOperation), after its last callback.
-    // Thread: user-interface thread, with the lock held.
-    void Await(pa_operation* op, pa_usec_t deadline, const bool* done) {
-        if (op == nullptr) return;
-        pa_time_event* timer = pa_context_rttime_new(m_context, deadline, &OnTimer, this);
-        pa_operation_set_state_callback(op, &PulseConnection::OnOperation, m_loop);
-        while (!*done && pa_operation_get_state(op) == PA_OPERATION_RUNNING &&
-               pa_rtclock_now() < deadline) {
-            pa_threaded_mainloop_wait(m_loop);
-        }
-        if (timer != nullptr) pa_threaded_mainloop_get_api(m_loop)->time_free(timer);
-        pa_operation_set_state_callback(op, nullptr, nullptr);
-        if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_operation_cancel(op);
-        pa_operation_unref(op);
-    }
-    // The main loop's thread: an operation ended (done or cancelled).
-    static void OnOperation(pa_operation*, void* loop) {
-        pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
-    }
-
-    bool Fail(std::string* error, std::string text) {
-        *error = std::move(text);
-        Close();
-        return false;
-    }
-
-    pa_threaded_mainloop* m_loop = nullptr;
-    pa_context* m_context = nullptr;
-    bool m_started = false;
-    bool m_timedOut = false;
-    std::atomic<bool> m_ready{false};  // connected, and a loss not yet reported
-    std::function<void()> m_lost;
-};
 
 class PulseCaptureBuffer final : public RingCaptureBuffer {
 public:
@@ -323,7 +51,10 @@ public:
         DropPending();
         // No event or answer of the server reaches this buffer after this.
         pa_context_set_subscribe_callback(m_connection->Context(), nullptr, nullptr);
-        if (m_stream != nullptr) pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
+        if (m_stream != nullptr) {
+            pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
+            pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        }
         for (pa_operation* op : m_operations) {
             if (pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_operation_cancel(op);
             pa_operation_unref(op);
@@ -343,19 +74,10 @@ public:
     // Opens a stream on source (null: the server's default source) for kind, corked, and starts
     // following what kind means as the server changes (Follow). Thread: user-interface thread.
     Result Open(AudioInputKind kind, const char* source, const WaveFormat& format) {
-        pa_sample_spec sampleSpec{};
-        sampleSpec.format = format.wBitsPerSample == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
-        sampleSpec.rate = format.nSamplesPerSec;
-        sampleSpec.channels = static_cast<std::uint8_t>(format.nChannels);
-        if (!pa_sample_spec_valid(&sampleSpec)) return kBadFormat;
-        pa_buffer_attr attr{};
-        attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.fragsize = kFragmentFrames * format.nBlockAlign;
-        attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-
+        if (!SetFormat(format)) return kBadFormat;
+        const pa_sample_spec sampleSpec = m_spec;
+        const pa_buffer_attr attr = m_attr;
         m_kind = kind;
-        m_spec = sampleSpec;
-        m_attr = attr;
         m_hasSource = source != nullptr;
         if (source != nullptr) m_source = source;
         pa_threaded_mainloop* loop = m_connection->Loop();
@@ -374,12 +96,7 @@ public:
         }
         if (result == kOk) result = WaitReady(loop);
         // While the server is away nothing is heard; the description comes back with it.
-        if (result == kOk) {
-            m_connection->SetLostHandler([this] {
-                PublishCaptureSourceDescription(this, {});
-                ScheduleRetry();
-            });
-        }
+        if (result == kOk) HandleLoss();
         if (result == kOk) Follow(m_connection->Context());
         const std::string reason = pa_strerror(pa_context_errno(m_connection->Context()));
         pa_threaded_mainloop_unlock(loop);
@@ -391,10 +108,51 @@ public:
         return result;
     }
 
+    // Hears the application choice names (FindApplicationStream), corked, and follows it from
+    // then on (Follow): waits up to the connect deadline for the first look at the server's
+    // streams and, when one plays, for a stream that records it. With nothing playing the
+    // capture opens all the same and waits for sound. Thread: user-interface thread.
+    Result OpenApplication(const AudioInputChoice& choice, const WaveFormat& format) {
+        if (!SetFormat(format)) return kBadFormat;
+        m_kind = AudioInputKind::kApplication;
+        m_application = choice;
+        pa_threaded_mainloop* loop = m_connection->Loop();
+        pa_threaded_mainloop_lock(loop);
+        std::string problem = MonitorStreamUnsupported(m_connection->Context());
+        if (problem.empty()) {
+            HandleLoss();
+            Follow(m_connection->Context());
+            problem = WaitSettled(loop);
+        }
+        m_opened = true;
+        pa_threaded_mainloop_unlock(loop);
+        if (problem.empty()) return kOk;
+        ReportAudioInputProblem(problem);
+        return kNoDriver;
+    }
+
     Result Start(bool) override { return Cork(false); }
     Result Stop() override { return Cork(true); }
 
 private:
+    bool SetFormat(const WaveFormat& format) {
+        m_spec.format = format.wBitsPerSample == 16 ? PA_SAMPLE_S16LE : PA_SAMPLE_U8;
+        m_spec.rate = format.nSamplesPerSec;
+        m_spec.channels = static_cast<std::uint8_t>(format.nChannels);
+        m_attr.maxlength = static_cast<std::uint32_t>(-1);
+        m_attr.fragsize = kFragmentFrames * format.nBlockAlign;
+        m_attr.tlength = m_attr.prebuf = m_attr.minreq = static_cast<std::uint32_t>(-1);
+        return pa_sample_spec_valid(&m_spec) != 0;
+    }
+
+    // While the server is away nothing is heard; the description comes back with it.
+    void HandleLoss() {
+        m_connection->SetLostHandler([this] {
+            PublishCaptureSourceDescription(this, {});
+            ScheduleRetry();
+        });
+    }
+
     // Reconnecting after the server went away: a new context every kRetryUs until one is ready,
     // then a new record stream on it, corked as the old one was. All on the main loop's thread
     // (callbacks run with the loop's lock held), so the stream is swapped under the same lock
@@ -450,7 +208,13 @@ private:
     // from there (the default output's monitor is the then-default one's). False when it cannot
     // record. Main loop's thread.
     bool Resume(pa_context* context) {
-        if (!ReplaceStream(context, m_hasSource ? m_source.c_str() : nullptr)) return false;
+        if (m_kind == AudioInputKind::kApplication) {
+            DropStream();  // it belonged to the lost context; Follow finds the application again
+            m_heardInput = PA_INVALID_INDEX;
+            m_listing = false;
+        } else if (!ReplaceStream(context, m_hasSource ? m_source.c_str() : nullptr)) {
+            return false;
+        }
         m_connection->Adopt(context);
         ReportAudioInputProblem("reconnected to the PulseAudio server");
         Follow(context);
@@ -458,15 +222,29 @@ private:
     }
 
     // A new record stream on context from source (null: the default source) in place of the
-    // current one, running or corked as the capture is. False, the old stream kept, when it
-    // cannot be connected. Main loop's thread (or with the loop's lock held).
-    bool ReplaceStream(pa_context* context, const char* source) {
+    // current one, running or corked as the capture is; with monitorInput, one that records only
+    // what that sink input plays (source must be its sink's monitor). False, the old stream
+    // kept, when it cannot be connected. Main loop's thread (or with the loop's lock held).
+    bool ReplaceStream(pa_context* context, const char* source,
+                       std::uint32_t monitorInput = PA_INVALID_INDEX) {
         pa_stream* stream = pa_stream_new(context, "Kinetra capture", &m_spec, nullptr);
         if (stream == nullptr) return false;
         const bool running = m_running.load();
         auto flags = PA_STREAM_ADJUST_LATENCY;
         if (!running) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
-        pa_stream_set_state_callback(stream, &PulseCaptureBuffer::OnState, m_connection->Loop());
+        if (monitorInput != PA_INVALID_INDEX) {
+            // The server ends such a stream when its sink input goes or moves; Follow then
+            // opens the next one.
+            flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
+            if (pa_stream_set_monitor_stream(stream, monitorInput) < 0) {
+                pa_stream_unref(stream);
+                return false;
+            }
+            pa_stream_set_state_callback(stream, &PulseCaptureBuffer::OnMonitorState, this);
+        } else {
+            pa_stream_set_state_callback(stream, &PulseCaptureBuffer::OnState,
+                                         m_connection->Loop());
+        }
         if (running) pa_stream_set_read_callback(stream, &PulseCaptureBuffer::OnRead, this);
         pa_stream_set_moved_callback(stream, &PulseCaptureBuffer::OnStreamMoved, this);
         if (pa_stream_connect_record(stream, source, &m_attr, flags) < 0) {
@@ -476,15 +254,20 @@ private:
             pa_stream_unref(stream);
             return false;
         }
-        if (m_stream != nullptr) {
-            pa_stream_set_read_callback(m_stream, nullptr, nullptr);
-            pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-            pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
-            pa_stream_disconnect(m_stream);
-            pa_stream_unref(m_stream);
-        }
+        DropStream();
         m_stream = stream;
         return true;
+    }
+
+    // Lets the stream go, without a callback after it. Main loop's thread or lock held.
+    void DropStream() {
+        if (m_stream == nullptr) return;
+        pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_moved_callback(m_stream, nullptr, nullptr);
+        pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+        m_stream = nullptr;
     }
 
     // Following the server: its events on context (a changed default output or source), and the
@@ -497,18 +280,24 @@ private:
     // operation still running (m_operations) under the same lock, so none comes after it.
     void Follow(pa_context* context) {
         pa_context_set_subscribe_callback(context, &PulseCaptureBuffer::OnEvent, this);
-        Track(pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+        auto mask = PA_SUBSCRIPTION_MASK_SERVER;
+        if (m_kind == AudioInputKind::kApplication) {
+            mask = static_cast<pa_subscription_mask_t>(mask | PA_SUBSCRIPTION_MASK_SINK_INPUT);
+        }
+        Track(pa_context_subscribe(context, mask, nullptr, nullptr));
         Refresh(context);
     }
 
     void Refresh(pa_context* context) {
+        if (m_kind == AudioInputKind::kApplication) return ListStreams(context);
         Track(pa_context_get_server_info(context, &PulseCaptureBuffer::OnServerInfo, this));
     }
 
     static void OnEvent(pa_context* context, pa_subscription_event_type_t type, std::uint32_t,
                         void* self) {
         const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-        if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+        if (facility == PA_SUBSCRIPTION_EVENT_SERVER ||
+            facility == PA_SUBSCRIPTION_EVENT_SINK_INPUT) {
             static_cast<PulseCaptureBuffer*>(self)->Refresh(context);
         }
     }
@@ -588,6 +377,139 @@ private:
         PublishCaptureSourceDescription(self, buffer->m_followedDescription);
     }
 
+    // Following one application: every event about the server's streams (one starts, ends,
+    // pauses, moves to another output) brings a fresh list of them (ListStreams, one listing at
+    // a time) and a fresh choice (Choose). A new choice opens a stream on the monitor of the
+    // chosen stream's output that records that stream alone (OnTargetSink). What is heard is
+    // published as the application's name, with " (waiting for sound)" while nothing plays.
+    // Same threads and lifetime as above: the callbacks get this buffer and end before it goes.
+    void ListStreams(pa_context* context) {
+        if (m_listing) {
+            m_relist = true;
+            return;
+        }
+        m_relist = false;
+        m_streams.clear();
+        pa_operation* op =
+            pa_context_get_sink_input_info_list(context, &PulseCaptureBuffer::OnStreamInfo, this);
+        m_listing = op != nullptr;
+        Track(op);
+    }
+
+    static void OnStreamInfo(pa_context* context, const pa_sink_input_info* info, int eol,
+                             void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        if (eol == 0 && info != nullptr) {
+            buffer->m_streams.push_back(ApplicationOfSinkInput(*info));
+            return;
+        }
+        buffer->m_listing = false;
+        if (buffer->m_relist) return buffer->ListStreams(context);
+        if (eol < 0) return buffer->Settle(buffer->m_application.value, true);
+        buffer->Choose(context);
+    }
+
+    void Choose(pa_context* context) {
+        const int found = FindApplicationStream(m_application, m_streams, m_heardInput);
+        if (found < 0) {
+            if (m_stream != nullptr) {
+                DebugOutput(
+                    ("Audio input: \"" + m_application.value + "\" plays nothing\n").c_str());
+            }
+            DropStream();
+            m_heardInput = PA_INVALID_INDEX;
+            return Settle(m_application.value, true);
+        }
+        const AudioApplicationInfo& chosen = m_streams[static_cast<std::size_t>(found)];
+        if (chosen.sinkInput == m_heardInput && chosen.sink == m_heardSink && m_stream != nullptr &&
+            PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream))) {
+            return Settle(chosen.name, chosen.corked);
+        }
+        m_target = chosen;
+        Track(pa_context_get_sink_info_by_index(context, chosen.sink,
+                                                &PulseCaptureBuffer::OnTargetSink, this));
+    }
+
+    static void OnTargetSink(pa_context* context, const pa_sink_info* info, int eol, void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        const AudioApplicationInfo& target = buffer->m_target;
+        if (info == nullptr) {
+            if (eol < 0) buffer->Settle(target.name, true);  // the output went meanwhile
+            return;
+        }
+        if (info->index != target.sink || info->monitor_source_name == nullptr) return;
+        if (!buffer->ReplaceStream(context, info->monitor_source_name, target.sinkInput)) {
+            buffer->m_heardInput = PA_INVALID_INDEX;
+            buffer->Problem("cannot record \"" + target.name +
+                            "\" alone: " + pa_strerror(pa_context_errno(context)));
+            return buffer->Settle(target.name, true);
+        }
+        DebugOutput(("Audio input: hearing \"" + target.name + "\" (stream " +
+                     std::to_string(target.sinkInput) + ")\n")
+                        .c_str());
+        buffer->m_heardInput = target.sinkInput;
+        buffer->m_heardSink = target.sink;
+        buffer->Settle(target.name, target.corked);
+    }
+
+    // The main loop's thread: a stream recording one sink input changed state. The server ends
+    // it when the sink input goes or moves: nothing is heard until Follow finds the next one.
+    static void OnMonitorState(pa_stream* stream, void* self) {
+        auto* buffer = static_cast<PulseCaptureBuffer*>(self);
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+            buffer->m_heardInput = PA_INVALID_INDEX;
+            buffer->Publish(buffer->m_target.name, true);
+        }
+        pa_threaded_mainloop_signal(buffer->m_connection->Loop(), 0);
+    }
+
+    void Publish(const std::string& name, bool waiting) {
+        PublishCaptureSourceDescription(this, waiting ? name + " (waiting for sound)" : name);
+    }
+
+    // A look at the server is done: publishes what is heard and wakes OpenApplication's wait.
+    void Settle(const std::string& name, bool waiting) {
+        Publish(name, waiting);
+        m_settled = true;
+        pa_threaded_mainloop_signal(m_connection->Loop(), 0);
+    }
+
+    // Why the application cannot be heard: kept for OpenApplication's answer while it opens,
+    // reported afterwards.
+    void Problem(std::string text) {
+        if (m_opened) return ReportAudioInputProblem(text);
+        m_problem = std::move(text);
+    }
+
+    // With the loop's lock held: waits until the first look at the server has settled and a
+    // stream it opened is ready or failed, at most the connect deadline. Empty, or why the
+    // application cannot be heard. Thread: user-interface thread.
+    std::string WaitSettled(pa_threaded_mainloop* loop) {
+        const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
+        // Wakes the wait at the deadline: main loop's thread; freed below, before this returns.
+        pa_time_event* timer = pa_context_rttime_new(
+            m_connection->Context(), deadline,
+            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* l) {
+                pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(l), 0);
+            },
+            loop);
+        auto connecting = [this] {
+            return m_stream != nullptr && pa_stream_get_state(m_stream) == PA_STREAM_CREATING;
+        };
+        while ((!m_settled || connecting()) && pa_rtclock_now() < deadline) {
+            pa_threaded_mainloop_wait(loop);
+        }
+        if (timer != nullptr) pa_threaded_mainloop_get_api(loop)->time_free(timer);
+        if (!m_problem.empty()) return m_problem;
+        if (!m_settled) return "the sound server did not list its streams within 3 s";
+        if (m_stream != nullptr && pa_stream_get_state(m_stream) != PA_STREAM_READY) {
+            return "cannot record \"" + m_target.name +
+                   "\" alone: " + pa_strerror(pa_context_errno(m_connection->Context()));
+        }
+        return {};
+    }
+
     // Keeps op until it ends, letting go of those that have. Main loop's thread or lock held.
     void Track(pa_operation* op) {
         if (op == nullptr) return;
@@ -618,19 +540,26 @@ private:
         }
     }
 
+    // Following an application, there may be no stream (nothing plays): the next one opens
+    // running or corked as m_running says, which changes under the same lock.
     Result Cork(bool cork) {
-        if (m_stream == nullptr) return kFail;
-        if (!cork) m_running.store(true);
         pa_threaded_mainloop* loop = m_connection->Loop();
         pa_threaded_mainloop_lock(loop);
+        if (m_stream == nullptr) {
+            const bool following = m_kind == AudioInputKind::kApplication;
+            if (following) m_running.store(!cork);
+            pa_threaded_mainloop_unlock(loop);
+            return following ? kOk : kFail;
+        }
+        if (!cork) m_running.store(true);
         // Corking runs on the main loop thread; once this holds the loop's lock no read
         // callback is running, and while corked none is called again.
         pa_operation* op = pa_stream_cork(m_stream, cork ? 1 : 0, nullptr, nullptr);
         if (op != nullptr) pa_operation_unref(op);
         if (cork) pa_stream_set_read_callback(m_stream, nullptr, nullptr);
         if (!cork) pa_stream_set_read_callback(m_stream, &PulseCaptureBuffer::OnRead, this);
-        pa_threaded_mainloop_unlock(loop);
         if (cork) m_running.store(false);
+        pa_threaded_mainloop_unlock(loop);
         return op != nullptr ? kOk : kFail;
     }
 
@@ -678,13 +607,25 @@ private:
     // The default output being followed: its monitor and description (OnDefaultSink).
     std::string m_followedMonitor;
     std::string m_followedDescription;
+    // The application followed (OpenApplication): the choice, the server's streams of the
+    // listing under way, the stream chosen last (m_target) and the sink input heard and its
+    // output (PA_INVALID_INDEX while none is).
+    AudioInputChoice m_application;
+    std::vector<AudioApplicationInfo> m_streams;
+    AudioApplicationInfo m_target;
+    std::uint32_t m_heardInput = PA_INVALID_INDEX;
+    std::uint32_t m_heardSink = PA_INVALID_INDEX;
+    bool m_listing = false;  // a listing is under way
+    bool m_relist = false;   // an event came meanwhile: list again when it ends
+    bool m_settled = false;  // a look at the server has ended (WaitSettled)
+    bool m_opened = false;   // OpenApplication has answered: problems are reported
+    std::string m_problem;   // why the application could not be heard while it opened
 };
 
 class PulseCaptureDevice final : public ICaptureDevice {
 public:
-    PulseCaptureDevice(std::shared_ptr<PulseConnection> connection, AudioInputKind kind,
-                       std::string name)
-        : m_connection(std::move(connection)), m_kind(kind), m_name(std::move(name)) {}
+    PulseCaptureDevice(std::shared_ptr<PulseConnection> connection, AudioInputChoice choice)
+        : m_connection(std::move(connection)), m_choice(std::move(choice)) {}
 
     Result CreateCaptureBuffer(const WaveFormat& format, std::uint32_t bufferBytes,
                                std::unique_ptr<ICaptureBuffer>* buffer) override {
@@ -693,7 +634,10 @@ public:
         if (checked != kOk) return checked;
         auto created = std::make_unique<PulseCaptureBuffer>(bufferBytes, m_connection);
         if (!created->IsValid()) return kOutOfMemory;
-        const Result result = created->Open(m_kind, SourceFor(m_kind, m_name), format);
+        const AudioInputKind kind = m_choice.kind;
+        const Result result = kind == AudioInputKind::kApplication
+                                  ? created->OpenApplication(m_choice, format)
+                                  : created->Open(kind, SourceFor(kind, m_choice.value), format);
         if (result != kOk) return result;
         *buffer = std::move(created);
         return kOk;
@@ -701,8 +645,7 @@ public:
 
 private:
     std::shared_ptr<PulseConnection> m_connection;
-    AudioInputKind m_kind;
-    std::string m_name;
+    AudioInputChoice m_choice;
 };
 
 }  // namespace
@@ -710,9 +653,11 @@ private:
 namespace {
 
 // kDefault the default source, kMonitor the default output's monitor, kNamed a source by its
-// server name; not for "sdl:..." names or when SDL alone is asked for.
+// server name; not for "sdl:..." names or when SDL alone is asked for. kApplication always: no
+// other backend can, and the open says why it cannot.
 bool ServesPulse(const AudioInputChoice& choice) {
     const AudioInputKind kind = choice.kind;
+    if (kind == AudioInputKind::kApplication) return true;
     const bool live = kind == AudioInputKind::kDefault || kind == AudioInputKind::kMonitor ||
                       kind == AudioInputKind::kNamed;
     return live && !choice.sdlOnly && choice.backend != AudioBackendChoice::kSdl;
@@ -722,14 +667,24 @@ Result OpenPulseCaptureDevice(const AudioInputChoice& choice, bool quiet,
                               std::unique_ptr<ICaptureDevice>* device) {
     const AudioInputKind kind = choice.kind;
     const std::string& name = choice.value;
+    const bool application = kind == AudioInputKind::kApplication;
+    const std::string needs = application ? "hearing one application needs PulseAudio or "
+                                            "PipeWire's pulse server: "
+                                          : "";
+    if (application && choice.backend == AudioBackendChoice::kSdl) {
+        ReportAudioInputProblem(needs +
+                                "the SDL audio route (KINETRA_AUDIO_BACKEND=sdl) records "
+                                "whole devices only");
+        return kNoDriver;
+    }
     if (RecentlySilent()) {
-        if (!quiet) ReportAudioInputProblem(kSilentServer);
+        if (!quiet) ReportAudioInputProblem(needs + kSilentServer);
         return kNoDriver;
     }
     auto connection = std::make_shared<PulseConnection>();
     std::string error;
     if (!connection->Open(&error)) {
-        if (!quiet) ReportAudioInputProblem(error);
+        if (!quiet) ReportAudioInputProblem(needs + error);
         return kNoDriver;
     }
     if (kind == AudioInputKind::kNamed && !connection->HasSource(name)) {
@@ -737,7 +692,7 @@ Result OpenPulseCaptureDevice(const AudioInputChoice& choice, bool quiet,
             ReportAudioInputProblem("the sound server has no source called \"" + name + "\"");
         return kNoDriver;
     }
-    *device = std::make_unique<PulseCaptureDevice>(std::move(connection), kind, name);
+    *device = std::make_unique<PulseCaptureDevice>(std::move(connection), choice);
     return kOk;
 }
 

@@ -49,6 +49,7 @@ TEST(AudioInputChoice, ParsesEveryInputAndBackendForm) {
         const char* value;
         bool sdlOnly;
         AudioBackendChoice chosenBackend;
+        const char* binary = "";
     };
     using K = AudioInputKind;
     using B = AudioBackendChoice;
@@ -68,6 +69,10 @@ TEST(AudioInputChoice, ParsesEveryInputAndBackendForm) {
         {"pulse:monitor", "", K::kNamed, "monitor", false, B::kAuto},
         {"pulse:out/1.wav", "pulse", K::kNamed, "out/1.wav", false, B::kPulse},
         {"pulse:", "", K::kDefault, "", false, B::kAuto},
+        // One application, by its name; a binary after the last '|' breaks ties.
+        {"app:Firefox", "", K::kApplication, "Firefox", false, B::kAuto},
+        {"app:Game/1.wav|game", "sdl", K::kApplication, "Game/1.wav", false, B::kSdl, "game"},
+        {"app:A|B|", "", K::kApplication, "A|B", false, B::kAuto},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.input) + " / " + c.backend);
@@ -78,6 +83,7 @@ TEST(AudioInputChoice, ParsesEveryInputAndBackendForm) {
         EXPECT_EQ(choice.value, c.value);
         EXPECT_EQ(choice.sdlOnly, c.sdlOnly);
         EXPECT_EQ(choice.backend, c.chosenBackend);
+        EXPECT_EQ(choice.binary, c.binary);
     }
 }
 
@@ -91,6 +97,7 @@ TEST(AudioInputChoice, RejectsMalformedTextsAndLeavesTheDefault) {
         {"default", "alsa", "\"alsa\""}, {"file:/a.wav", "PULSE", "\"PULSE\""},
         {"monitor", " sdl", "\" sdl\""}, {"monitor", "auto", "\"auto\""},
         {"memory:", "", "memory:"},      {"memory:", "sdl", "memory:"},
+        {"app:|game", "", "app:"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.input) + " / " + c.backend);
@@ -233,6 +240,7 @@ TEST(CaptureBackendTable, RowsServeTheirOwnChoicesInOrder) {
         {"sdl:Mic", "pulse", {"sdl"}},  // SDL's own names are SDL's whatever the backend
         {"file:/a.wav", "pulse", {"file"}},
         {"memory:m", "sdl", {"memory"}},
+        {"app:Game", "sdl", {"pulse"}},  // PulseAudio alone hears one application, or says why
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.input) + " / " + c.backend);

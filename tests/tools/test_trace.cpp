@@ -239,6 +239,9 @@ TEST_F(TraceTest, BadOptionsAreRefusedClearly) {
         {sound + " --mode loud", "--mode takes classic or hits"},
         {sound + " --force-device virtual,kind=pad", "--force-device needs a device"},
         {sound + " " + sound, "only one sound file"},
+        {"--input monitor", "--input and --seconds go together"},
+        {sound + " --input monitor --seconds 1", "a sound file or --input, not both"},
+        {"--input monitor --seconds 1 --end 2", "--start and --end are for sound files"},
     };
     for (const auto& c : cases) {
         std::string err;

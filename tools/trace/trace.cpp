@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "analysis/band_mapper.h"
 #include "capture/audio_input.h"
@@ -35,8 +37,22 @@ public:
              Trace* trace)
         : m_chain(chain), m_effectHz(effectHz), m_trace(trace) {}
 
+    // Live: rows get the time since start and stop at the reserved count, so that the capture
+    // thread never allocates here. Before the capture thread starts.
+    void StartLive(std::size_t rows) {
+        m_rows.reserve(rows);
+        m_live = true;
+        m_virtual = force::CurrentForceDeviceStatus().kind == force::ForceDeviceKind::kVirtual;
+        m_start = std::chrono::steady_clock::now();
+    }
+
     int OnSpectrum(const double*, const double*, std::uint32_t) override {
+        if (m_live && m_rows.size() == m_rows.capacity()) return 1;
         BlockRow row;
+        if (m_live) {
+            row.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        }
         for (int b = 0; b < kBands; ++b) {
             const CBandMapper* m = m_chain->Mapper(b + 1);
             BandRow& out = row.band[b];
@@ -61,7 +77,8 @@ private:
     // The motors: what the virtual device holds, or on hardware what the library's rule gives.
     void Motors(BlockRow* row) const {
         if (force::CurrentForceDeviceState() == force::ForceDeviceState::kNone) return;
-        if (force::CurrentForceDeviceStatus().kind == force::ForceDeviceKind::kVirtual) {
+        if (m_live ? m_virtual
+                   : force::CurrentForceDeviceStatus().kind == force::ForceDeviceKind::kVirtual) {
             const force::VirtualDeviceSnapshot s = force::GetVirtualDeviceSnapshot();
             row->lowMotor = s.rumbleLow;
             row->highMotor = s.rumbleHigh;
@@ -82,6 +99,9 @@ private:
     const std::uint32_t* m_effectHz;
     Trace* m_trace;
     std::vector<BlockRow> m_rows;
+    bool m_live = false;
+    bool m_virtual = false;
+    std::chrono::steady_clock::time_point m_start;
 };
 
 // The engine reports a failed open through its owner; the trace keeps the text.
@@ -114,67 +134,64 @@ std::string MoveLevelSlider(Settings* s, int band, int position) {
     return {};
 }
 
-bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, std::string* error,
-              Progress progress, void* progressContext) {
-    std::vector<std::int16_t> samples;
-    if (!capture::DecodeSoundFile(file, &samples, error)) return false;
+namespace {
 
-    const std::size_t total = samples.size();
-    const auto first = static_cast<std::size_t>(std::max(0.0, settings.startSeconds) * kRate);
-    std::size_t end = total;
-    if (settings.endSeconds >= 0) {
-        end = std::min(total, static_cast<std::size_t>(settings.endSeconds * kRate));
+// The chain a trace runs: the pipeline on the virtual (or chosen) force device with the
+// recorder after the five mappers, for input.
+class TraceChain {
+public:
+    TraceChain(const Settings& settings, Trace* trace)
+        : m_recorder(&m_chain, trace->effectHz, trace) {
+        trace->settings = settings;
+        trace->gain = pipeline::GainForStrength(settings.strength);
+        const int row = pipeline::ProductIndexForName(settings.product.c_str());
+        for (int b = 0; b < kBands; ++b) {
+            trace->threshold[b] =
+                pipeline::ThresholdForLevel(static_cast<std::uint32_t>(settings.level[b]));
+            trace->effectHz[b] = pipeline::EffectFrequencyFor(row, b + 1);
+        }
     }
-    if (first >= end || end - first < kBlockFrames) {
-        *error = "the time range holds less than one block (23.2 ms) of sound";
-        return false;
-    }
+    // The chain comes down before the recorder goes, on every way out.
+    ~TraceChain() { m_chain.Stop(); }
 
-    *trace = Trace{};
-    trace->file = file;
-    trace->settings = settings;
-    trace->gain = pipeline::GainForStrength(settings.strength);
-    const int row = pipeline::ProductIndexForName(settings.product.c_str());
-    for (int b = 0; b < kBands; ++b) {
-        trace->threshold[b] =
-            pipeline::ThresholdForLevel(static_cast<std::uint32_t>(settings.level[b]));
-        trace->effectHz[b] = pipeline::EffectFrequencyFor(row, b + 1);
-    }
+    // Starts the chain on input, without its capture thread. False with a reason.
+    bool Start(const Settings& settings, const capture::AudioInputChoice& input, Trace* trace,
+               std::string* error);
 
+    pipeline::SoundToForcePipeline& Chain() { return m_chain; }
+    Recorder& Rows() { return m_recorder; }
+
+private:
+    pipeline::SoundToForcePipeline m_chain;
+    Recorder m_recorder;
+};
+
+bool TraceChain::Start(const Settings& settings, const capture::AudioInputChoice& input,
+                       Trace* trace, std::string* error) {
     pipeline::StartOptions options;
     force::ForceDeviceChoice device;
     const std::string deviceText =
         settings.forceDevice.empty() ? "virtual:" + settings.product : settings.forceDevice;
     if (!force::ParseForceDeviceChoice(deviceText, &device, error)) return false;
     options.device = device;
+    options.input = input;
 
-    // Each run feeds its own source, so that runs on several threads do not meet.
-    static std::atomic<unsigned> s_runs{0};
-    const std::unique_ptr<capture::MemorySource> source =
-        capture::MemorySource::Create("trace-" + std::to_string(++s_runs), error);
-    if (source == nullptr) return false;
-    options.input = source->Choice();
-
-    pipeline::SoundToForcePipeline chain;
+    pipeline::SoundToForcePipeline& chain = m_chain;
     pipeline::PipelineSettings chainSettings;
     for (int b = 0; b < kBands; ++b) {
         chainSettings.level[b] = settings.level[b];
         chainSettings.disabled[b] = settings.disabled[b];
     }
     chainSettings.strength = settings.strength;
-    Recorder recorder(&chain, trace->effectHz, trace);
-    // The chain comes down before the recorder goes, on every way out.
-    struct StopFirst {
-        pipeline::SoundToForcePipeline& chain;
-        ~StopFirst() { chain.Stop(); }
-    } stopFirst{chain};
-    options.startThread = false;
+    options.startThread = false;  // a live run starts it once the recorder is ready
     options.fullReports = true;
-    options.observer = &recorder;
+    options.observer = &m_recorder;
     ErrorKeeper errors;
+    capture::ClearAudioInputProblems();
     const pipeline::StartResult started = chain.Start(chainSettings, &errors, options);
     if (!errors.message.empty()) {
-        *error = errors.message;
+        const std::string problem = capture::LastAudioInputProblem();
+        *error = problem.empty() ? errors.message : problem;
         return false;
     }
     if (started == pipeline::StartResult::kNoDevice && !settings.forceDevice.empty()) {
@@ -196,6 +213,38 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
     for (int b = 1; b <= kBands; ++b) {
         if (chain.Mapper(b) != nullptr) chain.Mapper(b)->SetMode(settings.mode);
     }
+    return true;
+}
+
+}  // namespace
+
+bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, std::string* error,
+              Progress progress, void* progressContext) {
+    std::vector<std::int16_t> samples;
+    if (!capture::DecodeSoundFile(file, &samples, error)) return false;
+
+    const std::size_t total = samples.size();
+    const auto first = static_cast<std::size_t>(std::max(0.0, settings.startSeconds) * kRate);
+    std::size_t end = total;
+    if (settings.endSeconds >= 0) {
+        end = std::min(total, static_cast<std::size_t>(settings.endSeconds * kRate));
+    }
+    if (first >= end || end - first < kBlockFrames) {
+        *error = "the time range holds less than one block (23.2 ms) of sound";
+        return false;
+    }
+
+    *trace = Trace{};
+    trace->file = file;
+    // Each run feeds its own source, so that runs on several threads do not meet.
+    static std::atomic<unsigned> s_runs{0};
+    const std::unique_ptr<capture::MemorySource> source =
+        capture::MemorySource::Create("trace-" + std::to_string(++s_runs), error);
+    if (source == nullptr) return false;
+    TraceChain traceChain(settings, trace);
+    if (!traceChain.Start(settings, source->Choice(), trace, error)) return false;
+    pipeline::SoundToForcePipeline& chain = traceChain.Chain();
+    Recorder& recorder = traceChain.Rows();
 
     const std::size_t blocks = (end - first) / kBlockFrames;
     recorder.Rows().reserve(blocks);
@@ -216,6 +265,44 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
         trace->rows[i].seconds = static_cast<double>(first + (i + 1) * kBlockFrames) / kRate;
     }
     chain.Stop();
+    return true;
+}
+
+bool RunLiveTrace(const std::string& input, double seconds, const Settings& settings, Trace* trace,
+                  std::string* error, Progress progress, void* progressContext) {
+    const char* backend = std::getenv("KINETRA_AUDIO_BACKEND");
+    capture::AudioInputChoice choice;
+    if (!capture::ParseAudioInputChoice(input, backend != nullptr ? backend : "", &choice, error)) {
+        return false;
+    }
+    if (choice.kind == capture::AudioInputKind::kFile) {
+        *error = "a sound file is traced as kinetra-trace SOUNDFILE, not with --input";
+        return false;
+    }
+    *trace = Trace{};
+    trace->file = input;
+    TraceChain traceChain(settings, trace);
+    if (!traceChain.Start(settings, choice, trace, error)) return false;
+    // Room for every block of the run and then some: the capture thread never allocates here.
+    traceChain.Rows().StartLive(static_cast<std::size_t>(seconds * kRate / kBlockFrames) + 64);
+    if (!traceChain.Chain().Engine().StartThread()) {
+        *error = "the capture thread could not be started";
+        return false;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto length = std::chrono::duration<double>(seconds);
+    for (;;) {
+        const auto done = std::chrono::steady_clock::now() - start;
+        if (progress != nullptr) {
+            progress(std::min(1.0, std::chrono::duration<double>(done) / length), progressContext);
+        }
+        if (done >= length) break;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(100),
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(length - done)));
+    }
+    traceChain.Chain().Stop();
+    trace->rows = std::move(traceChain.Rows().Rows());
     return true;
 }
 

@@ -45,7 +45,7 @@ struct BandRow {
 };
 
 struct BlockRow {
-    double seconds = 0.0;  // time at the end of the block, from the start of the file
+    double seconds = 0.0;  // time at the end of the block, from the start of the file or run
     BandRow band[kBands];
     // On a rumble device: the two motors after this block, 0..65535.
     std::uint16_t lowMotor = 0;
@@ -53,7 +53,7 @@ struct BlockRow {
 };
 
 struct Trace {
-    std::string file;
+    std::string file;  // the sound file, or the live input's text
     Settings settings;
     double threshold[kBands] = {};  // e^(level / 5)
     std::uint32_t effectHz[kBands] = {};
@@ -72,6 +72,14 @@ using Progress = void (*)(double done, void* context);
 // device choice for the run and the choice is cleared afterwards.
 bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, std::string* error,
               Progress progress = nullptr, void* progressContext = nullptr);
+
+// Records a live input (input in the syntax of KINETRA_AUDIO_INPUT, with KINETRA_AUDIO_BACKEND's
+// backend) for seconds through the same chain, its capture thread pumping the blocks as they
+// come; each row's time is when its block was taken, from the start. A block after the room
+// reserved for the run is not kept. False with a reason when the input cannot be opened (or is a
+// sound file: RunTrace) or the chain cannot be built. Thread: as RunTrace.
+bool RunLiveTrace(const std::string& input, double seconds, const Settings& settings, Trace* trace,
+                  std::string* error, Progress progress = nullptr, void* progressContext = nullptr);
 
 // Writes the table, one row per block (with a rumble device two more columns, low_motor and
 // high_motor). False when the file cannot be written.
