@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "capture/audio_applications.h"
 #include "force/virtual_device.h"
 
 namespace kinetra::app {
@@ -72,6 +73,9 @@ QString InputStatusText(const capture::AudioInputChoice& choice,
         case AudioInputKind::kMemory:
             text = Labelled(QStringLiteral("Memory source"), choice.value);
             break;
+        case AudioInputKind::kApplication:
+            text = Labelled(QStringLiteral("Application"), !heard.empty() ? heard : choice.value);
+            break;
     }
     if (origin == InputOrigin::kFirstRunMonitor) {
         text += QStringLiteral(" (first start: chosen so that Test can be felt)");
@@ -141,6 +145,8 @@ std::string InputChoiceText(const capture::AudioInputChoice& choice) {
             return "file:" + choice.value;
         case AudioInputKind::kMemory:
             return "memory:" + choice.value;
+        case AudioInputKind::kApplication:
+            return capture::ApplicationInputText(choice.value, choice.binary);
     }
     return "default";
 }

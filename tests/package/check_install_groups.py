@@ -34,16 +34,17 @@ SHELL_WORDS = set(
 PREFIXES = {"exec", "command", "env", "nohup", "setsid", "sudo", "time", "xargs", "!", "then",
             "do", "else", "elif", "if", "while", "until", "timeout", "chroot", "unshare", "taskset"}
 SEPARATORS = {";", "|", "||", "&&", "&", "(", ")", "((", "))", ";;", "|&", "{", "}", "\n"}
+# Shell functions defined in any of the scripts (a sourced file defines some for its callers).
+FUNCTIONS = set()
 NAME = re.compile(r"^[A-Za-z][A-Za-z0-9_.+-]*$")
 
 
 def shell_commands(text):
     """(line, word) for every word in command position in a shell script."""
-    functions = set(re.findall(r"^\s*(?:function\s+)?([A-Za-z_][\w-]*)\s*\(\)", text, re.M))
     found = []
     for number, statement in statements(text):
         for word in commands_in(statement):
-            if word not in functions and word not in SHELL_WORDS:
+            if word not in FUNCTIONS and word not in SHELL_WORDS:
                 found.append((number, word))
     return found
 
@@ -222,6 +223,16 @@ def main():
     depends = subprocess.run(["dpkg-query", "-W", "-f=${Depends},${Pre-Depends}\\n"] + listed,
                              capture_output=True, text=True).stdout
     pulled = {re.split(r"[\s(:]", d.strip())[0] for d in re.split(r"[,|]", depends) if d.strip()}
+    # Debian's own folders only: a program in /usr/local or a private PATH is there by luck.
+    search = "/usr/sbin:/usr/bin:/sbin:/bin"
+    targets = set()
+    for rel, reader in sources(root):
+        if reader is shell_commands and os.path.isfile(os.path.join(root, rel)):
+            with open(os.path.join(root, rel), encoding="utf-8") as f:
+                FUNCTIONS.update(re.findall(r"^\s*(?:function\s+)?([A-Za-z_][\w-]*)\s*\(\)", f.read(), re.M))
+        if reader is cmake_commands and os.path.isfile(os.path.join(root, rel)):
+            with open(os.path.join(root, rel), encoding="utf-8") as f:
+                targets |= set(re.findall(r"(?:add_executable|kinetra_add_test)\(\s*([\w.+-]+)", f.read()))
     calls = {}
     for rel, reader in sources(root):
         path = os.path.join(root, rel)
@@ -230,13 +241,6 @@ def main():
         with open(path, encoding="utf-8", errors="replace") as f:
             for number, word in reader(f.read()):
                 calls.setdefault(word, f"{rel}:{number}")
-    # Debian's own folders only: a program in /usr/local or a private PATH is there by luck.
-    search = "/usr/sbin:/usr/bin:/sbin:/bin"
-    targets = set()
-    for rel, reader in sources(root):
-        if reader is cmake_commands and os.path.isfile(os.path.join(root, rel)):
-            with open(os.path.join(root, rel), encoding="utf-8") as f:
-                targets |= set(re.findall(r"(?:add_executable|kinetra_add_test)\(\s*([\w.+-]+)", f.read()))
     problems = []
     for word in sorted(calls):
         if word in OURS or word in targets:
