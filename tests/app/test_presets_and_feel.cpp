@@ -11,16 +11,16 @@
 #include <cmath>
 #include <functional>
 
-#include "app/feel_bands.h"
-#include "app/presets.h"
 #include "app/services.h"
 #include "dialog_fixture.h"
+#include "window/feel_bands.h"
+#include "window/presets.h"
 
 namespace kinetra::test {
 namespace {
 
-using kinetra::app::PresetPositions;
 using kinetra::force::GetVirtualDeviceSnapshot;
+using kinetra::window::PresetPositions;
 
 class Presets : public DialogFixture {
 protected:
@@ -88,7 +88,7 @@ TEST_F(Presets, EachBuiltInPresetSetsTheSixPositionsAndTheMappersFollow) {
         {"Films", {{5, 20, 45, 30, 40}, 40}},
         {"Games", {{30, 30, 10, 10, 35}, 20}},
     };
-    ASSERT_EQ(kinetra::app::BuiltInPresets().size(), 3u);
+    ASSERT_EQ(kinetra::window::BuiltInPresets().size(), 3u);
     for (const auto& e : expected) {
         ASSERT_TRUE(ChooseFromMenu({"&Presets", e.name})) << e.name;
         ExpectApplied(e.positions);
@@ -107,7 +107,7 @@ TEST_F(Presets, TheHelpGivesTheSamePositions) {
     ASSERT_TRUE(help.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(help.readAll());
     const char* const sections[] = {"music", "films", "games"};
-    const auto presets = kinetra::app::BuiltInPresets();
+    const auto presets = kinetra::window::BuiltInPresets();
     for (int i = 0; i < 3; ++i) {
         const qsizetype at = text.indexOf(QStringLiteral("<h2 id=\"%1\">").arg(sections[i]));
         ASSERT_GE(at, 0) << sections[i];
@@ -142,8 +142,9 @@ TEST_F(Presets, ASavedPresetComesBackFromTheSettingsFile) {
 
     // Another run reads it back; it is offered after the built-in ones.
     {
-        auto key = kinetra::app::OpenSettingsKey();
-        const auto saved = kinetra::app::ReadSavedPresets(*key);
+        auto key = kinetra::settings::OpenSettingsKey();
+        const auto saved =
+            kinetra::window::ReadSavedPresets(*kinetra::settings::QSettingsStore().Open());
         ASSERT_EQ(saved.size(), 1u);
         EXPECT_EQ(saved[0].name, "Late / night \\ 50%");
         EXPECT_EQ(saved[0].positions, mine);
@@ -178,8 +179,8 @@ TEST_F(Presets, NamesThatCannotBeUsedAreRefusedWithAReason) {
     EXPECT_EQ(m_boxes.Boxes()[1].text,
               "\"Music\" is a preset that comes with Kinetra; choose another name.");
     EXPECT_EQ(m_boxes.Boxes()[3].text, "A preset's name may have 40 characters at most.");
-    auto key = kinetra::app::OpenSettingsKey();
-    EXPECT_TRUE(kinetra::app::ReadSavedPresets(*key).empty());
+    EXPECT_TRUE(
+        kinetra::window::ReadSavedPresets(*kinetra::settings::QSettingsStore().Open()).empty());
 }
 
 TEST_F(Presets, StoredValuesThatCannotBeReadTakeDefaultsAndStayInRange) {
@@ -187,12 +188,12 @@ TEST_F(Presets, StoredValuesThatCannotBeReadTakeDefaultsAndStayInRange) {
     Store("presets/odd/threshold2", -3);
     Store("presets/odd/gain", 130);
     {
-        auto key = kinetra::app::OpenSettingsKey();
+        auto key = kinetra::settings::OpenSettingsKey();
         key->setValue("presets/odd/threshold3", "loud");
         key->sync();
     }
-    auto key = kinetra::app::OpenSettingsKey();
-    const auto saved = kinetra::app::ReadSavedPresets(*key);
+    const auto saved =
+        kinetra::window::ReadSavedPresets(*kinetra::settings::QSettingsStore().Open());
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].positions, (PresetPositions{{100, 0, 20, 20, 20}, 0}));
 }
@@ -237,7 +238,7 @@ TEST_F(FeelEachBand, EachBandPlaysAloneInTurnAndTheStateComesBack) {
     const std::vector<bool> before = Playing();
     ASSERT_EQ(before, (std::vector<bool>{true, false, true, true, true}));
 
-    kinetra::app::FeelBands* feel = m_dlg->FeelSequence();
+    kinetra::window::FeelBands* feel = m_dlg->FeelSequence();
     m_dlg->OnFeelBands();
     ASSERT_TRUE(feel->Running());
     EXPECT_FALSE(feel->Start());  // one at a time
@@ -270,7 +271,7 @@ TEST_F(FeelEachBand, EachBandPlaysAloneInTurnAndTheStateComesBack) {
 TEST_F(FeelEachBand, RunsOnItsTimersAndEndsWithTheTeardownWhenClosedMeanwhile) {
     ASSERT_TRUE(Start());
     m_dlg->PauseEffects(true);  // from the tray
-    kinetra::app::FeelBands* feel = m_dlg->FeelSequence();
+    kinetra::window::FeelBands* feel = m_dlg->FeelSequence();
     std::vector<int> order;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {

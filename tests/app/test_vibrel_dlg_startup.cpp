@@ -77,7 +77,7 @@ TEST_F(VibrelDlgStartup, FirstRunShowsDefaultsAndDrivesFiveEffects) {
     // First run: the teardown writes the defaults.
     m_dlg->OnDestroy();
     for (int band = 1; band <= 5; ++band) {
-        EXPECT_EQ(Stored(kinetra::app::ThresholdValueName(band)), 20);
+        EXPECT_EQ(Stored(kinetra::settings::ThresholdValueName(band)), 20);
     }
     EXPECT_EQ(Stored("gain"), 100);
 }

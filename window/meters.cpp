@@ -1,15 +1,12 @@
-#include "app/band_meter.h"
+#include "window/meters.h"
 
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
 #include "analysis/band_mapper.h"
-#include "app/slider_ctrl.h"
-#include "app/status_line.h"
-#include "app/vibrel_dlg.h"
+#include "pipeline/band_plan.h"
 
-namespace kinetra::app {
+namespace kinetra::window {
 
 namespace {
 
@@ -19,7 +16,8 @@ constexpr double kFallPerTick = 4.0;
 constexpr double kStrengthFallPerTick = 400.0;
 constexpr int kLitTicks = 3;
 
-static_assert(CVibrelDlg::kBands <= LiveMeters::kMaxBands);
+constexpr int kBands = kinetra::pipeline::kBands;
+static_assert(kBands <= LiveMeters::kMaxBands);
 
 }  // namespace
 
@@ -35,21 +33,23 @@ double MagnitudeToStrengthPosition(std::uint32_t magnitude) {
 const char* const SoundHint::kListening = "listening";
 const char* const SoundHint::kNoSound = "no sound for 10 s";
 
-QString SoundHint::Update(std::int64_t nowMs, bool heard) {
+std::string SoundHint::Update(std::int64_t nowMs, bool heard) {
     if (heard) {
         m_lastSoundMs = nowMs;
         m_everHeard = true;
     }
-    if (nowMs - m_lastSoundMs >= kQuietMs) return QString::fromLatin1(kNoSound);
-    return m_everHeard ? QString::fromLatin1(kListening) : QString();
+    if (nowMs - m_lastSoundMs >= kQuietMs) return kNoSound;
+    return m_everHeard ? kListening : "";
 }
 
-LiveMeters::LiveMeters(CVibrelDlg* dlg) : QObject(dlg), m_dlg(dlg), m_timer(new QTimer(this)) {
-    setObjectName(QStringLiteral("liveMeters"));
-    m_clock.start();
-    m_timer->setInterval(kIntervalMs);
-    connect(m_timer, &QTimer::timeout, this, [this] { Tick(m_clock.elapsed()); });
-    m_timer->start();
+LiveMeters::LiveMeters(MapperGetter mapper, MeterView& meters, StatusView& status, Timers& timers)
+    : m_mapper(std::move(mapper)),
+      m_meters(meters),
+      m_status(status),
+      m_timers(timers),
+      m_startMs(timers.NowMs()),
+      m_timer(timers.MakeTimer(false, [this] { Tick(m_timers.NowMs() - m_startMs); })) {
+    m_timer->Start(kIntervalMs);
 }
 
 void LiveMeters::Tick(std::int64_t nowMs) {
@@ -61,7 +61,7 @@ void LiveMeters::Tick(std::int64_t nowMs) {
     CBandMapper::LiveReading reading[kMaxBands];
     for (int k = 0; k < kMaxBands; ++k) {
         BandState& band = m_band[k];
-        const CBandMapper* mapper = k < CVibrelDlg::kBands ? m_dlg->Mapper(k + 1) : nullptr;
+        const CBandMapper* mapper = k < kBands ? m_mapper(k + 1) : nullptr;
         if (mapper != band.mapper) band = BandState{mapper};
         if (mapper == nullptr) continue;
         reading[k] = mapper->Live();
@@ -85,7 +85,7 @@ void LiveMeters::Tick(std::int64_t nowMs) {
     m_signal = m_lastBlockMs >= 0 && nowMs - m_lastBlockMs < kNoSignalMs && m_lastSoundMs >= 0 &&
                nowMs - m_lastSoundMs < kNoSignalMs;
 
-    for (int k = 0; k < CVibrelDlg::kBands; ++k) {
+    for (int k = 0; k < kBands; ++k) {
         BandState& band = m_band[k];
         SliderMeter meter;
         if (band.litTicks > 0) --band.litTicks;
@@ -104,7 +104,7 @@ void LiveMeters::Tick(std::int64_t nowMs) {
             meter.mark = LevelToSliderPosition(band.mapper->Threshold());
             meter.lit = band.litTicks > 0;
         }
-        m_dlg->LevelSlider(k + 1)->SetMeter(meter);
+        m_meters.SetLevelMeter(k + 1, meter);
     }
 
     SliderMeter strength;
@@ -122,14 +122,13 @@ void LiveMeters::Tick(std::int64_t nowMs) {
         m_strengthShown = 0.0;
         strength.look = Look::kNoSignal;
     }
-    m_dlg->StrengthSlider()->SetMeter(strength);
+    m_meters.SetStrengthMeter(strength);
 
     // Without a pipeline there is nothing to listen to: no hint, and the quiet time starts anew.
     bool running = false;
     for (const BandState& band : m_band) running = running || band.mapper != nullptr;
     if (!running) m_hint = SoundHint(nowMs);
-    const QString hint = running ? m_hint.Update(nowMs, heard) : QString();
-    if (m_dlg->Status() != nullptr) m_dlg->Status()->SetHintText(hint);
+    m_status.SetHintText(running ? m_hint.Update(nowMs, heard) : std::string());
 }
 
-}  // namespace kinetra::app
+}  // namespace kinetra::window

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-namespace kinetra::app {
+namespace kinetra::command_line {
 
 // The version CMake's project carries, e.g. "0.2.0".
 const char* ProgramVersion();
@@ -29,4 +29,4 @@ bool AnswerInformationOptions(int argc, char** argv, const char* name, const std
 // environment).
 std::string EnsureRuntimeDirectory();
 
-}  // namespace kinetra::app
+}  // namespace kinetra::command_line

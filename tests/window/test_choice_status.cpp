@@ -2,23 +2,22 @@
 // a run starts with (environment over the settings file over a first run's guess).
 #include <gtest/gtest.h>
 
-#include "app/choice_status.h"
-#include "app/choices.h"
-#include "app/status_line.h"
+#include "window/choice_status.h"
+#include "window/choices.h"
 
 namespace {
 
-using kinetra::app::DeviceMenuText;
-using kinetra::app::DeviceStatusText;
-using kinetra::app::InputOrigin;
-using kinetra::app::InputStatusText;
 using kinetra::capture::AudioInputChoice;
 using kinetra::capture::AudioInputKind;
 using kinetra::force::ForceDeviceKind;
 using kinetra::force::ForceDeviceState;
+using kinetra::window::DeviceMenuText;
+using kinetra::window::DeviceStatusText;
+using kinetra::window::InputOrigin;
+using kinetra::window::InputStatusText;
 
-std::string Text(const QString& text) {
-    return text.toStdString();
+std::string Text(const std::string& text) {
+    return text;
 }
 
 kinetra::capture::AudioSourceList Sources() {
@@ -104,48 +103,18 @@ TEST(StartingChoices, TheServerIsAskedOnAFirstRunOnlyAndTheBackendAlwaysHolds) {
     };
     AudioInputChoice environment{AudioInputKind::kDefault, {}};
     environment.backend = kinetra::capture::AudioBackendChoice::kSdl;
-    auto start = kinetra::app::ChooseStartingInput(false, environment, "file:/tmp/x.wav", silent);
+    auto start =
+        kinetra::window::ChooseStartingInput(false, environment, "file:/tmp/x.wav", silent);
     EXPECT_EQ(start.choice.kind, AudioInputKind::kFile);
     EXPECT_EQ(start.choice.backend, kinetra::capture::AudioBackendChoice::kSdl);
     EXPECT_EQ(asked, 0);
-    start = kinetra::app::ChooseStartingInput(false, environment, std::nullopt, silent);
+    start = kinetra::window::ChooseStartingInput(false, environment, std::nullopt, silent);
     EXPECT_EQ(start.choice.kind, AudioInputKind::kDefault);
     EXPECT_EQ(start.origin, InputOrigin::kFirstRunDefault);
     EXPECT_EQ(start.choice.backend, kinetra::capture::AudioBackendChoice::kSdl);
     EXPECT_EQ(asked, 1);
     // A malformed stored device is no choice: the default opens.
-    EXPECT_FALSE(kinetra::app::ChooseStartingDevice(false, "virtual,effects=x").has_value());
-}
-
-}  // namespace
-
-namespace {
-
-// A line too long for its width gives up the end of the input's text first: the device's state
-// and the hint, what changes while the program runs, stay whole.
-TEST(StatusLineFit, TheInputGivesWayBeforeTheDeviceAndTheHint) {
-    kinetra::app::StatusLine line;
-    line.SetInputText(
-        QStringLiteral("What this computer plays \u2014 Monitor of Built-in Audio "
-                       "Analog Stereo (first start: chosen so that Test can be felt)"));
-    line.SetDeviceText(
-        QStringLiteral("Xbox 360 Controller \u00b7 rumble \u00b7 disconnected, waiting"));
-    line.SetHintText(QStringLiteral("no sound for 10 s"));
-    const QFontMetrics metrics(line.font());
-    const QString tail = QStringLiteral(
-        "  \u00b7  Xbox 360 Controller \u00b7 rumble \u00b7 disconnected, waiting  \u00b7  no "
-        "sound "
-        "for 10 s");
-    const int width = metrics.horizontalAdvance(QStringLiteral("What this computer plays")) +
-                      metrics.horizontalAdvance(tail);
-    const QString shown = line.FittedText(metrics, width);
-    EXPECT_TRUE(shown.endsWith(tail)) << Text(shown);
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("What this"))) << Text(shown);
-    EXPECT_TRUE(shown.contains(QChar(0x2026))) << Text(shown);
-    EXPECT_LE(metrics.horizontalAdvance(shown), width);
-    // Wide enough: the whole line; very narrow: the line itself is cut short.
-    EXPECT_EQ(line.FittedText(metrics, metrics.horizontalAdvance(line.Text())), line.Text());
-    EXPECT_LE(metrics.horizontalAdvance(line.FittedText(metrics, 40)), 40);
+    EXPECT_FALSE(kinetra::window::ChooseStartingDevice(false, "virtual,effects=x").has_value());
 }
 
 }  // namespace

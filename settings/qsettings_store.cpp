@@ -1,4 +1,4 @@
-#include "app/settings_store.h"
+#include "settings/qsettings_store.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -12,7 +12,47 @@
 
 #include "platform/parse_int.h"
 
-namespace kinetra::app {
+namespace kinetra::settings {
+
+namespace {
+
+// One QSettings opening as a SettingsKey; '/' in names is QSettings' own group separator.
+class QSettingsKey final : public SettingsKey {
+public:
+    explicit QSettingsKey(std::unique_ptr<QSettings> key) : m_key(std::move(key)) {}
+
+    std::optional<std::int32_t> ReadInt(const std::string& name) const override {
+        return ReadStoredNumber(*m_key, name.c_str());
+    }
+    std::optional<std::string> ReadText(const std::string& name) const override {
+        return ReadStoredText(*m_key, name.c_str());
+    }
+    std::vector<std::string> Groups(const std::string& group) const override {
+        m_key->beginGroup(QString::fromStdString(group));  // '/' nests, as in value names
+        std::vector<std::string> groups;
+        for (const QString& child : m_key->childGroups()) groups.push_back(child.toStdString());
+        m_key->endGroup();
+        return groups;
+    }
+    bool Writable() const override { return m_key->isWritable(); }
+    void WriteInt(const std::string& name, std::int32_t value) override {
+        WriteStoredInt(*m_key, name.c_str(), value);
+    }
+    void WriteText(const std::string& name, const std::string& value) override {
+        m_key->setValue(QString::fromStdString(name), QString::fromStdString(value));
+    }
+    bool Commit() override { return SyncSettingsKey(*m_key); }
+    std::string Location() const override { return m_key->fileName().toStdString(); }
+
+private:
+    std::unique_ptr<QSettings> m_key;
+};
+
+}  // namespace
+
+std::unique_ptr<SettingsKey> QSettingsStore::Open() {
+    return std::make_unique<QSettingsKey>(OpenSettingsKey());
+}
 
 std::unique_ptr<QSettings> OpenSettingsKey() {
     auto key = std::make_unique<QSettings>(QStringLiteral("Ondrel Corporation"),
@@ -129,9 +169,9 @@ bool RepairSettingsFile(const QString& path) {
     return saved;
 }
 
-std::int32_t ReadStoredInt(const QSettings& key, const char* name, std::int32_t fallback) {
-    const QVariant value = key.value(QString::fromLatin1(name));
-    if (!value.isValid()) return fallback;
+std::optional<std::int32_t> ReadStoredNumber(const QSettings& key, const char* name) {
+    const QVariant value = key.value(QString::fromUtf8(name));
+    if (!value.isValid()) return std::nullopt;
     bool ok = false;
     qlonglong number = 0;
     if (value.typeId() == QMetaType::QString) {
@@ -152,9 +192,13 @@ std::int32_t ReadStoredInt(const QSettings& key, const char* name, std::int32_t 
     }
     if (!ok || number < std::numeric_limits<std::int32_t>::min() ||
         number > std::numeric_limits<std::int32_t>::max()) {
-        return fallback;
+        return std::nullopt;
     }
     return static_cast<std::int32_t>(number);
+}
+
+std::int32_t ReadStoredInt(const QSettings& key, const char* name, std::int32_t fallback) {
+    return ReadStoredNumber(key, name).value_or(fallback);
 }
 
 std::int32_t ReadThreshold(const QSettings& key, const char* name) {
@@ -170,8 +214,16 @@ int ReadMode(const QSettings& key) {
     return value == kHitsModeValue ? kHitsModeValue : kClassicModeValue;
 }
 
+std::optional<std::string> ReadStoredText(const QSettings& key, const char* name) {
+    const QVariant value = key.value(QString::fromUtf8(name));
+    if (!value.isValid()) return std::nullopt;
+    const std::string text = value.toString().toStdString();
+    if (text.empty()) return std::nullopt;
+    return text;
+}
+
 void WriteStoredInt(QSettings& key, const char* name, std::int32_t value) {
-    key.setValue(QString::fromLatin1(name), static_cast<int>(value));
+    key.setValue(QString::fromUtf8(name), static_cast<int>(value));
 }
 
 bool SyncSettingsKey(QSettings& key) {
@@ -179,21 +231,4 @@ bool SyncSettingsKey(QSettings& key) {
     return key.status() == QSettings::NoError;
 }
 
-int StrengthPositionForStoredGain(std::int32_t storedGain) {
-    // Formed in 64 bits (100 - INT32_MIN does not fit in 32), then kept just outside 0..100 so
-    // that the slider's own limiting decides.
-    const std::int64_t position = 100 - static_cast<std::int64_t>(storedGain);
-    return static_cast<int>(std::clamp<std::int64_t>(position, -1, 101));
-}
-
-std::int32_t StoredGainForStrengthPosition(int position) {
-    return 100 - position;
-}
-
-const char* ThresholdValueName(int band) {
-    static const char* const kNames[5] = {"threshold1", "threshold2", "threshold3", "threshold4",
-                                          "threshold5"};
-    return band >= 1 && band <= 5 ? kNames[band - 1] : "";
-}
-
-}  // namespace kinetra::app
+}  // namespace kinetra::settings

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
+#include "command_line/command_line.h"
 
 namespace {
 
-using kinetra::app::AnswerInformationOptions;
+using kinetra::command_line::AnswerInformationOptions;
 
 struct Answer {
     bool answered = false;
@@ -61,7 +61,7 @@ TEST(InformationOptions, OtherArgumentsAreLeftAlone) {
 }
 
 TEST(InformationOptions, KinetraHelpNamesTheOptionsAndTheDeviceVariables) {
-    const std::string help = kinetra::app::KinetraHelpText();
+    const std::string help = kinetra::command_line::KinetraHelpText();
     for (const char* part : {"--help", "--version", "KINETRA_AUDIO_INPUT", "monitor",
                              "KINETRA_FORCE_DEVICE", "virtual"}) {
         EXPECT_NE(help.find(part), std::string::npos) << part;
@@ -70,11 +70,11 @@ TEST(InformationOptions, KinetraHelpNamesTheOptionsAndTheDeviceVariables) {
 
 TEST(RuntimeDirectory, MadePrivateOnlyWhenTheSessionHasNone) {
     ::setenv("XDG_RUNTIME_DIR", "/run/user/somebody", 1);
-    EXPECT_EQ(kinetra::app::EnsureRuntimeDirectory(), "");
+    EXPECT_EQ(kinetra::command_line::EnsureRuntimeDirectory(), "");
     EXPECT_STREQ(std::getenv("XDG_RUNTIME_DIR"), "/run/user/somebody");
 
     ::unsetenv("XDG_RUNTIME_DIR");
-    const std::string made = kinetra::app::EnsureRuntimeDirectory();
+    const std::string made = kinetra::command_line::EnsureRuntimeDirectory();
     ASSERT_FALSE(made.empty());
     EXPECT_STREQ(std::getenv("XDG_RUNTIME_DIR"), made.c_str());
     struct stat info {};

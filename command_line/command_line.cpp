@@ -1,33 +1,12 @@
-#include "app/command_line.h"
+#include "command_line/command_line.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #ifndef KINETRA_VERSION
 #error "KINETRA_VERSION comes from the project's version in CMakeLists.txt"
 #endif
 
-namespace kinetra::app {
-
-namespace {
-
-// The folder EnsureRuntimeDirectory made, removed with whatever libraries put there at exit.
-std::string& OwnRuntimeDirectory() {
-    static std::string path;
-    return path;
-}
-
-void RemoveOwnRuntimeDirectory() {
-    if (OwnRuntimeDirectory().empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(OwnRuntimeDirectory(), ignored);
-}
-
-}  // namespace
+namespace kinetra::command_line {
 
 const char* ProgramVersion() {
     return KINETRA_VERSION;
@@ -78,22 +57,4 @@ bool AnswerInformationOptions(int argc, char** argv, const char* name, const std
     return false;
 }
 
-std::string EnsureRuntimeDirectory() {
-    const char* current = std::getenv("XDG_RUNTIME_DIR");
-    if (current != nullptr && current[0] != '\0') return {};
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
-    pattern += "/kinetra-runtime-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) return {};  // mkdtemp makes it with mode 0700
-    if (::setenv("XDG_RUNTIME_DIR", pattern.c_str(), 1) != 0) {
-        ::rmdir(pattern.c_str());
-        return {};
-    }
-    const bool first = OwnRuntimeDirectory().empty();
-    RemoveOwnRuntimeDirectory();
-    OwnRuntimeDirectory() = pattern;
-    if (first) std::atexit(RemoveOwnRuntimeDirectory);
-    return pattern;
-}
-
-}  // namespace kinetra::app
+}  // namespace kinetra::command_line

@@ -1,9 +1,8 @@
 // The texts the main window shows for its input and force-device choices: the status line's input
 // and device parts, the menu entries, and the stored form of an input choice. Plain functions of
-// their arguments (no Qt widgets, no device or server calls), so each can be checked alone.
+// their arguments (no device or server calls), so each can be checked alone. UTF-8.
 #pragma once
 
-#include <QString>
 #include <string>
 
 #include "capture/audio_input.h"
@@ -11,7 +10,7 @@
 #include "force/device_choice.h"
 #include "force/force_devices.h"
 
-namespace kinetra::app {
+namespace kinetra::window {
 
 // Where the input in use came from.
 enum class InputOrigin {
@@ -27,16 +26,16 @@ enum class InputOrigin {
 // currentDescription is what the running capture says it hears (CurrentCaptureSourceDescription;
 // may be empty), sources the sound server's last list. A first run adds why it chose the input.
 // Thread: any.
-QString InputStatusText(const capture::AudioInputChoice& choice,
-                        const capture::AudioSourceList& sources,
-                        const std::string& currentDescription, InputOrigin origin);
+std::string InputStatusText(const capture::AudioInputChoice& choice,
+                            const capture::AudioSourceList& sources,
+                            const std::string& currentDescription, InputOrigin origin);
 
 // The status line's device part: "Xbox 360 Controller · rumble · connected", "… · disconnected,
 // waiting", "… · reconnected"; "No force device" without one. Thread: any.
-QString DeviceStatusText(const force::ForceDeviceStatus& status);
+std::string DeviceStatusText(const force::ForceDeviceStatus& status);
 
 // A device's entry in the "Force device" menu: "Xbox 360 Controller (rumble)". Thread: any.
-QString DeviceMenuText(const force::ForceDeviceInfo& device);
+std::string DeviceMenuText(const force::ForceDeviceInfo& device);
 
 // Whether choice names device: the same kind and SDL name or index, or the same virtual product
 // name (options aside). Thread: any.
@@ -54,6 +53,6 @@ std::string InputChoiceText(const capture::AudioInputChoice& choice);
 
 // "Could not open <what>: <reason>" with the reason's first line (or "it did not open").
 // Thread: any.
-QString SwitchProblemText(const std::string& what, const std::string& reason);
+std::string SwitchProblemText(const std::string& what, const std::string& reason);
 
-}  // namespace kinetra::app
+}  // namespace kinetra::window

@@ -1,17 +1,24 @@
-// The stored slider positions: five level positions and the strength, kept per user with
-// QSettings under "Ondrel Corporation" / "Kinetra Entertainment" (an INI file in the user's
-// configuration folder on Linux), values "threshold1".."threshold5" and "gain".
+// The settings on Linux: kept per user with QSettings under "Ondrel Corporation" / "Kinetra
+// Entertainment" (an INI file in the user's configuration folder), the value names of
+// settings/settings_store.h at the top of the file and the saved presets in a group of their own.
 #pragma once
 
 #include <QSettings>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
-namespace kinetra::app {
+#include "settings/settings_store.h"
 
-inline constexpr int kDefaultThreshold = 20;
-inline constexpr int kDefaultGain = 100;
+namespace kinetra::settings {
+
+// The SettingsStore of the program on Linux: each Open is an OpenSettingsKey.
+class QSettingsStore final : public SettingsStore {
+public:
+    std::unique_ptr<SettingsKey> Open() override;
+};
 
 // Opens the store for one load or one save, after RepairSettingsFile on its file.
 // Thread: user-interface thread.
@@ -38,6 +45,8 @@ bool RepairSettingsFile(const QString& path);
 // A stored value as a 32-bit integer: fallback when the value is missing, is not a whole
 // decimal number, or does not fit in 32 bits (signed). Thread: user-interface thread.
 std::int32_t ReadStoredInt(const QSettings& key, const char* name, std::int32_t fallback);
+// The same, nothing where ReadStoredInt gives the fallback. name is UTF-8.
+std::optional<std::int32_t> ReadStoredNumber(const QSettings& key, const char* name);
 // The stored position of a level slider, 20 when it cannot be read.
 std::int32_t ReadThreshold(const QSettings& key, const char* name);
 // The stored strength in percent, 100 when it cannot be read.
@@ -49,21 +58,9 @@ void WriteStoredInt(QSettings& key, const char* name, std::int32_t value);
 // Writes the store to disk; false when it could not be written (the old file stays intact).
 bool SyncSettingsKey(QSettings& key);
 
-// The stored "gain" is the strength in percent of full: 100 - the Strength slider's position
-// (position 0, the top, is full strength). Out-of-range stored values give positions outside
-// 0..100, which the slider limits. Thread: any.
-int StrengthPositionForStoredGain(std::int32_t storedGain);
-std::int32_t StoredGainForStrengthPosition(int position);
-
-// Setting name of level slider band (1..5): "threshold1".."threshold5".
-const char* ThresholdValueName(int band);
-inline constexpr const char* kGainValueName = "gain";
-
-// The band mappers' response mode, stored as "mode": 0 classic, 1 hits. ReadMode gives 0 when the
-// value is missing or is neither. Thread: user-interface thread.
-inline constexpr const char* kModeValueName = "mode";
-inline constexpr int kClassicModeValue = 0;
-inline constexpr int kHitsModeValue = 1;
+// ReadMode of settings/settings_store.h on a QSettings. Thread: user-interface thread.
 int ReadMode(const QSettings& key);
+// A stored text value, or nothing when it is missing or empty. Thread: user-interface thread.
+std::optional<std::string> ReadStoredText(const QSettings& key, const char* name);
 
-}  // namespace kinetra::app
+}  // namespace kinetra::settings

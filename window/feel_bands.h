@@ -4,20 +4,19 @@
 // thread, which it never blocks.
 #pragma once
 
-#include <QObject>
-#include <QTimer>
 #include <cstdint>
 #include <functional>
+#include <memory>
+
+#include "window/toolkit.h"
 
 namespace kinetra::pipeline {
 class SoundToForcePipeline;
 }
 
-namespace kinetra::app {
+namespace kinetra::window {
 
-class FeelBands : public QObject {
-    Q_OBJECT
-
+class FeelBands {
 public:
     // How long each band plays, the quiet before band 1 and between two bands (so that bands on
     // the same motor of a rumble pad still feel apart), and the magnitude it plays at (0..10000;
@@ -26,12 +25,15 @@ public:
     static constexpr int kGapMs = 200;
     static constexpr std::uint32_t kMagnitude = 8000;
 
-    // pipeline gives the pipeline to play on at each step (null: none; the sequence then ends).
-    // Thread (all operations): user-interface thread.
+    // pipeline gives the pipeline to play on at each step (null: none; the sequence then ends);
+    // it is called on the user-interface thread while this object lives. timers makes the step
+    // timer and must outlive this object. Thread (all operations): user-interface thread.
     using PipelineGetter = std::function<kinetra::pipeline::SoundToForcePipeline*()>;
-    explicit FeelBands(PipelineGetter pipeline, QObject* parent = nullptr);
+    FeelBands(PipelineGetter pipeline, Timers& timers);
     // Cancels a running sequence.
-    ~FeelBands() override;
+    ~FeelBands();
+    FeelBands(const FeelBands&) = delete;
+    FeelBands& operator=(const FeelBands&) = delete;
 
     // Holds the mappers and starts the sequence: after kGapMs band 1 plays, and so on. False (and
     // nothing done) while one runs, or without a running pipeline, or when its mappers are held
@@ -46,21 +48,16 @@ public:
     // The band playing now (1..5), or 0 (before the first, between two, or not running).
     int PlayingBand() const { return m_playing ? m_band : 0; }
     // The delay of the step pending, in milliseconds, or -1 when none is.
-    int PendingStepMs() const { return m_timer.isActive() ? m_timer.interval() : -1; }
-
-signals:
-    // The sequence has ended (after band 5, cancelled, or the pipeline gone) and the mappers are
-    // released.
-    void Finished();
+    int PendingStepMs() const { return m_timer->Active() ? m_timer->IntervalMs() : -1; }
 
 private:
     void Finish();
 
     PipelineGetter m_pipeline;
-    QTimer m_timer;
+    std::unique_ptr<Timer> m_timer;
     int m_band = 0;          // the band playing, or the last one played
     bool m_playing = false;  // m_band plays now
     bool m_running = false;
 };
 
-}  // namespace kinetra::app
+}  // namespace kinetra::window

@@ -1,23 +1,23 @@
-#include "app/choice_status.h"
-
-#include <QFileInfo>
+#include "window/choice_status.h"
 
 #include "force/virtual_device.h"
 
-namespace kinetra::app {
+namespace kinetra::window {
 namespace {
 
-constexpr char16_t kDash[] = u" \u2014 ";
-constexpr char16_t kDot[] = u" \u00b7 ";
-
-QString Utf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+constexpr char kDash[] = " \u2014 ";
+constexpr char kDot[] = " \u00b7 ";
 
 // "<label> — <description>", or the label alone without a description.
-QString Labelled(const QString& label, const std::string& description) {
+std::string Labelled(const std::string& label, const std::string& description) {
     if (description.empty()) return label;
-    return label + QString::fromUtf16(kDash) + Utf8(description);
+    return label + kDash + description;
+}
+
+// The last part of a path: what follows its last '/'.
+std::string FileNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 const char* DeviceStateText(force::ForceDeviceState state) {
@@ -36,19 +36,19 @@ const char* DeviceStateText(force::ForceDeviceState state) {
 
 }  // namespace
 
-QString InputStatusText(const capture::AudioInputChoice& choice,
-                        const capture::AudioSourceList& sources,
-                        const std::string& currentDescription, InputOrigin origin) {
+std::string InputStatusText(const capture::AudioInputChoice& choice,
+                            const capture::AudioSourceList& sources,
+                            const std::string& currentDescription, InputOrigin origin) {
     using capture::AudioInputKind;
     const std::string& heard = currentDescription;
-    QString text;
+    std::string text;
     switch (choice.kind) {
         case AudioInputKind::kMonitor:
-            text = Labelled(QStringLiteral("What this computer plays"),
+            text = Labelled(std::string("What this computer plays"),
                             !heard.empty() ? heard : sources.defaultOutputDescription);
             break;
         case AudioInputKind::kDefault:
-            text = Labelled(QStringLiteral("Default input"),
+            text = Labelled(std::string("Default input"),
                             !heard.empty() ? heard : sources.defaultInputDescription);
             break;
         case AudioInputKind::kNamed: {
@@ -57,44 +57,40 @@ QString InputStatusText(const capture::AudioInputChoice& choice,
                 if (source.id == choice.value) found = &source;
             }
             if (found != nullptr && found->monitor) {
-                text = Utf8(found->description);
+                text = found->description;
             } else if (found != nullptr) {
-                text = Labelled(QStringLiteral("Microphone"), found->description);
+                text = Labelled(std::string("Microphone"), found->description);
             } else {
-                text = Labelled(QStringLiteral("Input"), !heard.empty() ? heard : choice.value);
+                text = Labelled(std::string("Input"), !heard.empty() ? heard : choice.value);
             }
             break;
         }
         case AudioInputKind::kFile:
-            text = Labelled(QStringLiteral("Sound file"),
-                            QFileInfo(Utf8(choice.value)).fileName().toStdString());
+            text = Labelled(std::string("Sound file"), FileNameOf(choice.value));
             break;
         case AudioInputKind::kMemory:
-            text = Labelled(QStringLiteral("Memory source"), choice.value);
+            text = Labelled(std::string("Memory source"), choice.value);
             break;
     }
     if (origin == InputOrigin::kFirstRunMonitor) {
-        text += QStringLiteral(" (first start: chosen so that Test can be felt)");
+        text += std::string(" (first start: chosen so that Test can be felt)");
     } else if (origin == InputOrigin::kFirstRunDefault) {
-        text += QStringLiteral(" (no sound server answers)");
+        text += std::string(" (no sound server answers)");
     }
     return text;
 }
 
-QString DeviceStatusText(const force::ForceDeviceStatus& status) {
-    if (status.state == force::ForceDeviceState::kNone) return QStringLiteral("No force device");
-    QString kind = QString::fromLatin1(force::ForceDeviceKindName(status.kind));
+std::string DeviceStatusText(const force::ForceDeviceStatus& status) {
+    if (status.state == force::ForceDeviceState::kNone) return "No force device";
+    std::string kind = force::ForceDeviceKindName(status.kind);
     if (status.kind == force::ForceDeviceKind::kVirtual && status.twoMotors) {
-        kind += QStringLiteral(" rumble");
+        kind += std::string(" rumble");
     }
-    const QString dot = QString::fromUtf16(kDot);
-    return Utf8(status.name) + dot + kind + dot +
-           QString::fromLatin1(DeviceStateText(status.state));
+    return status.name + kDot + kind + kDot + DeviceStateText(status.state);
 }
 
-QString DeviceMenuText(const force::ForceDeviceInfo& device) {
-    return QStringLiteral("%1 (%2)").arg(
-        Utf8(device.name), QString::fromLatin1(force::ForceDeviceKindName(device.kind)));
+std::string DeviceMenuText(const force::ForceDeviceInfo& device) {
+    return device.name + " (" + force::ForceDeviceKindName(device.kind) + ")";
 }
 
 bool ChoiceNamesDevice(const force::ForceDeviceChoice& choice,
@@ -145,10 +141,10 @@ std::string InputChoiceText(const capture::AudioInputChoice& choice) {
     return "default";
 }
 
-QString SwitchProblemText(const std::string& what, const std::string& reason) {
+std::string SwitchProblemText(const std::string& what, const std::string& reason) {
     std::string first = reason.substr(0, reason.find('\n'));
     if (first.empty()) first = "it did not open";
-    return QStringLiteral("Could not open %1: %2").arg(Utf8(what), Utf8(first));
+    return "Could not open " + what + ": " + first;
 }
 
-}  // namespace kinetra::app
+}  // namespace kinetra::window

@@ -5,16 +5,16 @@
 // asked for anything.
 #pragma once
 
-#include <QElapsedTimer>
-#include <QObject>
-#include <QString>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "window/toolkit.h"
 
 class CBandMapper;
-class CVibrelDlg;
-class QTimer;
 
-namespace kinetra::app {
+namespace kinetra::window {
 
 // The level slider position (0..100, 0 at the top) whose threshold a level just reaches: the
 // inverse of threshold = e^(position / 5), that is 5 ln(level), clamped to 0..100 (0 for levels of
@@ -38,7 +38,7 @@ public:
 
     explicit SoundHint(std::int64_t startMs) : m_lastSoundMs(startMs) {}
     // heard: a block with sound arrived since the last call. Returns the hint to show.
-    QString Update(std::int64_t nowMs, bool heard);
+    std::string Update(std::int64_t nowMs, bool heard);
 
 private:
     std::int64_t m_lastSoundMs;
@@ -49,9 +49,7 @@ private:
 // every tick, so a pipeline that is started, stopped or made again is followed. Without a
 // pipeline the hint is empty, and its 10 s count from the pipeline's start.
 // Thread (all): user-interface thread.
-class LiveMeters : public QObject {
-    Q_OBJECT
-
+class LiveMeters {
 public:
     static constexpr int kIntervalMs = 33;
     static constexpr int kMaxBands = 5;
@@ -60,7 +58,12 @@ public:
     // Without a block for this long, or without sound for this long, the meters show no signal.
     static constexpr std::int64_t kNoSignalMs = 500;
 
-    explicit LiveMeters(CVibrelDlg* dlg);
+    // mapper gives band's mapper (1..5) or null; it is called on the user-interface thread at
+    // each tick while this object lives. The views and timers outlive this object.
+    using MapperGetter = std::function<const CBandMapper*(int band)>;
+    LiveMeters(MapperGetter mapper, MeterView& meters, StatusView& status, Timers& timers);
+    LiveMeters(const LiveMeters&) = delete;
+    LiveMeters& operator=(const LiveMeters&) = delete;
 
     // One update, as the timer runs it; nowMs counts from the meters' making.
     void Tick(std::int64_t nowMs);
@@ -76,9 +79,12 @@ private:
         int litTicks = 0;    // ticks the lamp stays on
     };
 
-    CVibrelDlg* m_dlg;
-    QTimer* m_timer;
-    QElapsedTimer m_clock;
+    MapperGetter m_mapper;
+    MeterView& m_meters;
+    StatusView& m_status;
+    Timers& m_timers;
+    std::int64_t m_startMs;
+    std::unique_ptr<Timer> m_timer;
     BandState m_band[kMaxBands];
     double m_strengthShown = 0.0;  // magnitude, falling back slowly
     int m_strengthLitTicks = 0;
@@ -88,4 +94,4 @@ private:
     SoundHint m_hint{0};
 };
 
-}  // namespace kinetra::app
+}  // namespace kinetra::window

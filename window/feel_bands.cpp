@@ -1,15 +1,11 @@
-#include "app/feel_bands.h"
+#include "window/feel_bands.h"
 
 #include "pipeline/sound_to_force.h"
 
-namespace kinetra::app {
+namespace kinetra::window {
 
-FeelBands::FeelBands(PipelineGetter pipeline, QObject* parent)
-    : QObject(parent), m_pipeline(std::move(pipeline)) {
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &FeelBands::Step);
-}
+FeelBands::FeelBands(PipelineGetter pipeline, Timers& timers)
+    : m_pipeline(std::move(pipeline)), m_timer(timers.MakeTimer(true, [this] { Step(); })) {}
 
 FeelBands::~FeelBands() {
     Cancel();
@@ -25,7 +21,7 @@ bool FeelBands::Start() {
     m_running = true;
     m_band = 0;
     m_playing = false;
-    m_timer.start(kGapMs);
+    m_timer->Start(kGapMs);
     return true;
 }
 
@@ -39,7 +35,7 @@ void FeelBands::Cancel() {
 
 void FeelBands::Step() {
     if (!m_running) return;
-    m_timer.stop();
+    m_timer->Stop();
     kinetra::pipeline::SoundToForcePipeline* pipeline = m_pipeline ? m_pipeline() : nullptr;
     if (pipeline == nullptr || pipeline->Stopped() || !pipeline->MappersHeld()) {
         m_playing = false;
@@ -52,7 +48,7 @@ void FeelBands::Step() {
         if (m_band >= kinetra::pipeline::kBands) {
             Finish();
         } else {
-            m_timer.start(kGapMs);
+            m_timer->Start(kGapMs);
         }
         return;
     }
@@ -65,15 +61,14 @@ void FeelBands::Step() {
         return;
     }
     m_playing = true;
-    m_timer.start(kBandMs);
+    m_timer->Start(kBandMs);
 }
 
 void FeelBands::Finish() {
-    m_timer.stop();
+    m_timer->Stop();
     m_running = false;
     kinetra::pipeline::SoundToForcePipeline* pipeline = m_pipeline ? m_pipeline() : nullptr;
     if (pipeline != nullptr && !pipeline->Stopped()) pipeline->HoldMappers(false);
-    emit Finished();
 }
 
-}  // namespace kinetra::app
+}  // namespace kinetra::window

@@ -1,44 +1,38 @@
-#include "app/choices.h"
+#include "window/choices.h"
 
-#include <QAction>
-#include <QActionGroup>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QMenu>
-#include <QSettings>
-#include <QTimer>
-#include <memory>
-
-#include "app/settings_store.h"
-#include "app/status_line.h"
 #include "capture/audio_sources.h"
-#include "capture/backends/backend_table.h"
 #include "force/ond_library.h"
 #include "platform/debug_output.h"
 
-namespace kinetra::app {
+namespace kinetra::window {
 namespace {
 
 // How often the status line's input and device texts are refreshed.
 constexpr int kStatusRefreshMs = 300;
 // How long a failed switch's text stays in the status line.
-constexpr qint64 kProblemShownMs = 10000;
+constexpr std::int64_t kProblemShownMs = 10000;
 
-// What an action of the choice menus does, kept in its "choice" property.
-constexpr const char kChoiceProperty[] = "kinetraChoice";
+// The commands of the choice menus' entries.
 constexpr const char kInputPrefix[] = "input:";
 constexpr const char kDevicePrefix[] = "device:";
 constexpr const char kSoundFileCommand[] = "sound-file";
 constexpr const char kRescanCommand[] = "rescan";
 
-QAction* AddChoice(QMenu* menu, const QString& text, const QString& objectName,
-                   const std::string& command, bool checked) {
-    QAction* action = menu->addAction(text);
-    action->setObjectName(objectName);
-    action->setProperty(kChoiceProperty, QString::fromStdString(command));
-    action->setCheckable(true);
-    action->setChecked(checked);
-    return action;
+MenuItem Choice(const std::string& text, const std::string& objectName, const std::string& command,
+                bool checked) {
+    MenuItem item;
+    item.text = text;
+    item.objectName = objectName;
+    item.command = command;
+    item.checkable = true;
+    item.checked = checked;
+    return item;
+}
+
+// The last part of a path: what follows its last '/'.
+std::string FileNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The first line of the library's reason why the device did not open.
@@ -49,14 +43,6 @@ std::string ForceOpenProblem() {
 }
 
 }  // namespace
-
-std::optional<std::string> ReadStoredText(const QSettings& key, const char* name) {
-    const QVariant value = key.value(QString::fromLatin1(name));
-    if (!value.isValid()) return std::nullopt;
-    const std::string text = value.toString().toStdString();
-    if (text.empty()) return std::nullopt;
-    return text;
-}
 
 StartingInput ChooseStartingInput(bool environmentSet,
                                   const capture::AudioInputChoice& environmentChoice,
@@ -99,9 +85,8 @@ void RecordingErrorReporter::ReportFatalError(const char* text, const char* /*ca
     m_text = text != nullptr ? text : "";
 }
 
-WindowChoices::WindowChoices(QWidget* window, StatusLine* status, Restarter restart)
-    : QObject(window), m_window(window), m_status(status), m_restart(std::move(restart)) {
-    setObjectName(QStringLiteral("windowChoices"));
+WindowChoices::WindowChoices(const ChoiceParts& parts, Restarter restart)
+    : m_parts(parts), m_restart(std::move(restart)) {
     SetHooks({});
 }
 
@@ -117,29 +102,25 @@ void WindowChoices::SetHooks(const ChoiceHooks& hooks) {
     }
     if (!m_hooks.listDevices) m_hooks.listDevices = [] { return force::ListForceDevices(); };
     if (!m_hooks.askSoundFile) {
-        m_hooks.askSoundFile = [](QWidget* parent) {
-            return QFileDialog::getOpenFileName(
-                parent, QStringLiteral("Sound file"), QString(),
-                QStringLiteral("Sound files (*.wav *.flac *.ogg *.oga);;All files (*)"));
-        };
+        m_hooks.askSoundFile = [this] { return m_parts.boxes.AskSoundFile(); };
     }
 }
 
 void WindowChoices::StartingOptions(pipeline::StartOptions* options) {
-    const std::unique_ptr<QSettings> key = OpenSettingsKey();
+    const std::unique_ptr<settings::SettingsKey> key = m_parts.store.Open();
     capture::AudioInputChoice environment;
     std::string error;
     capture::DefaultAudioInputChoice(&environment, &error);  // a malformed value: reported at open
     const StartingInput start =
         ChooseStartingInput(capture::AudioInputChosenByEnvironment(), environment,
-                            ReadStoredText(*key, kInputValueName), m_hooks.soundServerAnswers);
+                            key->ReadText(settings::kInputValueName), m_hooks.soundServerAnswers);
     m_input = start.choice;
     m_origin = start.origin;
     // With KINETRA_AUDIO_INPUT set the engine keeps what it was given (the program's choice).
     if (m_origin != InputOrigin::kEnvironment) options->input = m_input;
 
     const std::optional<force::ForceDeviceChoice> device = ChooseStartingDevice(
-        force::ForceDeviceSetByEnvironment(), ReadStoredText(*key, kForceDeviceValueName));
+        force::ForceDeviceSetByEnvironment(), key->ReadText(settings::kForceDeviceValueName));
     m_deviceStored = device.has_value();
     if (device.has_value()) {
         options->device = *device;
@@ -160,39 +141,36 @@ bool WindowChoices::DropStoredDevice(pipeline::StartOptions* options) {
     return true;
 }
 
-void WindowChoices::ShowProblem(const QString& problem, bool aboutInput) {
-    DebugOutput(("CHOICE: " + problem.toStdString() + "\n").c_str());
+void WindowChoices::ShowProblem(const std::string& problem, bool aboutInput) {
+    DebugOutput(("CHOICE: " + problem + "\n").c_str());
     m_problem = problem;
     m_problemIsInput = aboutInput;
-    m_problemAge.start();
+    m_problemSinceMs = m_parts.timers.NowMs();
     RefreshStatus();
 }
 
 void WindowChoices::Started() {
     m_sources = m_hooks.listSources();
     if (m_timer == nullptr) {
-        m_timer = new QTimer(this);
-        m_timer->setObjectName(QStringLiteral("choiceStatusTimer"));
-        connect(m_timer, &QTimer::timeout, this, &WindowChoices::RefreshStatus);
-        m_timer->start(kStatusRefreshMs);
+        m_timer = m_parts.timers.MakeTimer(false, [this] { RefreshStatus(); });
+        m_timer->Start(kStatusRefreshMs);
     }
     RefreshStatus();
 }
 
 void WindowChoices::RefreshStatus() {
-    if (m_status == nullptr) return;
     const bool showProblem =
-        !m_problem.isEmpty() && m_problemAge.isValid() && m_problemAge.elapsed() < kProblemShownMs;
+        !m_problem.empty() && m_parts.timers.NowMs() - m_problemSinceMs < kProblemShownMs;
     if (showProblem && m_problemIsInput) {
-        m_status->SetInputText(m_problem);
+        m_parts.status.SetInputText(m_problem);
     } else {
-        m_status->SetInputText(InputStatusText(
+        m_parts.status.SetInputText(InputStatusText(
             m_input, m_sources, capture::CurrentCaptureSourceDescription(), m_origin));
     }
     if (showProblem && !m_problemIsInput) {
-        m_status->SetDeviceText(m_problem);
+        m_parts.status.SetDeviceText(m_problem);
     } else {
-        m_status->SetDeviceText(DeviceStatusText(force::CurrentForceDeviceStatus()));
+        m_parts.status.SetDeviceText(DeviceStatusText(force::CurrentForceDeviceStatus()));
     }
 }
 
@@ -207,45 +185,43 @@ void WindowChoices::RescanDevices() {
     ListDevicesOnce();
 }
 
-void WindowChoices::AddMenus(QMenu* menu) {
+std::vector<MenuItem> WindowChoices::MenuItems() {
     using capture::AudioInputKind;
     m_sources = m_hooks.listSources();
     ListDevicesOnce();
 
-    QMenu* input = menu->addMenu(QStringLiteral("&Input"));
-    input->setObjectName(QStringLiteral("inputMenu"));
-    auto* inputGroup = new QActionGroup(input);
-    inputGroup->addAction(
-        AddChoice(input, QStringLiteral("What this computer plays"), QStringLiteral("inputMonitor"),
-                  std::string(kInputPrefix) + "monitor", m_input.kind == AudioInputKind::kMonitor));
-    QString defaultText = QStringLiteral("Default input");
+    MenuItem input;
+    input.kind = MenuItem::Kind::kSubmenu;
+    input.text = "&Input";
+    input.objectName = "inputMenu";
+    input.exclusive = true;
+    input.items.push_back(Choice("What this computer plays", "inputMonitor",
+                                 std::string(kInputPrefix) + "monitor",
+                                 m_input.kind == AudioInputKind::kMonitor));
+    std::string defaultText = "Default input";
     if (!m_sources.defaultInputDescription.empty()) {
-        defaultText +=
-            QStringLiteral(" (%1)").arg(QString::fromStdString(m_sources.defaultInputDescription));
+        defaultText += " (" + m_sources.defaultInputDescription + ")";
     }
-    inputGroup->addAction(AddChoice(input, defaultText, QStringLiteral("inputDefault"),
-                                    std::string(kInputPrefix) + "default",
-                                    m_input.kind == AudioInputKind::kDefault));
-    if (!m_sources.sources.empty()) input->addSeparator();
+    input.items.push_back(Choice(defaultText, "inputDefault", std::string(kInputPrefix) + "default",
+                                 m_input.kind == AudioInputKind::kDefault));
+    if (!m_sources.sources.empty()) input.items.push_back(MenuItem::Separator());
     for (const capture::AudioSourceInfo& source : m_sources.sources) {
         capture::AudioInputChoice choice = capture::ParseAudioInput(source.id);
-        inputGroup->addAction(
-            AddChoice(input, QString::fromStdString(source.description),
-                      QStringLiteral("inputSource"), kInputPrefix + InputChoiceText(choice),
-                      m_input.kind == AudioInputKind::kNamed && m_input.value == choice.value));
+        input.items.push_back(
+            Choice(source.description, "inputSource", kInputPrefix + InputChoiceText(choice),
+                   m_input.kind == AudioInputKind::kNamed && m_input.value == choice.value));
     }
-    input->addSeparator();
-    QString fileText = QStringLiteral("Sound file\u2026");
-    if (m_input.kind == AudioInputKind::kFile) {
-        fileText += QStringLiteral(" (%1)").arg(
-            QFileInfo(QString::fromStdString(m_input.value)).fileName());
-    }
-    inputGroup->addAction(AddChoice(input, fileText, QStringLiteral("inputFile"), kSoundFileCommand,
-                                    m_input.kind == AudioInputKind::kFile));
+    input.items.push_back(MenuItem::Separator());
+    std::string fileText = "Sound file\u2026";
+    if (m_input.kind == AudioInputKind::kFile) fileText += " (" + FileNameOf(m_input.value) + ")";
+    input.items.push_back(
+        Choice(fileText, "inputFile", kSoundFileCommand, m_input.kind == AudioInputKind::kFile));
 
-    QMenu* device = menu->addMenu(QStringLiteral("&Force device"));
-    device->setObjectName(QStringLiteral("deviceMenu"));
-    auto* deviceGroup = new QActionGroup(device);
+    MenuItem device;
+    device.kind = MenuItem::Kind::kSubmenu;
+    device.text = "&Force device";
+    device.objectName = "deviceMenu";
+    device.exclusive = true;
     // The device named by the choice is checked; for a choice that names none of them (the first
     // SDL device), the one that is open.
     int checked = -1;
@@ -259,29 +235,28 @@ void WindowChoices::AddMenus(QMenu* menu) {
         }
     }
     for (std::size_t i = 0; i < m_devices.size(); ++i) {
-        deviceGroup->addAction(
-            AddChoice(device, DeviceMenuText(m_devices[i]), QStringLiteral("forceDevice"),
-                      kDevicePrefix + m_devices[i].id, static_cast<int>(i) == checked));
+        device.items.push_back(Choice(DeviceMenuText(m_devices[i]), "forceDevice",
+                                      kDevicePrefix + m_devices[i].id,
+                                      static_cast<int>(i) == checked));
     }
-    device->addSeparator();
-    QAction* rescan = device->addAction(QStringLiteral("&Re-scan devices"));
-    rescan->setObjectName(QStringLiteral("rescanDevices"));
-    rescan->setProperty(kChoiceProperty, QString::fromLatin1(kRescanCommand));
+    device.items.push_back(MenuItem::Separator());
+    MenuItem rescan;
+    rescan.text = "&Re-scan devices";
+    rescan.objectName = "rescanDevices";
+    rescan.command = kRescanCommand;
+    device.items.push_back(rescan);
+    return {input, device};
 }
 
-bool WindowChoices::RunMenuChoice(const QAction* action) {
-    if (action == nullptr) return false;
-    const QVariant property = action->property(kChoiceProperty);
-    if (!property.isValid()) return false;
-    const std::string command = property.toString().toStdString();
+bool WindowChoices::RunMenuCommand(const std::string& command) {
     if (command == kRescanCommand) {
         RescanDevices();
     } else if (command == kSoundFileCommand) {
-        const QString path = m_hooks.askSoundFile(m_window);
-        if (!path.isEmpty()) {
+        const std::string path = m_hooks.askSoundFile();
+        if (!path.empty()) {
             capture::AudioInputChoice choice;
             choice.kind = capture::AudioInputKind::kFile;
-            choice.value = path.toStdString();
+            choice.value = path;
             SwitchInput(choice);
         }
     } else if (command.starts_with(kInputPrefix)) {
@@ -297,7 +272,7 @@ bool WindowChoices::RunMenuChoice(const QAction* action) {
 bool WindowChoices::SwitchInput(const capture::AudioInputChoice& input) {
     capture::AudioInputChoice choice = input;
     choice.backend = m_input.backend;  // KINETRA_AUDIO_BACKEND holds for every input
-    return Switch(choice, m_device, kInputValueName, InputChoiceText(choice));
+    return Switch(choice, m_device, settings::kInputValueName, InputChoiceText(choice));
 }
 
 bool WindowChoices::SwitchDevice(const std::string& deviceText) {
@@ -307,7 +282,7 @@ bool WindowChoices::SwitchDevice(const std::string& deviceText) {
         ShowProblem(SwitchProblemText(deviceText, error), false);
         return false;
     }
-    return Switch(m_input, device, kForceDeviceValueName, deviceText);
+    return Switch(m_input, device, settings::kForceDeviceValueName, deviceText);
 }
 
 bool WindowChoices::Switch(const capture::AudioInputChoice& input,
@@ -322,7 +297,7 @@ bool WindowChoices::Switch(const capture::AudioInputChoice& input,
     if (outcome.result == pipeline::StartResult::kRunning && !inputFailed) {
         m_input = input;
         m_device = device;
-        if (storeName == kInputValueName) m_origin = InputOrigin::kMenu;
+        if (storeName == settings::kInputValueName) m_origin = InputOrigin::kMenu;
         Store(storeName, storeText);
         m_problem.clear();
         RefreshStatus();
@@ -330,31 +305,31 @@ bool WindowChoices::Switch(const capture::AudioInputChoice& input,
     }
 
     // Why, before the previous choice's start overwrites the reasons.
-    QString problem;
+    std::string problem;
     if (deviceFailed) {
         problem = SwitchProblemText(DescribeForceDeviceChoice(device), ForceOpenProblem());
     } else if (inputFailed) {
         problem =
             SwitchProblemText(capture::DescribeAudioInput(input), capture::LastAudioInputProblem());
     } else {
-        problem = QStringLiteral("Could not restart the sound capture");
+        problem = "Could not restart the sound capture";
     }
     const RestartOutcome back = m_restart(m_input, m_device);
     if (back.result != pipeline::StartResult::kRunning || !back.inputError.empty()) {
-        problem += QStringLiteral("; the previous choice did not start again either");
+        problem += "; the previous choice did not start again either";
     }
     ShowProblem(problem, !deviceFailed);
     return false;
 }
 
 void WindowChoices::Store(const char* name, const std::string& value) {
-    const std::unique_ptr<QSettings> key = OpenSettingsKey();
-    if (!key->isWritable()) {
+    const std::unique_ptr<settings::SettingsKey> key = m_parts.store.Open();
+    if (!key->Writable()) {
         DebugOutput("SETTINGS: the settings file cannot be written\n");
         return;
     }
-    key->setValue(QString::fromLatin1(name), QString::fromStdString(value));
-    if (!SyncSettingsKey(*key)) DebugOutput("SETTINGS: the settings could not be saved\n");
+    key->WriteText(name, value);
+    if (!key->Commit()) DebugOutput("SETTINGS: the settings could not be saved\n");
 }
 
-}  // namespace kinetra::app
+}  // namespace kinetra::window

@@ -6,40 +6,28 @@
 // refreshed every 300 ms.
 #pragma once
 
-#include <QElapsedTimer>
-#include <QObject>
-#include <QString>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/choice_status.h"
 #include "capture/audio_input.h"
 #include "capture/audio_sources.h"
 #include "capture/capture_engine.h"
 #include "force/device_choice.h"
 #include "force/force_devices.h"
 #include "pipeline/sound_to_force.h"
+#include "settings/settings_store.h"
+#include "window/choice_status.h"
+#include "window/menu_item.h"
+#include "window/toolkit.h"
 
-class QAction;
-class QMenu;
-class QSettings;
-class QTimer;
-class QWidget;
-
-namespace kinetra::app {
-
-class StatusLine;
-
-// Settings keys of the choices, in the syntax of KINETRA_AUDIO_INPUT and KINETRA_FORCE_DEVICE.
-inline constexpr const char* kInputValueName = "input";
-inline constexpr const char* kForceDeviceValueName = "forceDevice";
-
-// A stored text value, or nothing when it is missing or empty. Thread: user-interface thread.
-std::optional<std::string> ReadStoredText(const QSettings& key, const char* name);
+namespace kinetra::window {
 
 // How the choices reach the machine; each may be replaced (tests), null keeps the real one.
+// Each is called on the user-interface thread while the WindowChoices holding it lives.
 struct ChoiceHooks {
     // The sound server's sources (capture::ListAudioSources).
     std::function<capture::AudioSourceList()> listSources;
@@ -47,8 +35,8 @@ struct ChoiceHooks {
     std::function<bool()> soundServerAnswers;
     // The force devices (force::ListForceDevices), asked when the menu first opens and on re-scan.
     std::function<std::vector<force::ForceDeviceInfo>()> listDevices;
-    // A sound file's path from the user, empty when cancelled (a file dialog).
-    std::function<QString(QWidget* parent)> askSoundFile;
+    // A sound file's path from the user, empty when cancelled (MessageBoxes::AskSoundFile).
+    std::function<std::string()> askSoundFile;
 };
 
 // The input a run starts with, and why. environmentSet: KINETRA_AUDIO_INPUT is set (its choice is
@@ -85,15 +73,24 @@ struct RestartOutcome {
     std::string inputError;  // the reporter's text when the audio input did not open
 };
 
-class WindowChoices : public QObject {
-    Q_OBJECT
+// The parts of the toolkit the choices use; each outlives the WindowChoices.
+struct ChoiceParts {
+    settings::SettingsStore& store;
+    StatusView& status;
+    Timers& timers;
+    MessageBoxes& boxes;
+};
 
+class WindowChoices {
 public:
     // restart stops the window's pipeline and starts it again on an input and a device (the
-    // window keeps its controls, mode and pause). Thread (all operations): user-interface thread.
+    // window keeps its controls, mode and pause); it is called on the user-interface thread
+    // while this object lives. Thread (all operations): user-interface thread.
     using Restarter = std::function<RestartOutcome(const capture::AudioInputChoice& input,
                                                    const force::ForceDeviceChoice& device)>;
-    WindowChoices(QWidget* window, StatusLine* status, Restarter restart);
+    WindowChoices(const ChoiceParts& parts, Restarter restart);
+    WindowChoices(const WindowChoices&) = delete;
+    WindowChoices& operator=(const WindowChoices&) = delete;
 
     // Replaces the hooks (before StartingOptions). Null members keep the real ones.
     void SetHooks(const ChoiceHooks& hooks);
@@ -106,11 +103,12 @@ public:
     // The pipeline runs: lists the sources once, starts the status refresh.
     void Started();
 
-    // Adds the "Input" and "Force device" submenus to menu.
-    void AddMenus(QMenu* menu);
-    // Runs the command of an action AddMenus made (after the menu has closed); false for any
-    // other action.
-    bool RunMenuChoice(const QAction* action);
+    // The "Input" and "Force device" submenus (the sound server's sources and the devices are
+    // listed afresh).
+    std::vector<MenuItem> MenuItems();
+    // Runs the command of an entry MenuItems made (after the menu has closed); false for any
+    // other command.
+    bool RunMenuCommand(const std::string& command);
 
     // Switches the input, or the device (a KINETRA_FORCE_DEVICE text): the pipeline restarts;
     // after a failure the previous choice runs again and the status line says why. True when
@@ -134,13 +132,12 @@ private:
     void ListDevicesOnce();
     void Store(const char* name, const std::string& value);
     // Shows a failed choice's text in place of the input or device part for a while.
-    void ShowProblem(const QString& problem, bool aboutInput);
+    void ShowProblem(const std::string& problem, bool aboutInput);
 
-    QWidget* m_window;
-    StatusLine* m_status;
+    ChoiceParts m_parts;
     Restarter m_restart;
     ChoiceHooks m_hooks;
-    QTimer* m_timer = nullptr;
+    std::unique_ptr<Timer> m_timer;
 
     capture::AudioInputChoice m_input;
     InputOrigin m_origin = InputOrigin::kEnvironment;
@@ -151,9 +148,9 @@ private:
     bool m_deviceStored = false;  // the starting device came from the settings file
 
     // A failed switch's text, shown in place of the input or device part for a while.
-    QString m_problem;
+    std::string m_problem;
     bool m_problemIsInput = false;
-    QElapsedTimer m_problemAge;
+    std::int64_t m_problemSinceMs = 0;
 };
 
-}  // namespace kinetra::app
+}  // namespace kinetra::window
