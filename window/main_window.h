@@ -41,7 +41,6 @@ struct WindowParts {
 };
 
 // The window's texts.
-inline constexpr const char* kErrorCaption = "Error - Ondrel Kinetra Entertainment";
 inline constexpr const char* kNoDeviceText = "Could not find an Ondrel Pulsenic device.";
 inline constexpr const char* kNoCaptureBufferText = "Error creating sound capture buffer.";
 inline constexpr const char* kNoCaptureThreadText = "Could not start the sound capture thread.";

@@ -76,6 +76,8 @@ public:
 };
 
 enum class MessageIcon { kError, kExclamation };
+// Caption of every error and warning box.
+inline constexpr const char* kErrorCaption = "Error - Ondrel Kinetra Entertainment";
 
 // Modal boxes: each returns when the user has answered it.
 class MessageBoxes {
