@@ -11,9 +11,6 @@
 #include "app/slider_ctrl.h"
 #include "app/vibrel_dlg.h"
 #include "app_test_support.h"
-#include "window/band_texts.h"
-#include "window/error_details.h"
-#include "window/presets.h"
 
 namespace {
 
