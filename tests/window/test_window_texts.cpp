@@ -77,7 +77,7 @@ TEST(ErrorDetails, ReasonDevicesFoundAndWhatToTry) {
         {"virtual", "Kinetra Virtual Mouse", ForceDeviceKind::kVirtual}};
     const std::string detail = kinetra::window::NoForceDeviceDetail("it is <busy> & gone", found);
     const std::vector<std::string> lines = Lines(detail);
-    ASSERT_EQ(lines.size(), 3);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "Why: it is <busy> & gone");
     EXPECT_EQ(lines[1], "Devices found: Xbox 360 Controller (rumble)");  // not the virtual one
     EXPECT_TRUE(lines[2].starts_with("What to try: "));
