@@ -3,9 +3,9 @@
 #include <string>
 
 #include "app/app_icon.h"
-#include "app/command_line.h"
 #include "app/vibrel_app.h"
 #include "capture/audio_input.h"
+#include "command_line/command_line.h"
 #include "force/device_choice.h"
 
 namespace {
@@ -29,8 +29,9 @@ void SetChoices() {
 
 int main(int argc, char** argv) {
     int exitCode = 0;
-    const std::string help = kinetra::app::KinetraHelpText();
-    if (kinetra::app::AnswerInformationOptions(argc, argv, "kinetra", &help, stdout, &exitCode)) {
+    const std::string help = kinetra::command_line::KinetraHelpText();
+    if (kinetra::command_line::AnswerInformationOptions(argc, argv, "kinetra", &help, stdout,
+                                                        &exitCode)) {
         return exitCode;
     }
     QApplication application(argc, argv);

@@ -8,13 +8,15 @@
 #include <functional>
 #include <string>
 
+#include "window/toolkit.h"
+
 class QUrl;
 class QWidget;
 
 namespace kinetra::app {
 
 // Caption of every error and warning box.
-inline constexpr const char* kErrorCaption = "Error - Ondrel Kinetra Entertainment";
+using window::kErrorCaption;
 
 enum class MessageIcon { Error, Exclamation };
 

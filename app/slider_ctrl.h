@@ -6,46 +6,22 @@
 #include <QAbstractSlider>
 #include <QSlider>
 
+#include "window/scroll_code.h"
+#include "window/slider_meter.h"
+
 class QPainter;
 class QStyleOptionSlider;
 
 namespace kinetra::app {
 
-// Scroll codes of a vertical slider, as its owner's scroll handler receives them.
-enum ScrollCode : int {
-    TB_LINEUP = 0,
-    TB_LINEDOWN = 1,
-    TB_PAGEUP = 2,
-    TB_PAGEDOWN = 3,
-    TB_THUMBPOSITION = 4,
-    TB_THUMBTRACK = 5,
-    TB_TOP = 6,
-    TB_BOTTOM = 7,
-    TB_ENDTRACK = 8,
-};
+using enum kinetra::window::ScrollCode;
 
 // The scroll code of a slider action, or -1 for none. With 0 at the top, a step towards the
 // minimum is a step up: single steps are lines, page steps pages, dragging and the wheel are
 // thumb tracking, and the moves to the minimum and maximum are top and bottom. Thread: any.
 int ScrollCodeForAction(int action);
 
-// What a slider's groove shows besides the slider: a meter between two positions on the slider's
-// own scale, the part past a mark (the threshold) in a stronger colour, and a lamp around the
-// handle.
-struct SliderMeter {
-    enum class Look {
-        kNone,      // a plain slider
-        kLive,      // a meter: from .. to filled, the part past mark stronger
-        kNoSignal,  // an empty meter with a dashed outline: no sound arrives
-        kBandOff,   // a hatched groove, no meter: the band is disabled
-    };
-    Look look = Look::kNone;
-    double from = 0.0;   // positions 0..100 on the slider's scale (0 at the top)
-    double to = 0.0;     // from <= to; nothing is filled when they are equal
-    double mark = -1.0;  // the meter is stronger past this position; below 0 for no mark
-    bool lit = false;    // the lamp around the handle
-    bool operator==(const SliderMeter&) const = default;
-};
+using kinetra::window::SliderMeter;
 
 }  // namespace kinetra::app
 

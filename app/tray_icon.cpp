@@ -13,17 +13,11 @@
 #include <QWidget>
 
 #include "app/app_icon.h"
-#include "app/settings_store.h"
 #include "platform/debug_output.h"
 
 namespace kinetra::app {
 
 namespace {
-
-bool ReadChoice(const char* name) {
-    const auto key = OpenSettingsKey();
-    return ReadStoredInt(*key, name, 0) != 0;
-}
 
 // A path as a desktop entry's Exec line wants it: quoted when it holds anything but plain
 // characters, with ", `, $ and \ escaped.
@@ -66,9 +60,6 @@ QString AutostartEntryText(const QString& program) {
 
 TrayIcon::TrayIcon(QWidget* window, PauseFunction pause, bool trayAvailable)
     : m_window(window), m_pause(std::move(pause)), m_available(trayAvailable) {
-    m_closeToTray = ReadChoice(kCloseToTrayValueName);
-    m_startMinimised = ReadChoice(kStartMinimisedValueName);
-    m_startAtLogin = ReadChoice(kStartAtLoginValueName);
     if (!m_available) return;
 
     m_menu = new QMenu();
@@ -91,9 +82,9 @@ TrayIcon::TrayIcon(QWidget* window, PauseFunction pause, bool trayAvailable)
         connect(action, &QAction::toggled, this,
                 [this, set](bool checked) { (this->*set)(checked); });
     };
-    addChoice("Close to tray", m_closeToTray, &TrayIcon::SetCloseToTray);
-    addChoice("Start minimised", m_startMinimised, &TrayIcon::SetStartMinimised);
-    addChoice("Start at login", m_startAtLogin, &TrayIcon::SetStartAtLogin);
+    addChoice("Close to tray", CloseToTray(), &TrayIcon::SetCloseToTray);
+    addChoice("Start minimised", StartMinimised(), &TrayIcon::SetStartMinimised);
+    addChoice("Start at login", StartAtLogin(), &TrayIcon::SetStartAtLogin);
     m_menu->addSeparator();
     connect(m_menu->addAction(QStringLiteral("Quit")), &QAction::triggered, this, &TrayIcon::Quit);
 
@@ -127,25 +118,16 @@ void TrayIcon::UpdateTexts() {
     }
 }
 
-void TrayIcon::Remember(const char* name, bool on) {
-    const auto key = OpenSettingsKey();
-    WriteStoredInt(*key, name, on ? 1 : 0);
-    if (!SyncSettingsKey(*key)) DebugOutput("TRAY: could not save the choice\n");
-}
-
 void TrayIcon::SetCloseToTray(bool on) {
-    m_closeToTray = on;
-    Remember(kCloseToTrayValueName, on);
+    m_settings.SetCloseToTray(on);
 }
 
 void TrayIcon::SetStartMinimised(bool on) {
-    m_startMinimised = on;
-    Remember(kStartMinimisedValueName, on);
+    m_settings.SetStartMinimised(on);
 }
 
 void TrayIcon::SetStartAtLogin(bool on) {
-    m_startAtLogin = on;
-    Remember(kStartAtLoginValueName, on);
+    m_settings.SetStartAtLogin(on);
     const QString path = AutostartEntryPath();
     if (on) {
         QDir().mkpath(QFileInfo(path).absolutePath());
@@ -206,7 +188,7 @@ bool TrayIcon::RunWhileHidden() {
 }
 
 bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_window && event->type() == QEvent::Close && m_closeToTray && !m_quitting &&
+    if (watched == m_window && event->type() == QEvent::Close && CloseToTray() && !m_quitting &&
         m_available) {
         event->ignore();
         HideWindow();

@@ -10,17 +10,15 @@
 #include <QString>
 #include <functional>
 
+#include "settings/qsettings_store.h"
+#include "window/tray_settings.h"
+
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
 class QWidget;
 
 namespace kinetra::app {
-
-// Setting names of the three choices.
-inline constexpr const char* kCloseToTrayValueName = "closeToTray";
-inline constexpr const char* kStartMinimisedValueName = "startMinimised";
-inline constexpr const char* kStartAtLoginValueName = "startAtLogin";
 
 // The autostart entry's path: $XDG_CONFIG_HOME/autostart/kinetra.desktop (default
 // ~/.config/autostart). Thread: any.
@@ -44,14 +42,14 @@ public:
 
     bool Available() const { return m_available; }
     bool Paused() const { return m_paused; }
-    bool CloseToTray() const { return m_closeToTray; }
-    bool StartMinimised() const { return m_startMinimised; }
-    bool StartAtLogin() const { return m_startAtLogin; }
+    bool CloseToTray() const { return m_settings.CloseToTray(); }
+    bool StartMinimised() const { return m_settings.StartMinimised(); }
+    bool StartAtLogin() const { return m_settings.StartAtLogin(); }
     // True while the tray holds the window hidden (it was hidden from the tray or by the close
     // box with "Close to tray"), until the user shows it again or quits.
     bool HiddenToTray() const { return m_hidden; }
     // Whether the window should start hidden: a tray and "Start minimised".
-    bool StartsHidden() const { return m_available && m_startMinimised; }
+    bool StartsHidden() const { return m_available && StartMinimised(); }
 
     // Each choice changes at once and is written to the settings; "Start at login" writes or
     // removes the autostart entry as well.
@@ -83,7 +81,6 @@ protected:
 
 private:
     void UpdateTexts();
-    void Remember(const char* name, bool on);
 
     QWidget* m_window;
     PauseFunction m_pause;
@@ -91,9 +88,8 @@ private:
     bool m_paused = false;
     bool m_hidden = false;
     bool m_quitting = false;
-    bool m_closeToTray = false;
-    bool m_startMinimised = false;
-    bool m_startAtLogin = false;
+    settings::QSettingsStore m_store;
+    window::TraySettings m_settings{m_store};
     QSystemTrayIcon* m_icon = nullptr;
     QMenu* m_menu = nullptr;
     QAction* m_pauseAction = nullptr;

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/settings_store.h"
 #include "app/vibrel_dlg.h"
 #include "platform/priority.h"
+#include "settings/qsettings_store.h"
 
 // Qt is not built with ThreadSanitizer: its own worker threads (font and image work) allocate and
 // copy inside Qt, where TSan cannot see Qt's atomics and would report races between two Qt
@@ -85,7 +85,7 @@ QString SettingsFilePath() {
 }
 
 void ClearStoredSettings() {
-    const std::unique_ptr<QSettings> key = kinetra::app::OpenSettingsKey();
+    const std::unique_ptr<QSettings> key = kinetra::settings::OpenSettingsKey();
     key->clear();
     key->sync();
     QFile::remove(SettingsFilePath());

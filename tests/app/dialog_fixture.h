@@ -9,10 +9,10 @@
 #include <memory>
 
 #include "analysis/band_mapper.h"
-#include "app/settings_store.h"
 #include "app/vibrel_dlg.h"
 #include "app_test_support.h"
 #include "force/virtual_device.h"
+#include "settings/qsettings_store.h"
 #include "support/scripted_capture.h"
 
 namespace kinetra::test {
@@ -62,13 +62,13 @@ protected:
 
     // Stores positions as a previous run would have.
     static void Store(const char* name, int value) {
-        auto key = kinetra::app::OpenSettingsKey();
-        kinetra::app::WriteStoredInt(*key, name, value);
-        kinetra::app::SyncSettingsKey(*key);
+        auto key = kinetra::settings::OpenSettingsKey();
+        kinetra::settings::WriteStoredInt(*key, name, value);
+        kinetra::settings::SyncSettingsKey(*key);
     }
     static int Stored(const char* name) {
-        auto key = kinetra::app::OpenSettingsKey();
-        return kinetra::app::ReadStoredInt(*key, name, -12345);
+        auto key = kinetra::settings::OpenSettingsKey();
+        return kinetra::settings::ReadStoredInt(*key, name, -12345);
     }
 
     // e^(position / 5), integer division, in long double.

@@ -190,52 +190,6 @@ TEST_F(LevelControls, DisablingBandOneWhileLockedSilencesItButKeepsItDriving) {
     EXPECT_TRUE(m_dlg->LevelSlider(1)->isEnabled());
 }
 
-TEST_F(LevelControls, DisableBoxesWhileLockedChangeNoFollowerState) {
-    ASSERT_TRUE(Start());
-    Click(m_dlg->DisableBox(4));
-    EXPECT_FALSE(EffectPlaying(4));
-    EXPECT_FALSE(m_dlg->LevelSlider(4)->isEnabled());
-    Click(m_dlg->DisableBox(4));
-    EXPECT_TRUE(EffectPlaying(4));
-    EXPECT_FALSE(m_dlg->LevelSlider(4)->isEnabled());  // still a follower
-}
-
-TEST_F(LevelControls, UnlockingFollowsTheDisableBoxes) {
-    ASSERT_TRUE(Start());
-    Click(m_dlg->DisableBox(3));
-    Click(m_dlg->LockedBox());  // Free
-    EXPECT_TRUE(m_dlg->LevelSlider(1)->isEnabled());
-    EXPECT_TRUE(m_dlg->LevelSlider(2)->isEnabled());
-    EXPECT_FALSE(m_dlg->LevelSlider(3)->isEnabled());
-    EXPECT_TRUE(m_dlg->LevelSlider(4)->isEnabled());
-    EXPECT_TRUE(m_dlg->LevelSlider(5)->isEnabled());
-    for (int band = 2; band <= 5; ++band) {
-        EXPECT_TRUE(m_dlg->LevelSlider(band)->HasTicks());
-        EXPECT_EQ(m_dlg->LevelSlider(band)->tickInterval(), 10);
-    }
-
-    // Free: the Disable boxes switch their sliders.
-    Click(m_dlg->DisableBox(1));
-    EXPECT_FALSE(m_dlg->LevelSlider(1)->isEnabled());
-    Click(m_dlg->DisableBox(3));
-    EXPECT_TRUE(m_dlg->LevelSlider(3)->isEnabled());
-    Click(m_dlg->DisableBox(5));
-    EXPECT_FALSE(m_dlg->LevelSlider(5)->isEnabled());
-
-    // Locked again: slider 1 enabled even with band 1 off; the followers disabled, no ticks.
-    Click(m_dlg->LockedBox());
-    EXPECT_TRUE(m_dlg->LevelSlider(1)->isEnabled());
-    for (int band = 2; band <= 5; ++band) {
-        EXPECT_FALSE(m_dlg->LevelSlider(band)->isEnabled());
-        EXPECT_FALSE(m_dlg->LevelSlider(band)->HasTicks());
-    }
-    // And free once more: band 1 is still off, so its slider goes off.
-    Click(m_dlg->LockedBox());
-    EXPECT_FALSE(m_dlg->LevelSlider(1)->isEnabled());
-    EXPECT_FALSE(m_dlg->LevelSlider(5)->isEnabled());
-    EXPECT_TRUE(m_dlg->LevelSlider(3)->isEnabled());
-}
-
 TEST_F(LevelControls, FreeSlidersMoveAloneAndRegiveEveryThreshold) {
     ASSERT_TRUE(Start());
     Click(m_dlg->LockedBox());

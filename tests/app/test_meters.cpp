@@ -1,5 +1,4 @@
-// The meters' unit conversions, the status line's hint over time, and how a slider looks:
-// disabled under a dark palette, and with each kind of meter.
+// How a slider looks: disabled under a dark palette, and with each kind of meter.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -12,66 +11,12 @@
 #include <memory>
 
 #include "analysis/level_threshold.h"
-#include "app/band_meter.h"
 #include "app/slider_ctrl.h"
 #include "app_test_support.h"
 
 namespace {
 
-using kinetra::app::LevelToSliderPosition;
-using kinetra::app::MagnitudeToStrengthPosition;
 using kinetra::app::SliderMeter;
-using kinetra::app::SoundHint;
-
-TEST(MeterScales, LevelToSliderPositionInvertsTheThresholdRule) {
-    // Worked by hand: 5 ln(level).
-    EXPECT_DOUBLE_EQ(LevelToSliderPosition(0.0), 0.0);
-    EXPECT_DOUBLE_EQ(LevelToSliderPosition(0.5), 0.0);
-    EXPECT_DOUBLE_EQ(LevelToSliderPosition(1.0), 0.0);
-    EXPECT_NEAR(LevelToSliderPosition(2.718281828459045), 5.0, 1e-12);
-    EXPECT_NEAR(LevelToSliderPosition(1000.0), 34.538776394910684, 1e-9);  // 5 × 6.907755...
-    // ln 150 = ln 1.5 + ln 100 = 0.4054651081 + 4.6051701860
-    EXPECT_NEAR(LevelToSliderPosition(150.0), 25.0531764705, 1e-9);
-    EXPECT_NEAR(LevelToSliderPosition(485165195.40979), 100.0, 1e-9);  // e^20
-    EXPECT_DOUBLE_EQ(LevelToSliderPosition(1e12), 100.0);
-    EXPECT_DOUBLE_EQ(LevelToSliderPosition(std::numeric_limits<double>::infinity()), 100.0);
-    EXPECT_DOUBLE_EQ(LevelToSliderPosition(std::nan("")), 0.0);
-    EXPECT_DOUBLE_EQ(LevelToSliderPosition(-5.0), 0.0);
-}
-
-TEST(MeterScales, AMeterPastAPositionsStepMeansThatPositionFires) {
-    // Level 150 fires at positions 0..29 (e^5 = 148.4 < 150 < e^6 = 403.4) and not from 30.
-    const double at150 = LevelToSliderPosition(150.0);
-    EXPECT_GT(at150, 25.0);
-    EXPECT_LT(at150, 30.0);
-    // The same for many levels against the rule itself (below e^20, where the clamp starts).
-    for (double level = 0.25; level < 4.8e8; level *= 1.37) {
-        for (std::uint32_t position = 0; position <= 100; ++position) {
-            const bool fires = level > kinetra::analysis::ThresholdForLevel(position);
-            const bool meterPast = LevelToSliderPosition(level) > 5.0 * (position / 5);
-            EXPECT_EQ(fires, meterPast) << "level " << level << " position " << position;
-        }
-    }
-}
-
-TEST(MeterScales, MagnitudeToStrengthPosition) {
-    EXPECT_DOUBLE_EQ(MagnitudeToStrengthPosition(0), 100.0);
-    EXPECT_DOUBLE_EQ(MagnitudeToStrengthPosition(2500), 75.0);
-    EXPECT_NEAR(MagnitudeToStrengthPosition(9999), 0.01, 1e-12);
-    EXPECT_DOUBLE_EQ(MagnitudeToStrengthPosition(10000), 0.0);
-    EXPECT_DOUBLE_EQ(MagnitudeToStrengthPosition(65535), 0.0);
-}
-
-TEST(SoundHintTexts, ListeningWhileSoundArrivesAndNoSoundAfterTenQuietSeconds) {
-    SoundHint hint(1000);
-    EXPECT_EQ(hint.Update(1100, false), QString());
-    EXPECT_EQ(hint.Update(10999, false), QString());
-    EXPECT_EQ(hint.Update(11000, false), QStringLiteral("no sound for 10 s"));
-    EXPECT_EQ(hint.Update(11033, true), QStringLiteral("listening"));
-    EXPECT_EQ(hint.Update(21032, false), QStringLiteral("listening"));
-    EXPECT_EQ(hint.Update(21033, false), QStringLiteral("no sound for 10 s"));
-    EXPECT_EQ(hint.Update(21066, true), QStringLiteral("listening"));
-}
 
 // A level slider as the window has it, in the Fusion style.
 class SliderLook : public ::testing::Test {

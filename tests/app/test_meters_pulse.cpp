@@ -12,11 +12,11 @@
 #include <thread>
 
 #include "analysis/band_mapper.h"
-#include "app/band_meter.h"
 #include "app/status_line.h"
 #include "app/vibrel_dlg.h"
 #include "app_test_support.h"
 #include "capture/pulse_env.h"
+#include "window/meters.h"
 
 namespace {
 

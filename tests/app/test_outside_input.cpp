@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "app/services.h"
-#include "app/settings_store.h"
 #include "app/vibrel_app.h"
 #include "app/vibrel_dlg.h"
 #include "app_test_support.h"
+#include "settings/qsettings_store.h"
 #include "support/stderr_capture.h"
 
 namespace {
 
-using kinetra::app::WithoutLineContinuations;
+using kinetra::settings::WithoutLineContinuations;
 
 void WriteSettingsFile(const QByteArray& text) {
     const QString path = kinetra::test::SettingsFilePath();
@@ -38,11 +38,11 @@ TEST(SettingsFileContinuations, AValueEndingInABackslashLosesNothingAndIsReporte
     {
         kinetra::test::StderrCapture err;
         for (int load = 0; load < 2; ++load) {
-            const auto key = kinetra::app::OpenSettingsKey();
-            EXPECT_EQ(kinetra::app::ReadThreshold(*key, "threshold1"), 30);
-            EXPECT_EQ(kinetra::app::ReadThreshold(*key, "threshold2"), 35);
+            const auto key = kinetra::settings::OpenSettingsKey();
+            EXPECT_EQ(kinetra::settings::ReadThreshold(*key, "threshold1"), 30);
+            EXPECT_EQ(kinetra::settings::ReadThreshold(*key, "threshold2"), 35);
             EXPECT_EQ(key->value("unrelated").toString(), "kept");
-            EXPECT_EQ(kinetra::app::ReadGain(*key, "gain"), 60);
+            EXPECT_EQ(kinetra::settings::ReadGain(*key, "gain"), 60);
         }
         said = err.Text();
     }
@@ -92,7 +92,7 @@ TEST(SettingsFileVariants, SerialisedValuesAreKeptAsText) {
     };
     for (const auto& c : cases) {
         std::vector<int> lines;
-        EXPECT_EQ(kinetra::app::WithoutStoredVariants(c.text, &lines), c.expected)
+        EXPECT_EQ(kinetra::settings::WithoutStoredVariants(c.text, &lines), c.expected)
             << c.text.constData();
         EXPECT_EQ(lines, c.lines) << c.text.constData();
     }
@@ -107,9 +107,9 @@ TEST(SettingsFileVariants, SerialisedValuesAreKeptAsText) {
             "wwXDBcMFx4MThRVmFyaWFudE1hcFwwXDBcMFwwKQo="));
     }
     kinetra::test::StderrCapture err;
-    EXPECT_TRUE(kinetra::app::RepairSettingsFile(path));
+    EXPECT_TRUE(kinetra::settings::RepairSettingsFile(path));
     const QSettings key(path, QSettings::IniFormat);
-    EXPECT_EQ(kinetra::app::ReadThreshold(key, "threshold1"), 30);
+    EXPECT_EQ(kinetra::settings::ReadThreshold(key, "threshold1"), 30);
     EXPECT_TRUE(key.value("v").toString().startsWith("@Variant("));
     EXPECT_NE(err.Text().find("kept as plain text"), std::string::npos) << err.Text();
 }
@@ -121,8 +121,8 @@ TEST(SettingsFileContinuations, TextWrittenThroughTheStoreNeverEndsInOne) {
         QSettings key(path, QSettings::IniFormat);
         key.setValue("folder", QStringLiteral("C:\\"));
         key.setValue("list", QStringList{"a\\", "b\\"});
-        kinetra::app::WriteStoredInt(key, "threshold1", 25);
-        ASSERT_TRUE(kinetra::app::SyncSettingsKey(key));
+        kinetra::settings::WriteStoredInt(key, "threshold1", 25);
+        ASSERT_TRUE(kinetra::settings::SyncSettingsKey(key));
     }
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -131,7 +131,7 @@ TEST(SettingsFileContinuations, TextWrittenThroughTheStoreNeverEndsInOne) {
     EXPECT_TRUE(lines.empty());
     QSettings key(path, QSettings::IniFormat);
     EXPECT_EQ(key.value("folder").toString(), QStringLiteral("C:\\"));
-    EXPECT_EQ(kinetra::app::ReadThreshold(key, "threshold1"), 25);
+    EXPECT_EQ(kinetra::settings::ReadThreshold(key, "threshold1"), 25);
 }
 
 TEST(QuitAfterSetting, RefusedValuesEndTheProgramWithExitTwoAndALine) {

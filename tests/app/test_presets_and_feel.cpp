@@ -1,6 +1,7 @@
 // Presets and "Feel each band" from the window's menu: a preset sets the six positions and the
-// mappers follow as after moving the sliders; a saved preset comes back; each band's effect
-// plays alone in turn on the virtual device, and the effects are as before afterwards.
+// mappers follow as after moving the sliders; a saved preset comes back; "Feel each band" runs on
+// the window's own timers and ends with the teardown. (Refused names, unreadable stored presets
+// and the sequence step by step: tests/window/test_main_window.cpp.)
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -8,19 +9,18 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTimer>
-#include <cmath>
 #include <functional>
 
-#include "app/feel_bands.h"
-#include "app/presets.h"
 #include "app/services.h"
 #include "dialog_fixture.h"
+#include "window/feel_bands.h"
+#include "window/presets.h"
 
 namespace kinetra::test {
 namespace {
 
-using kinetra::app::PresetPositions;
 using kinetra::force::GetVirtualDeviceSnapshot;
+using kinetra::window::PresetPositions;
 
 class Presets : public DialogFixture {
 protected:
@@ -88,7 +88,7 @@ TEST_F(Presets, EachBuiltInPresetSetsTheSixPositionsAndTheMappersFollow) {
         {"Films", {{5, 20, 45, 30, 40}, 40}},
         {"Games", {{30, 30, 10, 10, 35}, 20}},
     };
-    ASSERT_EQ(kinetra::app::BuiltInPresets().size(), 3u);
+    ASSERT_EQ(kinetra::window::BuiltInPresets().size(), 3u);
     for (const auto& e : expected) {
         ASSERT_TRUE(ChooseFromMenu({"&Presets", e.name})) << e.name;
         ExpectApplied(e.positions);
@@ -107,7 +107,7 @@ TEST_F(Presets, TheHelpGivesTheSamePositions) {
     ASSERT_TRUE(help.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(help.readAll());
     const char* const sections[] = {"music", "films", "games"};
-    const auto presets = kinetra::app::BuiltInPresets();
+    const auto presets = kinetra::window::BuiltInPresets();
     for (int i = 0; i < 3; ++i) {
         const qsizetype at = text.indexOf(QStringLiteral("<h2 id=\"%1\">").arg(sections[i]));
         ASSERT_GE(at, 0) << sections[i];
@@ -142,8 +142,9 @@ TEST_F(Presets, ASavedPresetComesBackFromTheSettingsFile) {
 
     // Another run reads it back; it is offered after the built-in ones.
     {
-        auto key = kinetra::app::OpenSettingsKey();
-        const auto saved = kinetra::app::ReadSavedPresets(*key);
+        auto key = kinetra::settings::OpenSettingsKey();
+        const auto saved =
+            kinetra::window::ReadSavedPresets(*kinetra::settings::QSettingsStore().Open());
         ASSERT_EQ(saved.size(), 1u);
         EXPECT_EQ(saved[0].name, "Late / night \\ 50%");
         EXPECT_EQ(saved[0].positions, mine);
@@ -156,45 +157,6 @@ TEST_F(Presets, ASavedPresetComesBackFromTheSettingsFile) {
     ExpectApplied(mine);
     // The settings of the run itself are untouched until it ends.
     EXPECT_EQ(Stored("threshold1"), -12345);
-}
-
-TEST_F(Presets, NamesThatCannotBeUsedAreRefusedWithAReason) {
-    ASSERT_TRUE(Start());
-    for (const char* name :
-         {"   ", "music", "GAMES", "12345678901234567890123456789012345678901"}) {
-        kinetra::app::SetTextAsker([name](QWidget*, const QString&, const QString&, QString* t) {
-            *t = QString::fromUtf8(name);
-            return true;
-        });
-        m_dlg->OnSavePreset();
-    }
-    kinetra::app::SetTextAsker([](QWidget*, const QString&, const QString&, QString* t) {
-        *t = QStringLiteral("cancelled");
-        return false;
-    });
-    m_dlg->OnSavePreset();
-    ASSERT_EQ(m_boxes.Boxes().size(), 4u);
-    EXPECT_EQ(m_boxes.Boxes()[0].text, "A preset needs a name.");
-    EXPECT_EQ(m_boxes.Boxes()[1].text,
-              "\"Music\" is a preset that comes with Kinetra; choose another name.");
-    EXPECT_EQ(m_boxes.Boxes()[3].text, "A preset's name may have 40 characters at most.");
-    auto key = kinetra::app::OpenSettingsKey();
-    EXPECT_TRUE(kinetra::app::ReadSavedPresets(*key).empty());
-}
-
-TEST_F(Presets, StoredValuesThatCannotBeReadTakeDefaultsAndStayInRange) {
-    Store("presets/odd/threshold1", 250);
-    Store("presets/odd/threshold2", -3);
-    Store("presets/odd/gain", 130);
-    {
-        auto key = kinetra::app::OpenSettingsKey();
-        key->setValue("presets/odd/threshold3", "loud");
-        key->sync();
-    }
-    auto key = kinetra::app::OpenSettingsKey();
-    const auto saved = kinetra::app::ReadSavedPresets(*key);
-    ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(saved[0].positions, (PresetPositions{{100, 0, 20, 20, 20}, 0}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -213,16 +175,6 @@ protected:
         }
         return effects;
     }
-    // Band playing alone at the sequence's magnitude (0: none playing).
-    static void ExpectAlone(int band) {
-        const auto effects = Effects();
-        for (int k = 0; k < 5; ++k) {
-            EXPECT_EQ(effects[k].playing, k + 1 == band) << "band " << k + 1 << " during " << band;
-            if (k + 1 == band) {
-                EXPECT_EQ(effects[k].magnitude, 8000u);
-            }
-        }
-    }
     static std::vector<bool> Playing() {
         std::vector<bool> playing;
         for (const Effect& e : Effects()) playing.push_back(e.playing);
@@ -230,47 +182,10 @@ protected:
     }
 };
 
-TEST_F(FeelEachBand, EachBandPlaysAloneInTurnAndTheStateComesBack) {
-    ASSERT_TRUE(Start());
-    FeedOneBlock();
-    Click(m_dlg->DisableBox(2));  // a disabled band plays too, and stays disabled afterwards
-    const std::vector<bool> before = Playing();
-    ASSERT_EQ(before, (std::vector<bool>{true, false, true, true, true}));
-
-    kinetra::app::FeelBands* feel = m_dlg->FeelSequence();
-    m_dlg->OnFeelBands();
-    ASSERT_TRUE(feel->Running());
-    EXPECT_FALSE(feel->Start());  // one at a time
-    ExpectAlone(0);
-    EXPECT_EQ(feel->PendingStepMs(), 200);
-    for (int band = 1; band <= 5; ++band) {
-        feel->Step();
-        EXPECT_EQ(feel->PlayingBand(), band);
-        EXPECT_EQ(feel->PendingStepMs(), 300) << band;
-        ExpectAlone(band);
-        // A Disable box clicked meanwhile only changes what comes back. (No event loop runs
-        // here, so the sequence's own timer does not step it.)
-        if (band == 2) m_dlg->DisableBox(4)->click();
-        feel->Step();
-        if (band < 5) ExpectAlone(0);
-        EXPECT_EQ(feel->PendingStepMs(), band < 5 ? 200 : -1);
-    }
-    EXPECT_FALSE(feel->Running());
-    EXPECT_EQ(Playing(), (std::vector<bool>{true, false, true, false, true}));
-    // The sound drives the bands again: a loud 86 Hz tone after silence fires band 1.
-    std::vector<std::int16_t> tone(1024);
-    for (std::size_t i = 0; i < tone.size(); ++i) {
-        tone[i] = static_cast<std::int16_t>(20000 * std::sin(2 * M_PI * 86.0 * i / 44100.0));
-    }
-    m_script->Append(tone.data(), static_cast<std::uint32_t>(tone.size()));
-    EXPECT_TRUE(WaitUntil([] { return Effects()[0].magnitude != 0; }));
-    EXPECT_EQ(Playing(), (std::vector<bool>{true, false, true, false, true}));
-}
-
 TEST_F(FeelEachBand, RunsOnItsTimersAndEndsWithTheTeardownWhenClosedMeanwhile) {
     ASSERT_TRUE(Start());
     m_dlg->PauseEffects(true);  // from the tray
-    kinetra::app::FeelBands* feel = m_dlg->FeelSequence();
+    kinetra::window::FeelBands* feel = m_dlg->FeelSequence();
     std::vector<int> order;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {

@@ -8,14 +8,14 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/settings_store.h"
 #include "app_test_support.h"
+#include "settings/qsettings_store.h"
 
 namespace {
 
-using kinetra::app::ReadGain;
-using kinetra::app::ReadStoredInt;
-using kinetra::app::ReadThreshold;
+using kinetra::settings::ReadGain;
+using kinetra::settings::ReadStoredInt;
+using kinetra::settings::ReadThreshold;
 
 class SettingsStore : public ::testing::Test {
 protected:
@@ -56,10 +56,10 @@ TEST_F(SettingsStore, MissingValuesTakeTheirDefaults) {
 }
 
 TEST_F(SettingsStore, ModeIsClassicUnlessStoredAsHits) {
-    EXPECT_EQ(kinetra::app::ReadMode(*IniWith("[General]\nmode=1\n")), 1);
+    EXPECT_EQ(kinetra::settings::ReadMode(*IniWith("[General]\nmode=1\n")), 1);
     for (const char* text : {"[General]\n", "[General]\nmode=0\n", "[General]\nmode=2\n",
                              "[General]\nmode=hits\n", "[General]\nmode=-1\n"}) {
-        EXPECT_EQ(kinetra::app::ReadMode(*IniWith(text)), 0) << text;
+        EXPECT_EQ(kinetra::settings::ReadMode(*IniWith(text)), 0) << text;
     }
 }
 
@@ -87,12 +87,13 @@ TEST_F(SettingsStore, BadValuesTakeTheirDefaultsAndLeaveTheOthers) {
 
 TEST_F(SettingsStore, ValuesWrittenAreReadBackInTheNextSession) {
     {
-        auto key = kinetra::app::OpenSettingsKey();
+        auto key = kinetra::settings::OpenSettingsKey();
         for (int band = 1; band <= 5; ++band) {
-            kinetra::app::WriteStoredInt(*key, kinetra::app::ThresholdValueName(band), band * 11);
+            kinetra::settings::WriteStoredInt(*key, kinetra::settings::ThresholdValueName(band),
+                                              band * 11);
         }
-        kinetra::app::WriteStoredInt(*key, kinetra::app::kGainValueName, 42);
-        EXPECT_TRUE(kinetra::app::SyncSettingsKey(*key));
+        kinetra::settings::WriteStoredInt(*key, kinetra::settings::kGainValueName, 42);
+        EXPECT_TRUE(kinetra::settings::SyncSettingsKey(*key));
     }
     QFile file(kinetra::test::SettingsFilePath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -101,16 +102,16 @@ TEST_F(SettingsStore, ValuesWrittenAreReadBackInTheNextSession) {
     EXPECT_TRUE(text.contains("threshold5=55")) << text.constData();
     EXPECT_TRUE(text.contains("gain=42")) << text.constData();
 
-    auto key = kinetra::app::OpenSettingsKey();
+    auto key = kinetra::settings::OpenSettingsKey();
     for (int band = 1; band <= 5; ++band) {
-        EXPECT_EQ(ReadThreshold(*key, kinetra::app::ThresholdValueName(band)), band * 11);
+        EXPECT_EQ(ReadThreshold(*key, kinetra::settings::ThresholdValueName(band)), band * 11);
     }
     EXPECT_EQ(ReadGain(*key, "gain"), 42);
 }
 
 TEST_F(SettingsStore, StoredGainIsTheStrengthFromTheTop) {
-    using kinetra::app::StoredGainForStrengthPosition;
-    using kinetra::app::StrengthPositionForStoredGain;
+    using kinetra::settings::StoredGainForStrengthPosition;
+    using kinetra::settings::StrengthPositionForStoredGain;
     EXPECT_EQ(StrengthPositionForStoredGain(100), 0);  // full strength: slider at the top
     EXPECT_EQ(StrengthPositionForStoredGain(0), 100);
     EXPECT_EQ(StrengthPositionForStoredGain(37), 63);
@@ -123,11 +124,11 @@ TEST_F(SettingsStore, StoredGainIsTheStrengthFromTheTop) {
 }
 
 TEST_F(SettingsStore, ValueNamesAreNumberedFromOne) {
-    EXPECT_STREQ(kinetra::app::ThresholdValueName(1), "threshold1");
-    EXPECT_STREQ(kinetra::app::ThresholdValueName(5), "threshold5");
-    EXPECT_STREQ(kinetra::app::ThresholdValueName(0), "");
-    EXPECT_STREQ(kinetra::app::ThresholdValueName(6), "");
-    EXPECT_STREQ(kinetra::app::kGainValueName, "gain");
+    EXPECT_STREQ(kinetra::settings::ThresholdValueName(1), "threshold1");
+    EXPECT_STREQ(kinetra::settings::ThresholdValueName(5), "threshold5");
+    EXPECT_STREQ(kinetra::settings::ThresholdValueName(0), "");
+    EXPECT_STREQ(kinetra::settings::ThresholdValueName(6), "");
+    EXPECT_STREQ(kinetra::settings::kGainValueName, "gain");
 }
 
 TEST_F(SettingsStore, AStoreThatIsAFolderGivesDefaultsAndRefusesToSave) {
@@ -137,8 +138,8 @@ TEST_F(SettingsStore, AStoreThatIsAFolderGivesDefaultsAndRefusesToSave) {
     QSettings key(path, QSettings::IniFormat);
     EXPECT_EQ(ReadThreshold(key, "threshold1"), 20);
     EXPECT_EQ(ReadGain(key, "gain"), 100);
-    kinetra::app::WriteStoredInt(key, "threshold1", 5);
-    EXPECT_FALSE(kinetra::app::SyncSettingsKey(key));
+    kinetra::settings::WriteStoredInt(key, "threshold1", 5);
+    EXPECT_FALSE(kinetra::settings::SyncSettingsKey(key));
     EXPECT_TRUE(QFileInfo(path).isDir());
 }
 

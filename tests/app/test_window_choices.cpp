@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/qt_toolkit.h"
 #include "dialog_fixture.h"
 #include "force/force_devices.h"
 
@@ -35,7 +36,7 @@ protected:
         m_dlg->CaptureForSetup().SetDeviceEnumerator([] {
             return std::vector<kinetra::capture::CaptureDeviceInfo>{{"", "scripted input"}};
         });
-        kinetra::app::ChoiceHooks hooks;
+        kinetra::window::ChoiceHooks hooks;
         hooks.listSources = [] {
             kinetra::capture::AudioSourceList list;
             list.serverAnswered = true;
@@ -50,7 +51,7 @@ protected:
                 {"virtual:Broken,fail=open", "Broken", kinetra::force::ForceDeviceKind::kVirtual},
                 {"virtual", "Kinetra Virtual Mouse", kinetra::force::ForceDeviceKind::kVirtual}};
         };
-        hooks.askSoundFile = [](QWidget*) { return QStringLiteral("/music/beat.wav"); };
+        hooks.askSoundFile = [] { return std::string("/music/beat.wav"); };
         m_dlg->Choices()->SetHooks(hooks);
         const bool started = m_dlg->OnInitDialog();
         if (started) m_dlg->show();
@@ -63,8 +64,8 @@ protected:
         return kinetra::force::GetVirtualDeviceSnapshot().productName;
     }
     static std::string StoredText(const char* name) {
-        auto key = kinetra::app::OpenSettingsKey();
-        return kinetra::app::ReadStoredText(*key, name).value_or("(none)");
+        auto key = kinetra::settings::OpenSettingsKey();
+        return kinetra::settings::ReadStoredText(*key, name).value_or("(none)");
     }
 
     std::atomic<bool> m_failNextOpen{false};
@@ -183,7 +184,7 @@ TEST_F(WindowChoicesTest, TheMenuOffersAndRunsTheChoices) {
               std::string::npos);
 
     QMenu menu;
-    m_dlg->Choices()->AddMenus(&menu);
+    kinetra::app::AddMenuItems(&menu, m_dlg->Choices()->MenuItems());
     auto* input = menu.findChild<QMenu*>(QStringLiteral("inputMenu"));
     auto* device = menu.findChild<QMenu*>(QStringLiteral("deviceMenu"));
     ASSERT_NE(input, nullptr);
@@ -203,25 +204,27 @@ TEST_F(WindowChoicesTest, TheMenuOffersAndRunsTheChoices) {
               "&Re-scan devices");
 
     // "Sound file…" asks for a file and switches to it.
-    ASSERT_TRUE(m_dlg->Choices()->RunMenuChoice(input->actions().last()));
+    ASSERT_TRUE(
+        m_dlg->Choices()->RunMenuCommand(kinetra::app::MenuCommand(input->actions().last())));
     EXPECT_EQ(m_dlg->Choices()->Input().kind, AudioInputKind::kFile);
     m_dlg->Choices()->RefreshStatus();
     EXPECT_EQ(InputText(), "Sound file \u2014 beat.wav");
     EXPECT_EQ(StoredText("input"), "file:/music/beat.wav");
     // A source by its description.
-    ASSERT_TRUE(m_dlg->Choices()->RunMenuChoice(input->actions().at(3)));
+    ASSERT_TRUE(
+        m_dlg->Choices()->RunMenuCommand(kinetra::app::MenuCommand(input->actions().at(3))));
     m_dlg->Choices()->RefreshStatus();
     EXPECT_EQ(InputText(), "Microphone \u2014 USB Microphone");
-    EXPECT_FALSE(m_dlg->Choices()->RunMenuChoice(nullptr));
+    EXPECT_FALSE(m_dlg->Choices()->RunMenuCommand(kinetra::app::MenuCommand(nullptr)));
 }
 
 TEST_F(WindowChoicesTest, TheStoredChoicesHoldUnlessTheEnvironmentSetsOthers) {
     Store("threshold1", 40);
     {
-        auto key = kinetra::app::OpenSettingsKey();
+        auto key = kinetra::settings::OpenSettingsKey();
         key->setValue(QStringLiteral("input"), QStringLiteral("usb-mic"));
         key->setValue(QStringLiteral("forceDevice"), QStringLiteral("virtual:Orbit 3D"));
-        kinetra::app::SyncSettingsKey(*key);
+        kinetra::settings::SyncSettingsKey(*key);
     }
     {
         kinetra::test::ScopedEnv input("KINETRA_AUDIO_INPUT", nullptr);
@@ -237,7 +240,7 @@ TEST_F(WindowChoicesTest, TheStoredChoicesHoldUnlessTheEnvironmentSetsOthers) {
         kinetra::test::ScopedEnv input("KINETRA_AUDIO_INPUT", "default");
         ASSERT_TRUE(StartWithHooks("virtual:Primax FX"));
         EXPECT_EQ(m_dlg->Choices()->Input().kind, AudioInputKind::kDefault);
-        EXPECT_EQ(m_dlg->Choices()->Origin(), kinetra::app::InputOrigin::kEnvironment);
+        EXPECT_EQ(m_dlg->Choices()->Origin(), kinetra::window::InputOrigin::kEnvironment);
         EXPECT_EQ(ProductName(), "Primax FX");
     }
     EXPECT_EQ(StoredText("input"), "usb-mic");  // an overridden choice stays stored

@@ -10,14 +10,14 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/settings_store.h"
+#include "settings/qsettings_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     std::vector<int> lines;
-    const QByteArray repaired = kinetra::app::WithoutLineContinuations(text, &lines);
+    const QByteArray repaired = kinetra::settings::WithoutLineContinuations(text, &lines);
     std::vector<int> left;
-    kinetra::app::WithoutLineContinuations(repaired, &left);
+    kinetra::settings::WithoutLineContinuations(repaired, &left);
     if (!left.empty() || repaired.size() != text.size() - static_cast<qsizetype>(lines.size())) {
         std::abort();
     }
@@ -29,13 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
         file.write(text);
     }
-    kinetra::app::RepairSettingsFile(path);
+    kinetra::settings::RepairSettingsFile(path);
     {
         const QSettings key(path, QSettings::IniFormat);
         for (int band = 1; band <= 5; ++band) {
-            kinetra::app::ReadThreshold(key, kinetra::app::ThresholdValueName(band));
+            kinetra::settings::ReadThreshold(key, kinetra::settings::ThresholdValueName(band));
         }
-        kinetra::app::ReadGain(key, kinetra::app::kGainValueName);
+        kinetra::settings::ReadGain(key, kinetra::settings::kGainValueName);
     }
     QFile::remove(path);
     return 0;

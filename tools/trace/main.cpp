@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/settings_store.h"
+#include "command_line/command_line.h"
 #include "force/device_choice.h"
 #include "pipeline/slider_rules.h"
 #include "platform/parse_int.h"
+#include "settings/qsettings_store.h"
 #include "tools/trace/trace.h"
 
 // With a live input the sound-server client library keeps a few allocations of its own to the
@@ -119,12 +119,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     int informationExit = 0;
-    if (kinetra::app::AnswerInformationOptions(argc, argv, "kinetra-trace", nullptr, stdout,
-                                               &informationExit)) {
+    if (kinetra::command_line::AnswerInformationOptions(argc, argv, "kinetra-trace", nullptr,
+                                                        stdout, &informationExit)) {
         return informationExit;
     }
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
-    kinetra::app::EnsureRuntimeDirectory();
+    kinetra::command_line::EnsureRuntimeDirectory();
     int qtArgc = 1;
     QGuiApplication app(qtArgc, argv);
 
@@ -267,16 +267,16 @@ int main(int argc, char** argv) {
 
     // Starting positions: a first run's, the saved ones, or the given ones.
     if (fromSettings) {
-        auto key = kinetra::app::OpenSettingsKey();
+        auto key = kinetra::settings::OpenSettingsKey();
         for (int b = 0; b < kBands; ++b) {
-            s.level[b] =
-                Clamp(kinetra::app::ReadThreshold(*key, kinetra::app::ThresholdValueName(b + 1)));
+            s.level[b] = Clamp(kinetra::settings::ReadThreshold(
+                *key, kinetra::settings::ThresholdValueName(b + 1)));
         }
         // As the window reads it: any stored 32-bit gain gives a position the slider limits.
-        s.strength = Clamp(kinetra::app::StrengthPositionForStoredGain(
-            kinetra::app::ReadGain(*key, kinetra::app::kGainValueName)));
+        s.strength = Clamp(kinetra::settings::StrengthPositionForStoredGain(
+            kinetra::settings::ReadGain(*key, kinetra::settings::kGainValueName)));
         if (!modeGiven) {
-            s.mode = kinetra::app::ReadMode(*key) == kinetra::app::kHitsModeValue
+            s.mode = kinetra::settings::ReadMode(*key) == kinetra::settings::kHitsModeValue
                          ? MapperMode::kHits
                          : MapperMode::kClassic;
         }

@@ -1,0 +1,134 @@
+#include "window/meters.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/band_mapper.h"
+#include "pipeline/band_plan.h"
+
+namespace kinetra::window {
+
+namespace {
+
+// A meter falls back by at most this many positions per tick (about 120 per second), and the
+// Strength meter by this much magnitude; a lamp stays on this many ticks after a block sent.
+constexpr double kFallPerTick = 4.0;
+constexpr double kStrengthFallPerTick = 400.0;
+constexpr int kLitTicks = 3;
+
+constexpr int kBands = kinetra::pipeline::kBands;
+static_assert(kBands <= LiveMeters::kMaxBands);
+
+}  // namespace
+
+double LevelToSliderPosition(double level) {
+    if (!(level > 1.0)) return 0.0;
+    return std::min(100.0, 5.0 * std::log(level));
+}
+
+double MagnitudeToStrengthPosition(std::uint32_t magnitude) {
+    return std::clamp(100.0 - static_cast<double>(magnitude) / 100.0, 0.0, 100.0);
+}
+
+const char* const SoundHint::kListening = "listening";
+const char* const SoundHint::kNoSound = "no sound for 10 s";
+
+std::string SoundHint::Update(std::int64_t nowMs, bool heard) {
+    if (heard) {
+        m_lastSoundMs = nowMs;
+        m_everHeard = true;
+    }
+    if (nowMs - m_lastSoundMs >= kQuietMs) return kNoSound;
+    return m_everHeard ? kListening : "";
+}
+
+LiveMeters::LiveMeters(MapperGetter mapper, MeterView& meters, StatusView& status, Timers& timers)
+    : m_mapper(std::move(mapper)),
+      m_meters(meters),
+      m_status(status),
+      m_timers(timers),
+      m_startMs(timers.NowMs()),
+      m_timer(timers.MakeTimer(false, [this] { Tick(m_timers.NowMs() - m_startMs); })) {
+    m_timer->Start(kIntervalMs);
+}
+
+void LiveMeters::Tick(std::int64_t nowMs) {
+    using Look = SliderMeter::Look;
+    bool arrived = false;
+    bool anyMeasuring = false;
+    bool audible = false;
+    std::uint32_t strongest = 0;
+    CBandMapper::LiveReading reading[kMaxBands];
+    for (int k = 0; k < kMaxBands; ++k) {
+        BandState& band = m_band[k];
+        const CBandMapper* mapper = k < kBands ? m_mapper(k + 1) : nullptr;
+        if (mapper != band.mapper) band = BandState{mapper};
+        if (mapper == nullptr) continue;
+        reading[k] = mapper->Live();
+        arrived = arrived || reading[k].blocks != band.blocks;
+        band.blocks = reading[k].blocks;
+        if (!mapper->Enabled()) continue;
+        anyMeasuring = true;
+        audible = audible || reading[k].loudestLevel > kAudibleLevel;
+        std::uint32_t sent = reading[k].mag;
+        if (reading[k].lastSendingBlock != band.sendingBlock) {
+            band.sendingBlock = reading[k].lastSendingBlock;
+            sent = std::max(sent, reading[k].lastSendingMag);
+        }
+        if (sent != 0) band.litTicks = kLitTicks + 1;
+        strongest = std::max(strongest, sent);
+    }
+    if (arrived) m_lastBlockMs = nowMs;
+    // With every band disabled nothing is measured: arriving blocks are all there is to go by.
+    const bool heard = arrived && (audible || !anyMeasuring);
+    if (heard) m_lastSoundMs = nowMs;
+    m_signal = m_lastBlockMs >= 0 && nowMs - m_lastBlockMs < kNoSignalMs && m_lastSoundMs >= 0 &&
+               nowMs - m_lastSoundMs < kNoSignalMs;
+
+    for (int k = 0; k < kBands; ++k) {
+        BandState& band = m_band[k];
+        SliderMeter meter;
+        if (band.litTicks > 0) --band.litTicks;
+        if (band.mapper == nullptr || !band.mapper->Enabled()) {
+            band.shown = 0.0;
+            band.litTicks = 0;
+            meter.look = Look::kBandOff;
+        } else if (!m_signal) {
+            band.shown = 0.0;
+            meter.look = Look::kNoSignal;
+        } else {
+            band.shown =
+                std::max(LevelToSliderPosition(reading[k].loudestLevel), band.shown - kFallPerTick);
+            meter.look = Look::kLive;
+            meter.to = band.shown;
+            meter.mark = LevelToSliderPosition(band.mapper->Threshold());
+            meter.lit = band.litTicks > 0;
+        }
+        m_meters.SetLevelMeter(k + 1, meter);
+    }
+
+    SliderMeter strength;
+    if (strongest != 0) m_strengthLitTicks = kLitTicks + 1;
+    if (m_strengthLitTicks > 0) --m_strengthLitTicks;
+    if (m_signal) {
+        m_strengthShown =
+            std::max(static_cast<double>(strongest), m_strengthShown - kStrengthFallPerTick);
+        m_strengthShown = std::max(m_strengthShown, 0.0);
+        strength.look = Look::kLive;
+        strength.from = MagnitudeToStrengthPosition(static_cast<std::uint32_t>(m_strengthShown));
+        strength.to = 100.0;
+        strength.lit = m_strengthLitTicks > 0;
+    } else {
+        m_strengthShown = 0.0;
+        strength.look = Look::kNoSignal;
+    }
+    m_meters.SetStrengthMeter(strength);
+
+    // Without a pipeline there is nothing to listen to: no hint, and the quiet time starts anew.
+    bool running = false;
+    for (const BandState& band : m_band) running = running || band.mapper != nullptr;
+    if (!running) m_hint = SoundHint(nowMs);
+    m_status.SetHintText(running ? m_hint.Update(nowMs, heard) : std::string());
+}
+
+}  // namespace kinetra::window
