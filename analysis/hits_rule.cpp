@@ -40,6 +40,16 @@ constexpr double kSensitivityPerStep = 0.15;
 constexpr double kLevelGateRises = 2.0;
 // The running mean excess never goes below this, so one weak hit cannot make the next one full.
 constexpr double kExcessFloor = 0.05;
+// Of a bin's windowed power, up to this much shows up in the band when the bin lies just outside
+// it (a tone between the two bins: about 1 in the nearest bin and 0.04 in the next) ...
+constexpr double kSpillNear = 1.04;
+// ... and when it lies two bins outside.
+constexpr double kSpillNext = 0.04;
+// A rise is the band's own when it exceeds half of what the side bins' rise could spill ...
+constexpr double kSpillRiseShare = 0.5;
+// ... plus this share of what their level could: a tone that ends early in a block spreads
+// wider than a steady one.
+constexpr double kSpillLevelShare = 0.3;
 
 // Magnitude of a felt share 0..1, rounded to whole units.
 std::uint32_t MagnitudeOfShare(double share) {
@@ -56,45 +66,74 @@ double HitsSensitivityOf(std::uint32_t step) {
     return kSensitivityAtStep0 + kSensitivityPerStep * static_cast<double>(step);
 }
 
-HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t lo, std::uint32_t hi,
-                            double sensitivity) {
+HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std::uint32_t lo,
+                            std::uint32_t hi, double sensitivity) {
     static const double kLevelWeight = HitsWeightOf(kLevelSeconds);
     static const double kRiseWeight = HitsWeightOf(kRiseSeconds);
+    static constexpr double kSpill[kSides] = {kSpillNear, kSpillNext, kSpillNear, kSpillNext};
 
     HitsBlock out;
-    // Four running sums let the compiler keep the additions independent.
+    // Four running sums and maxima let the compiler keep the steps independent.
     double sum[4] = {0.0, 0.0, 0.0, 0.0};
-    double loudest = 0.0;
+    double most[4] = {0.0, 0.0, 0.0, 0.0};
     std::uint32_t i = lo;
     for (; i + 3 <= hi; i += 4) {
         for (int k = 0; k < 4; ++k) {
-            sum[k] += spectrum[i + k];
-            if (spectrum[i + k] > loudest) loudest = spectrum[i + k];
+            const double v = spectrum[i + k];
+            sum[k] += v;
+            most[k] = v > most[k] ? v : most[k];
         }
     }
     for (; i <= hi; ++i) {
         sum[0] += spectrum[i];
-        if (spectrum[i] > loudest) loudest = spectrum[i];
+        most[0] = spectrum[i] > most[0] ? spectrum[i] : most[0];
     }
     out.energy = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-    out.loudest = loudest;
+    const double most01 = most[0] > most[1] ? most[0] : most[1];
+    const double most23 = most[2] > most[3] ? most[2] : most[3];
+    out.loudest = most01 > most23 ? most01 : most23;
     // A sum that is not a finite non-negative number (a broken spectrum) counts as silence.
     const double energy = out.energy >= 0.0 && out.energy < 1e300 ? out.energy : 0.0;
     const double floor = kEnergyFloorPerBin * static_cast<double>(hi - lo + 1);
     const double logEnergy = std::log(energy + floor);
 
+    // The side bins: what a louder neighbour can spill into the band. Bin 0 and bins past the
+    // spectrum count as silent.
+    const std::uint32_t sideBin[kSides] = {lo - 1, lo - 2, hi + 1, hi + 2};
+    double side[kSides];
+    for (int k = 0; k < kSides; ++k) {
+        const bool inside = sideBin[k] >= 1 && sideBin[k] < binCount;
+        const double v = inside ? spectrum[sideBin[k]] : 0.0;
+        side[k] = v >= 0.0 && v < 1e300 ? v : 0.0;
+    }
+
     if (!m_primed) {
         m_primed = true;
         m_previousLog = logEnergy;
+        m_previousEnergy = energy;
         m_level = logEnergy;
         m_meanRise = kInitialRise;
+        for (int k = 0; k < kSides; ++k) m_sides[0][k] = m_sides[1][k] = side[k];
         return out;
     }
+
+    double spillRise = 0.0;
+    double spillLevel = 0.0;
+    for (int k = 0; k < kSides; ++k) {
+        const double before = m_sides[0][k] < m_sides[1][k] ? m_sides[0][k] : m_sides[1][k];
+        spillRise += side[k] > before ? kSpill[k] * (side[k] - before) : 0.0;
+        spillLevel += kSpill[k] * side[k];
+        m_sides[1][k] = m_sides[0][k];
+        m_sides[0][k] = side[k];
+    }
+    const bool own =
+        energy - m_previousEnergy > kSpillRiseShare * spillRise + kSpillLevelShare * spillLevel &&
+        energy >= kHitsAudibleEnergy;
 
     const double change = logEnergy - m_previousLog;
     const double clipped =
         change > kRiseClip ? kRiseClip : (change < -kRiseClip ? -kRiseClip : change);
-    out.strength = clipped > 0.0 ? clipped / m_meanRise : 0.0;
+    out.strength = clipped > 0.0 && own ? clipped / m_meanRise : 0.0;
     const bool aboveLevel = logEnergy >= m_level - kLevelGateRises * m_meanRise;
     out.hit = !m_lastWasHit && aboveLevel && out.strength > sensitivity;
 
@@ -116,6 +155,7 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t lo, std::uint3
     if (m_meanRise < kRiseFloor) m_meanRise = kRiseFloor;
     m_level += (logEnergy - m_level) * kLevelWeight;
     m_previousLog = logEnergy;
+    m_previousEnergy = energy;
     m_lastWasHit = out.hit;
     return out;
 }
