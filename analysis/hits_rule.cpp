@@ -47,9 +47,13 @@ constexpr double kSpillNear = 1.04;
 constexpr double kSpillNext = 0.04;
 // A rise is the band's own when it exceeds half of what the side bins' rise could spill ...
 constexpr double kSpillRiseShare = 0.5;
-// ... plus this share of what their level could: a tone that ends early in a block spreads
-// wider than a steady one.
+// ... plus this share of what their level, now or one block ago, could: a tone that starts late
+// or ends early in a block spreads wider than a steady one.
 constexpr double kSpillLevelShare = 0.3;
+// Farther out, bins 4, 8, 16 and 32 past either edge: a band whose energy stays 30 dB below the
+// loudest of them, now or one block ago, is only the skirt of a loud sound nearby.
+constexpr double kSkirtShare = 1e-3;
+constexpr std::uint32_t kSkirtDistance[] = {4, 8, 16, 32};
 
 // Magnitude of a felt share 0..1, rounded to whole units.
 std::uint32_t MagnitudeOfShare(double share) {
@@ -122,13 +126,23 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std:
     for (int k = 0; k < kSides; ++k) {
         const double before = m_sides[0][k] < m_sides[1][k] ? m_sides[0][k] : m_sides[1][k];
         spillRise += side[k] > before ? kSpill[k] * (side[k] - before) : 0.0;
-        spillLevel += kSpill[k] * side[k];
+        spillLevel += kSpill[k] * (side[k] > m_sides[0][k] ? side[k] : m_sides[0][k]);
         m_sides[1][k] = m_sides[0][k];
         m_sides[0][k] = side[k];
     }
+    double skirt = 0.0;
+    for (int k = 0; k < kSkirts; ++k) {
+        const std::uint32_t distance = kSkirtDistance[k % (kSkirts / 2)];
+        const std::uint32_t bin = k < kSkirts / 2 ? lo - distance : hi + distance;
+        const double v = bin >= 1 && bin < binCount ? spectrum[bin] : 0.0;
+        const double now = v >= 0.0 && v < 1e300 ? v : 0.0;
+        const double louder = now > m_skirts[k] ? now : m_skirts[k];
+        skirt = louder > skirt ? louder : skirt;
+        m_skirts[k] = now;
+    }
     const bool own =
         energy - m_previousEnergy > kSpillRiseShare * spillRise + kSpillLevelShare * spillLevel &&
-        energy >= kHitsAudibleEnergy;
+        energy >= kHitsAudibleEnergy && energy >= kSkirtShare * skirt;
 
     const double change = logEnergy - m_previousLog;
     const double clipped =
