@@ -2,6 +2,11 @@
 
 #include <cmath>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define KINETRA_HITS_X86 1
+#endif
+
 namespace kinetra::analysis {
 namespace {
 
@@ -60,6 +65,64 @@ std::uint32_t MagnitudeOfShare(double share) {
     return static_cast<std::uint32_t>(share * kFullMagnitude + 0.5);
 }
 
+// The sum and the largest of bins lo .. hi (a bin that is not a number is never the largest).
+struct SumAndLargest {
+    double sum;
+    double largest;
+};
+
+SumAndLargest MeasureScalar(const double* s, std::uint32_t lo, std::uint32_t hi) {
+    // Four running sums and maxima keep the steps independent.
+    double sum[4] = {0.0, 0.0, 0.0, 0.0};
+    double most[4] = {0.0, 0.0, 0.0, 0.0};
+    std::uint32_t i = lo;
+    for (; i + 3 <= hi; i += 4) {
+        for (int k = 0; k < 4; ++k) {
+            sum[k] += s[i + k];
+            most[k] = s[i + k] > most[k] ? s[i + k] : most[k];
+        }
+    }
+    for (; i <= hi; ++i) {
+        sum[0] += s[i];
+        most[0] = s[i] > most[0] ? s[i] : most[0];
+    }
+    const double most01 = most[0] > most[1] ? most[0] : most[1];
+    const double most23 = most[2] > most[3] ? most[2] : most[3];
+    return {(sum[0] + sum[1]) + (sum[2] + sum[3]), most01 > most23 ? most01 : most23};
+}
+
+#ifdef KINETRA_HITS_X86
+__attribute__((target("avx2"))) SumAndLargest MeasureAvx2(const double* s, std::uint32_t lo,
+                                                          std::uint32_t hi) {
+    __m256d sum0 = _mm256_setzero_pd(), sum1 = _mm256_setzero_pd();
+    __m256d most0 = _mm256_setzero_pd(), most1 = _mm256_setzero_pd();
+    std::uint32_t i = lo;
+    for (; i + 7 <= hi; i += 8) {
+        const __m256d a = _mm256_loadu_pd(s + i);
+        const __m256d b = _mm256_loadu_pd(s + i + 4);
+        sum0 = _mm256_add_pd(sum0, a);
+        sum1 = _mm256_add_pd(sum1, b);
+        most0 = _mm256_max_pd(a, most0);  // a > most ? a : most
+        most1 = _mm256_max_pd(b, most1);
+    }
+    alignas(32) double sums[4], mosts[4];
+    _mm256_store_pd(sums, _mm256_add_pd(sum0, sum1));
+    _mm256_store_pd(mosts, _mm256_max_pd(most0, most1));
+    SumAndLargest rest = i <= hi ? MeasureScalar(s, i, hi) : SumAndLargest{0.0, 0.0};
+    double largest = rest.largest;
+    for (double m : mosts) largest = m > largest ? m : largest;
+    return {((sums[0] + sums[1]) + (sums[2] + sums[3])) + rest.sum, largest};
+}
+#endif
+
+SumAndLargest Measure(const double* s, std::uint32_t lo, std::uint32_t hi) {
+#ifdef KINETRA_HITS_X86
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) return MeasureAvx2(s, lo, hi);
+#endif
+    return MeasureScalar(s, lo, hi);
+}
+
 }  // namespace
 
 double HitsWeightOf(double seconds) {
@@ -77,25 +140,9 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std:
     static constexpr double kSpill[kSides] = {kSpillNear, kSpillNext, kSpillNear, kSpillNext};
 
     HitsBlock out;
-    // Four running sums and maxima let the compiler keep the steps independent.
-    double sum[4] = {0.0, 0.0, 0.0, 0.0};
-    double most[4] = {0.0, 0.0, 0.0, 0.0};
-    std::uint32_t i = lo;
-    for (; i + 3 <= hi; i += 4) {
-        for (int k = 0; k < 4; ++k) {
-            const double v = spectrum[i + k];
-            sum[k] += v;
-            most[k] = v > most[k] ? v : most[k];
-        }
-    }
-    for (; i <= hi; ++i) {
-        sum[0] += spectrum[i];
-        most[0] = spectrum[i] > most[0] ? spectrum[i] : most[0];
-    }
-    out.energy = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-    const double most01 = most[0] > most[1] ? most[0] : most[1];
-    const double most23 = most[2] > most[3] ? most[2] : most[3];
-    out.loudest = most01 > most23 ? most01 : most23;
+    const SumAndLargest measured = Measure(spectrum, lo, hi);
+    out.energy = measured.sum;
+    out.loudest = measured.largest;
     // A sum that is not a finite non-negative number (a broken spectrum) counts as silence.
     const double energy = out.energy >= 0.0 && out.energy < 1e300 ? out.energy : 0.0;
     const double floor = kEnergyFloorPerBin * static_cast<double>(hi - lo + 1);
