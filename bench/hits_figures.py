@@ -338,8 +338,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[1])
     parser.add_argument("build", help="build folder holding tools/kinetra-mode-runner")
     parser.add_argument("--music", help="folder of recordings (default: fetch the Debian set)")
-    parser.add_argument("--threshold", type=float, default=0.3,
-                        help="aubioonset threshold for every track (default 0.3)")
+    parser.add_argument("--threshold", type=float, default=0.5,
+                        help="aubioonset threshold for every track (default 0.5)")
     args = parser.parse_args()
 
     runner = os.path.join(args.build, "tools", "kinetra-mode-runner")
