@@ -138,7 +138,9 @@ int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
     const std::uint32_t lo = m_loBin;
     const std::uint32_t hi = m_hiBin;
     if (m_mode.load(std::memory_order_relaxed) == MapperMode::kHits) {
-        return MapHits(spectrum, lo, hi);
+        const bool windowed =
+            static_cast<std::uint64_t>(byteLength) >= static_cast<std::uint64_t>(m_nBins) * 16;
+        return MapHits(windowed ? spectrum + m_nBins : spectrum, lo, hi);
     }
     m_lastMode = MapperMode::kClassic;
 
@@ -211,8 +213,8 @@ int CBandMapper::MapHits(const double* spectrum, std::uint32_t lo, std::uint32_t
     }
     kinetra::analysis::HitsBlock block;
     if (lo <= hi) {
-        block =
-            m_hits.Process(spectrum, lo, hi, m_dHitsSensitivity.load(std::memory_order_relaxed));
+        block = m_hits.Process(spectrum, m_nBins, lo, hi,
+                               m_dHitsSensitivity.load(std::memory_order_relaxed));
     }
     std::uint32_t mag = block.mag;
     // The same ceilings as the classic rule: the top band and the bands above the lowest.

@@ -16,10 +16,13 @@ public:
     CSpectrumListener& operator=(const CSpectrumListener&) = delete;
 
     // spectrum and average point to SPECTRUM_BINS doubles, valid for the call only; byteLength is
-    // the length the caller vouches for. Returns 1 when processed, 0 when skipped.
-    // Thread: capture thread.
+    // the length the caller vouches for. When it covers twice SPECTRUM_BINS doubles, the block's
+    // windowed powers follow the plain ones (CSpectrumFrame::TransformWindowed). Returns 1 when
+    // processed, 0 when skipped. Thread: capture thread.
     virtual int OnSpectrum(const double* spectrum, const double* average,
                            std::uint32_t byteLength) = 0;
+    // Whether the next block should come with its windowed powers. Thread: capture thread.
+    virtual bool WantsWindowedSpectrum() const { return false; }
     // Stores the flag and returns it. Thread: user-interface thread.
     virtual int Enable(int flag);
     // The flag last stored. Thread: any.
@@ -65,6 +68,8 @@ public:
     int Enable(int flag) override;
     int OnSpectrum(const double* spectrum, const double* average,
                    std::uint32_t byteLength) override;
+    // Hits mode reads the windowed powers: another band's tone leaks into its bins far less.
+    bool WantsWindowedSpectrum() const override { return Mode() == MapperMode::kHits; }
 
     // Bin of a band edge: 1 below one bin width, else ceil(min(freq, 22050) / width).
     std::uint32_t BinOf(std::uint32_t freq) const;
@@ -109,6 +114,7 @@ public:
 
 private:
     // The hits mode's share of OnSpectrum, for a block that passed the checks.
+    // spectrum: the windowed powers when the block brought them, else the plain ones.
     int MapHits(const double* spectrum, std::uint32_t lo, std::uint32_t hi);
     // Stores a processed block's values for Live(). Thread: capture thread.
     void Publish(double loudestLevel, std::uint32_t mag);

@@ -2,6 +2,11 @@
 
 #include <cmath>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define KINETRA_HITS_X86 1
+#endif
+
 namespace kinetra::analysis {
 namespace {
 
@@ -40,10 +45,82 @@ constexpr double kSensitivityPerStep = 0.15;
 constexpr double kLevelGateRises = 2.0;
 // The running mean excess never goes below this, so one weak hit cannot make the next one full.
 constexpr double kExcessFloor = 0.05;
+// Of a bin's windowed power, up to this much shows up in the band when the bin lies just outside
+// it (a tone between the two bins: about 1 in the nearest bin and 0.04 in the next) ...
+constexpr double kSpillNear = 1.04;
+// ... and when it lies two bins outside.
+constexpr double kSpillNext = 0.04;
+// A rise is the band's own when it exceeds half of what the side bins' rise could spill ...
+constexpr double kSpillRiseShare = 0.5;
+// ... plus this share of what their level, now or one block ago, could: a tone that starts late
+// or ends early in a block spreads wider than a steady one.
+constexpr double kSpillLevelShare = 0.3;
+// Farther out, bins 4, 8, 16 and 32 past either edge: a band whose energy stays 30 dB below the
+// loudest of them, now or one block ago, is only the skirt of a loud sound nearby.
+constexpr double kSkirtShare = 1e-3;
+constexpr std::uint32_t kSkirtDistance[] = {4, 8, 16, 32};
 
 // Magnitude of a felt share 0..1, rounded to whole units.
 std::uint32_t MagnitudeOfShare(double share) {
     return static_cast<std::uint32_t>(share * kFullMagnitude + 0.5);
+}
+
+// The sum and the largest of bins lo .. hi (a bin that is not a number is never the largest).
+struct SumAndLargest {
+    double sum;
+    double largest;
+};
+
+SumAndLargest MeasureScalar(const double* s, std::uint32_t lo, std::uint32_t hi) {
+    // Four running sums and maxima keep the steps independent.
+    double sum[4] = {0.0, 0.0, 0.0, 0.0};
+    double most[4] = {0.0, 0.0, 0.0, 0.0};
+    std::uint32_t i = lo;
+    for (; i + 3 <= hi; i += 4) {
+        for (int k = 0; k < 4; ++k) {
+            sum[k] += s[i + k];
+            most[k] = s[i + k] > most[k] ? s[i + k] : most[k];
+        }
+    }
+    for (; i <= hi; ++i) {
+        sum[0] += s[i];
+        most[0] = s[i] > most[0] ? s[i] : most[0];
+    }
+    const double most01 = most[0] > most[1] ? most[0] : most[1];
+    const double most23 = most[2] > most[3] ? most[2] : most[3];
+    return {(sum[0] + sum[1]) + (sum[2] + sum[3]), most01 > most23 ? most01 : most23};
+}
+
+#ifdef KINETRA_HITS_X86
+__attribute__((target("avx2"))) SumAndLargest MeasureAvx2(const double* s, std::uint32_t lo,
+                                                          std::uint32_t hi) {
+    __m256d sum0 = _mm256_setzero_pd(), sum1 = _mm256_setzero_pd();
+    __m256d most0 = _mm256_setzero_pd(), most1 = _mm256_setzero_pd();
+    std::uint32_t i = lo;
+    for (; i + 7 <= hi; i += 8) {
+        const __m256d a = _mm256_loadu_pd(s + i);
+        const __m256d b = _mm256_loadu_pd(s + i + 4);
+        sum0 = _mm256_add_pd(sum0, a);
+        sum1 = _mm256_add_pd(sum1, b);
+        most0 = _mm256_max_pd(a, most0);  // a > most ? a : most
+        most1 = _mm256_max_pd(b, most1);
+    }
+    alignas(32) double sums[4], mosts[4];
+    _mm256_store_pd(sums, _mm256_add_pd(sum0, sum1));
+    _mm256_store_pd(mosts, _mm256_max_pd(most0, most1));
+    SumAndLargest rest = i <= hi ? MeasureScalar(s, i, hi) : SumAndLargest{0.0, 0.0};
+    double largest = rest.largest;
+    for (double m : mosts) largest = m > largest ? m : largest;
+    return {((sums[0] + sums[1]) + (sums[2] + sums[3])) + rest.sum, largest};
+}
+#endif
+
+SumAndLargest Measure(const double* s, std::uint32_t lo, std::uint32_t hi) {
+#ifdef KINETRA_HITS_X86
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) return MeasureAvx2(s, lo, hi);
+#endif
+    return MeasureScalar(s, lo, hi);
 }
 
 }  // namespace
@@ -56,45 +133,68 @@ double HitsSensitivityOf(std::uint32_t step) {
     return kSensitivityAtStep0 + kSensitivityPerStep * static_cast<double>(step);
 }
 
-HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t lo, std::uint32_t hi,
-                            double sensitivity) {
+HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std::uint32_t lo,
+                            std::uint32_t hi, double sensitivity) {
     static const double kLevelWeight = HitsWeightOf(kLevelSeconds);
     static const double kRiseWeight = HitsWeightOf(kRiseSeconds);
+    static constexpr double kSpill[kSides] = {kSpillNear, kSpillNext, kSpillNear, kSpillNext};
 
     HitsBlock out;
-    // Four running sums let the compiler keep the additions independent.
-    double sum[4] = {0.0, 0.0, 0.0, 0.0};
-    double loudest = 0.0;
-    std::uint32_t i = lo;
-    for (; i + 3 <= hi; i += 4) {
-        for (int k = 0; k < 4; ++k) {
-            sum[k] += spectrum[i + k];
-            if (spectrum[i + k] > loudest) loudest = spectrum[i + k];
-        }
-    }
-    for (; i <= hi; ++i) {
-        sum[0] += spectrum[i];
-        if (spectrum[i] > loudest) loudest = spectrum[i];
-    }
-    out.energy = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-    out.loudest = loudest;
+    const SumAndLargest measured = Measure(spectrum, lo, hi);
+    out.energy = measured.sum;
+    out.loudest = measured.largest;
     // A sum that is not a finite non-negative number (a broken spectrum) counts as silence.
     const double energy = out.energy >= 0.0 && out.energy < 1e300 ? out.energy : 0.0;
     const double floor = kEnergyFloorPerBin * static_cast<double>(hi - lo + 1);
     const double logEnergy = std::log(energy + floor);
 
+    // The side bins: what a louder neighbour can spill into the band. Bin 0 and bins past the
+    // spectrum count as silent.
+    const std::uint32_t sideBin[kSides] = {lo - 1, lo - 2, hi + 1, hi + 2};
+    double side[kSides];
+    for (int k = 0; k < kSides; ++k) {
+        const bool inside = sideBin[k] >= 1 && sideBin[k] < binCount;
+        const double v = inside ? spectrum[sideBin[k]] : 0.0;
+        side[k] = v >= 0.0 && v < 1e300 ? v : 0.0;
+    }
+
     if (!m_primed) {
         m_primed = true;
         m_previousLog = logEnergy;
+        m_previousEnergy = energy;
         m_level = logEnergy;
         m_meanRise = kInitialRise;
+        for (int k = 0; k < kSides; ++k) m_sides[0][k] = m_sides[1][k] = side[k];
         return out;
     }
+
+    double spillRise = 0.0;
+    double spillLevel = 0.0;
+    for (int k = 0; k < kSides; ++k) {
+        const double before = m_sides[0][k] < m_sides[1][k] ? m_sides[0][k] : m_sides[1][k];
+        spillRise += side[k] > before ? kSpill[k] * (side[k] - before) : 0.0;
+        spillLevel += kSpill[k] * (side[k] > m_sides[0][k] ? side[k] : m_sides[0][k]);
+        m_sides[1][k] = m_sides[0][k];
+        m_sides[0][k] = side[k];
+    }
+    double skirt = 0.0;
+    for (int k = 0; k < kSkirts; ++k) {
+        const std::uint32_t distance = kSkirtDistance[k % (kSkirts / 2)];
+        const std::uint32_t bin = k < kSkirts / 2 ? lo - distance : hi + distance;
+        const double v = bin >= 1 && bin < binCount ? spectrum[bin] : 0.0;
+        const double now = v >= 0.0 && v < 1e300 ? v : 0.0;
+        const double louder = now > m_skirts[k] ? now : m_skirts[k];
+        skirt = louder > skirt ? louder : skirt;
+        m_skirts[k] = now;
+    }
+    const bool own =
+        energy - m_previousEnergy > kSpillRiseShare * spillRise + kSpillLevelShare * spillLevel &&
+        energy >= kHitsAudibleEnergy && energy >= kSkirtShare * skirt;
 
     const double change = logEnergy - m_previousLog;
     const double clipped =
         change > kRiseClip ? kRiseClip : (change < -kRiseClip ? -kRiseClip : change);
-    out.strength = clipped > 0.0 ? clipped / m_meanRise : 0.0;
+    out.strength = clipped > 0.0 && own ? clipped / m_meanRise : 0.0;
     const bool aboveLevel = logEnergy >= m_level - kLevelGateRises * m_meanRise;
     out.hit = !m_lastWasHit && aboveLevel && out.strength > sensitivity;
 
@@ -116,6 +216,7 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t lo, std::uint3
     if (m_meanRise < kRiseFloor) m_meanRise = kRiseFloor;
     m_level += (logEnergy - m_level) * kLevelWeight;
     m_previousLog = logEnergy;
+    m_previousEnergy = energy;
     m_lastWasHit = out.hit;
     return out;
 }

@@ -1,14 +1,19 @@
 // The "hits" response of one band: it marks the onsets in the band and rests between them.
 //
-// Each block the band's energy (the sum of its bins) is taken as a natural logarithm. The rise
-// of that log energy over the previous block, divided by the band's own running mean rise, is
-// the onset strength: a unitless number that means the same in a five-bin bass band as in a
-// 279-bin treble band, and that does not change when the whole band gets louder or quieter.
-// A block is a hit when its strength exceeds the sensitivity, the band is not far below its
-// own running level, and the previous block was not a hit. A hit's magnitude grows with how far its
-// strength passes the sensitivity, measured against the running mean of that excess over past
-// hits (a normaliser that settles instead of drifting). After a hit the magnitude decays block
-// by block and stops when it falls below a floor.
+// Each block the band's energy (the sum of its bins, from the windowed powers when the block has
+// them) is taken as a natural logarithm. The rise of that log energy over the previous block,
+// divided by the band's own running mean rise, is the onset strength: a unitless number that
+// means the same in a five-bin bass band as in a 279-bin treble band, and that does not change
+// when the whole band gets louder or quieter. The rise counts only when it is the band's own:
+// larger than what the two bins on either side of the band could have spilled into it (their
+// rise over the last two blocks, and a share of their level now or one block ago), not 30 dB
+// below the bins 4 to 32 past its edges (the skirt of a loud sound nearby), and audible (the
+// band's energy at least kHitsAudibleEnergy). A loud tone next door or a stir in near-silence
+// is no onset. A block is a hit when its strength exceeds the sensitivity, the band is not far
+// below its own running level, and the previous block was not a hit. A hit's magnitude grows with
+// how far its strength passes the sensitivity, measured against the running mean of that excess
+// over past hits (a normaliser that settles instead of drifting). After a hit the magnitude decays
+// block by block and stops when it falls below a floor.
 //
 // Everything is decided from the current block and the state left by earlier ones: no look-ahead.
 #pragma once
@@ -23,6 +28,10 @@ constexpr double kHitsBlockSeconds = 1024.0 / 44100.0;
 // Weight of one block in a running mean with time constant `seconds`.
 double HitsWeightOf(double seconds);
 
+// The least energy a band has in a block that counts as an onset: 100 in units of the spectrum
+// frame's powers, some 62 dB below the windowed bin of a full-scale sine.
+constexpr double kHitsAudibleEnergy = 100.0;
+
 // The onset strength a block must exceed at slider step `step` (level slider position / 5,
 // 0..20; 0 is the most responsive). Thread: any.
 double HitsSensitivityOf(std::uint32_t step);
@@ -31,7 +40,8 @@ double HitsSensitivityOf(std::uint32_t step);
 struct HitsBlock {
     double energy = 0.0;    // sum of the band's bins
     double loudest = 0.0;   // the band's loudest bin
-    double strength = 0.0;  // rise over the previous block, in running mean rises (0 if falling)
+    double strength = 0.0;  // the band's own rise over the previous block, in running mean rises
+                            // (0 if falling, spilled over from the neighbours or inaudible)
     bool hit = false;       // an onset was marked in this block
     std::uint32_t mag = 0;  // magnitude to send, 0..10000
 };
@@ -44,10 +54,11 @@ public:
     // Forgets every running value, as before the first block.
     void Reset() { *this = HitsRule{}; }
 
-    // Takes bins lo .. hi of one block's power spectrum and the sensitivity
-    // (HitsSensitivityOf). lo <= hi.
-    HitsBlock Process(const double* spectrum, std::uint32_t lo, std::uint32_t hi,
-                      double sensitivity);
+    // Takes bins lo .. hi of one block's power spectrum of binCount bins (and the two bins on
+    // either side of them, bin 0 left out) and the sensitivity (HitsSensitivityOf).
+    // lo <= hi < binCount.
+    HitsBlock Process(const double* spectrum, std::uint32_t binCount, std::uint32_t lo,
+                      std::uint32_t hi, double sensitivity);
 
     // Read-only views for tools and tests.
     double Level() const { return m_level; }
@@ -55,12 +66,18 @@ public:
     double MeanExcess() const { return m_meanExcess; }
 
 private:
+    static constexpr int kSides = 4;   // lo - 1, lo - 2, hi + 1, hi + 2
+    static constexpr int kSkirts = 8;  // 4, 8, 16 and 32 bins below lo, then above hi
+
     bool m_primed = false;
-    double m_previousLog = 0.0;  // log energy of the previous block
-    double m_level = 0.0;        // running mean of the log energy
-    double m_meanRise = 0.0;     // running mean of |log energy change|
-    double m_meanExcess = 1.0;   // running mean over hits of strength - sensitivity
-    double m_envelope = 0.0;     // magnitude share felt now, 0..1
+    double m_previousLog = 0.0;      // log energy of the previous block
+    double m_previousEnergy = 0.0;   // energy of the previous block
+    double m_sides[2][kSides] = {};  // the side bins one and two blocks ago
+    double m_skirts[kSkirts] = {};   // the skirt bins one block ago
+    double m_level = 0.0;            // running mean of the log energy
+    double m_meanRise = 0.0;         // running mean of |log energy change|
+    double m_meanExcess = 1.0;       // running mean over hits of strength - sensitivity
+    double m_envelope = 0.0;         // magnitude share felt now, 0..1
     bool m_lastWasHit = false;
 };
 

@@ -32,8 +32,19 @@ public:
     // thread).
     const double* Transform(const std::int16_t* samples, std::uint32_t frameCount);
 
+    // As Transform, and the 513 powers of the block under a periodic Hann window follow the
+    // plain powers (returned pointer + kSpectrumBins). They are scaled by 8/3, so that a band of
+    // noise has the same energy in both; a tone's leakage falls below 16-bit noise within a few
+    // bins instead of reaching every band. The plain powers are the same bits as Transform's.
+    // The hits analysis reads the windowed copy (see CSpectrumListener). Allocates nothing.
+    // Thread: as Transform.
+    const double* TransformWindowed(const std::int16_t* samples, std::uint32_t frameCount);
+
 private:
+    bool Accepts(const std::int16_t* samples, std::uint32_t frameCount) const;
+
     double* m_pData = nullptr;      // 1026 doubles: the transform's work area
     double* m_pTable = nullptr;     // 2052 doubles: the transform's work table
-    double* m_pSpectrum = nullptr;  // 513 doubles: the latest block's powers
+    double* m_pSpectrum = nullptr;  // 2 x 513 doubles: the latest block's powers, then the
+                                    // windowed ones (TransformWindowed)
 };

@@ -3,8 +3,8 @@
 
 hits_figures.py BUILD_DIR [--music DIR] [--threshold T]
 
-Fetches a set of music tracks from Debian game-data packages into BUILD_DIR/music (apt-get
-download and dpkg-deb -x, once), or takes every .ogg/.wav/.flac in --music DIR. Runs each track
+Fetches two sets of music tracks from Debian game-data packages into BUILD_DIR/music (apt-get
+download and dpkg-deb -x, once), or takes every .ogg/.wav/.flac in --music DIR as one set. Runs each track
 through kinetra-mode-runner (the spectrum frame, the running average and the five band mappers
 of the main window at a first run's sliders, classic and hits mode), filters the track at the
 bins each band reads, finds that band's onsets with aubioonset (energy method, one threshold for
@@ -13,7 +13,12 @@ the band's hits against the onsets (within 46 ms), both modes side by side. A hi
 whose magnitude is non-zero and above the previous block's; its time is the end of the block,
 when the mapper has decided. Further rows: how late hits come behind the onsets they match, how
 many magnitude levels band 1 uses, the rate of minute 3 against minute 1 on a steady loop, and
-how soon hits are felt again after a 6 dB drop.
+how soon hits are felt again after a 6 dB drop. The second set gets the per-band table only.
+
+Separation: tone bursts, each inside one band's bins (120 ms, 10 ms raised-cosine ramps, -6 to
+-30 dBFS, 20 per band in random order) over steady white noise at -70 dBFS, in both modes: how
+often the burst's own band fires, how often each other band fires on the other bands' bursts,
+and the busiest band's share of firing blocks between bursts.
 """
 
 import argparse
@@ -53,13 +58,28 @@ TRACKS = [
     ("frozen-bubble-data", "usr/share/games/frozen-bubble/snd/introzik.ogg", "fb-intro"),
 ]
 
+# A second set from other packages: the five longest tracks of each.
+TRACKS2 = [
+    ("hyperrogue-music", "usr/share/hyperrogue/music/hr3-hell.ogg", "hr-hell"),
+    ("hyperrogue-music", "usr/share/hyperrogue/music/hr3-rlyeh.ogg", "hr-rlyeh"),
+    ("hyperrogue-music", "usr/share/hyperrogue/music/hr3-graveyard.ogg", "hr-graveyard"),
+    ("hyperrogue-music", "usr/share/hyperrogue/music/hr3-laboratory.ogg", "hr-laboratory"),
+    ("hyperrogue-music", "usr/share/hyperrogue/music/hr-domina-mountain.ogg", "hr-mountain"),
+    ("drascula-music", "usr/share/scummvm/drascula/audio/track2.ogg", "drascula-2"),
+    ("drascula-music", "usr/share/scummvm/drascula/audio/track1.ogg", "drascula-1"),
+    ("drascula-music", "usr/share/scummvm/drascula/audio/track23.ogg", "drascula-23"),
+    ("drascula-music", "usr/share/scummvm/drascula/audio/track11.ogg", "drascula-11"),
+    ("drascula-music", "usr/share/scummvm/drascula/audio/track14.ogg", "drascula-14"),
+]
+BURSTS_PER_BAND = 20
 
-def fetch_tracks(music_dir):
+
+def fetch_tracks(music_dir, tracks):
     """Downloads and unpacks the packages that are not there yet; returns [(name, path)]."""
     debs = os.path.join(music_dir, "debs")
     root = os.path.join(music_dir, "root")
     os.makedirs(debs, exist_ok=True)
-    for package in sorted({t[0] for t in TRACKS}):
+    for package in sorted({t[0] for t in tracks}):
         stamp = os.path.join(music_dir, package + ".unpacked")
         if os.path.exists(stamp):
             continue
@@ -79,7 +99,7 @@ def fetch_tracks(music_dir):
         subprocess.run(["dpkg-deb", "-x", os.path.join(debs, sorted(deb)[-1]), root], check=True)
         os.remove(os.path.join(debs, sorted(deb)[-1]))
         open(stamp, "w").close()
-    return [(name, os.path.join(root, path)) for _, path, name in TRACKS]
+    return [(name, os.path.join(root, path)) for _, path, name in tracks]
 
 
 def local_tracks(folder):
@@ -147,11 +167,13 @@ def match(hits, onsets):
 
 
 def f1(hits, onsets):
+    """F1, the matched delays and the precision (share of hits with an onset)."""
     if len(hits) == 0 and len(onsets) == 0:
-        return 1.0, []
+        return 1.0, [], 1.0
     delays = match(hits, onsets)
     tp = len(delays)
-    return (2.0 * tp / (len(hits) + len(onsets)) if (len(hits) + len(onsets)) else 0.0), delays
+    precision = tp / len(hits) if len(hits) else 0.0
+    return (2.0 * tp / (len(hits) + len(onsets))), delays, precision
 
 
 def track_figures(runner, work, name, path, threshold):
@@ -167,7 +189,8 @@ def track_figures(runner, work, name, path, threshold):
             os.remove(wav)
     onsets = [np.atleast_1d(np.loadtxt(c)) for c in cache]
     figures = {"seconds": samples.size / RATE, "share": np.zeros((2, BANDS)),
-               "f1": np.zeros((2, BANDS)), "delays": [[[] for _ in range(BANDS)] for _ in range(2)],
+               "f1": np.zeros((2, BANDS)), "precision": np.zeros((2, BANDS)),
+               "delays": [[[] for _ in range(BANDS)] for _ in range(2)],
                "levels": set(np.unique(mags[:, 1, 0]).tolist()) - {0},
                "classic_levels": set(np.unique(mags[:, 0, 0]).tolist()) - {0},
                "full": np.zeros(2), "fired": np.zeros(2)}
@@ -175,7 +198,8 @@ def track_figures(runner, work, name, path, threshold):
         for b in range(BANDS):
             m = mags[:, mode, b]
             figures["share"][mode, b] = np.mean(m > 0)
-            figures["f1"][mode, b], figures["delays"][mode][b] = f1(hit_times(m), onsets[b])
+            (figures["f1"][mode, b], figures["delays"][mode][b],
+             figures["precision"][mode, b]) = f1(hit_times(m), onsets[b])
         figures["full"][mode] = np.sum(mags[:, mode, 0] >= 10000)
         figures["fired"][mode] = np.sum(mags[:, mode, 0] > 0)
     return name, figures
@@ -241,12 +265,81 @@ def steady_and_drop(runner, work, name):
     return rates, felt
 
 
+def burst_sound(seed=24):
+    """The separation signal (16-bit) and its bursts as [(start in seconds, band)]."""
+    rng = np.random.default_rng(seed)
+    order = np.repeat(np.arange(BANDS), BURSTS_PER_BAND)
+    rng.shuffle(order)
+    length, ramp = int(0.120 * RATE), int(0.010 * RATE)
+    envelope = np.ones(length)
+    rise = 0.5 - 0.5 * np.cos(np.pi * np.arange(ramp) / ramp)
+    envelope[:ramp], envelope[-ramp:] = rise, rise[::-1]
+    bursts, start = [], 1.0
+    for band in order:
+        lo, hi = BAND_BINS[band]
+        bursts.append((start, band, rng.uniform(lo, hi) * BIN_WIDTH, rng.uniform(-30, -6),
+                       rng.uniform(0, 2 * np.pi)))
+        start += 0.6 + rng.uniform(0, 0.3)
+    sound = rng.normal(0.0, 32767 * 10 ** (-70 / 20), int((start + 1.0) * RATE))
+    n = np.arange(length)
+    for begin, _, freq, level, phase in bursts:
+        i = int(begin * RATE)
+        sound[i:i + length] += (32767 * 10 ** (level / 20) * envelope
+                                * np.sin(2 * np.pi * freq * n / RATE + phase))
+    return np.clip(np.round(sound), -32768, 32767).astype("<i2"), [(b[0], b[1]) for b in bursts]
+
+
+def separation(runner, work):
+    """Per mode: the share of its bursts on which each band fires, the share of the other bands'
+    bursts on which it fires, and its share of firing blocks between bursts: [mode] of 3 rows."""
+    sound, bursts = burst_sound()
+    wav = os.path.join(work, "bursts.wav")
+    with wave.open(wav, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(sound.tobytes())
+    _, mags = run_mapper(runner, wav, os.path.join(work, "bursts"))
+    out = []
+    for mode in range(2):
+        fired = mags[:, mode, :] > 0
+        busy = np.zeros(len(fired), bool)
+        own, other, total = np.zeros(BANDS), np.zeros(BANDS), np.zeros(BANDS)
+        for start, band in bursts:
+            # The burst's blocks and the two after it.
+            first = int(start * RATE) // BLOCK
+            last = int((start + 0.120) * RATE) // BLOCK + 2
+            busy[max(first - 1, 0):last + 2] = True
+            for b in range(BANDS):
+                hit = fired[first:last + 1, b].any()
+                if b == band:
+                    own[b] += hit
+                else:
+                    other[b] += hit
+                    total[b] += 1
+        out.append((own / BURSTS_PER_BAND, other / total, fired[~busy].mean(axis=0)))
+    for suffix in (".wav", ".pcm", ".mags.csv"):
+        os.remove(os.path.join(work, "bursts" + suffix))
+    return out
+
+
+def print_set(label, names, results):
+    """Per band, mean over the set's tracks: firing share, precision and F1, both modes."""
+    print(f"{label}: {len(names)} tracks ({', '.join(names)})")
+    print("mean over tracks   band 1   band 2   band 3   band 4   band 5    mean")
+    for key, title in (("share", "share"), ("precision", "precision"), ("f1", "F1")):
+        table = np.mean([results[n][key] for n in names], axis=0)
+        for mode, mode_name in ((0, "classic"), (1, "hits")):
+            row = " ".join(f"{table[mode, b]:8.2f}" for b in range(BANDS))
+            print(f"{title + ' ' + mode_name:<17}{row} {np.mean(table[mode]):7.2f}")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[1])
     parser.add_argument("build", help="build folder holding tools/kinetra-mode-runner")
     parser.add_argument("--music", help="folder of recordings (default: fetch the Debian set)")
-    parser.add_argument("--threshold", type=float, default=0.3,
-                        help="aubioonset threshold for every track (default 0.3)")
+    parser.add_argument("--threshold", type=float, default=0.5,
+                        help="aubioonset threshold for every track (default 0.5)")
     args = parser.parse_args()
 
     runner = os.path.join(args.build, "tools", "kinetra-mode-runner")
@@ -255,15 +348,17 @@ def main():
     if shutil.which("aubioonset") is None:
         raise SystemExit("hits_figures: aubioonset is missing (Debian package aubio-tools)")
     if args.music:
-        tracks = local_tracks(args.music)
+        tracks, second = local_tracks(args.music), []
     else:
-        tracks = fetch_tracks(os.path.join(args.build, "music"))
+        tracks = fetch_tracks(os.path.join(args.build, "music"), TRACKS)
+        second = fetch_tracks(os.path.join(args.build, "music"), TRACKS2)
     work = os.path.join(args.build, "hits-figures")
     os.makedirs(work, exist_ok=True)
 
     results = {}
     with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-        jobs = [pool.submit(track_figures, runner, work, n, p, args.threshold) for n, p in tracks]
+        jobs = [pool.submit(track_figures, runner, work, n, p, args.threshold)
+                for n, p in tracks + second]
         for job in jobs:
             name, figures = job.result()
             results[name] = figures
@@ -287,7 +382,10 @@ def main():
     score = np.mean([results[n]["f1"] for n in names], axis=0)
     print()
     print("mean over tracks   band 1   band 2   band 3   band 4   band 5    mean")
+    precision = np.mean([results[n]["precision"] for n in names], axis=0)
     for label, table, mode in (("share classic", share, 0), ("share hits", share, 1),
+                               ("precision classic", precision, 0),
+                               ("precision hits", precision, 1),
                                ("F1 classic", score, 0), ("F1 hits", score, 1)):
         row = " ".join(f"{table[mode, b]:8.2f}" for b in range(BANDS))
         print(f"{label:<17}{row} {np.mean(table[mode]):7.2f}")
@@ -324,8 +422,9 @@ def main():
     print(f"Hits firing share per band: {share[1].min():.2f} to {share[1].max():.2f} "
           "(target: 0.02 to 0.30)")
     print(f"Hits F1 against aubioonset: band 1 {score[1, 0]:.2f} (classic {score[0, 0]:.2f}), "
-          f"mean {np.mean(score[1]):.2f} (classic {np.mean(score[0]):.2f}) "
-          "(target: band 1 >= 0.65, mean >= 0.55, both above classic)")
+          f"mean {np.mean(score[1]):.2f} (classic {np.mean(score[0]):.2f}), lowest "
+          f"{score[1].min():.2f}; lowest precision {precision[1].min():.2f} (target: band 1 >= 0.70, "
+          "mean >= 0.70, every band F1 >= 0.60 and precision >= 0.50)")
     print(f"Hits delay behind the onsets: median {median_delay:.1f} ms "
           f"(target: <= {BLOCK / RATE * 1000:.1f} ms, one block)")
     print(f"Hits band 1 magnitude levels in use: {len(levels)} (target: >= 8)")
@@ -341,7 +440,33 @@ def main():
               f"{np.nanmax(worst):.2f} (target: <= 0.30)")
         print(f"Hits after a 6 dB drop: felt again at most {np.nanmax(felt):.2f} s later than "
               "without the drop (target: within 1 s)")
-    for n in names:
+    if second:
+        print()
+        print_set("Second set", [n for n, _ in second], results)
+        table2 = np.mean([results[n]["f1"] for n, _ in second], axis=0)
+        precision2 = np.mean([results[n]["precision"] for n, _ in second], axis=0)
+        share2 = np.mean([results[n]["share"] for n, _ in second], axis=0)
+        print(f"Second set, hits: F1 band 1 {table2[1, 0]:.2f}, mean {np.mean(table2[1]):.2f}, "
+              f"lowest {table2[1].min():.2f}; lowest precision {precision2[1].min():.2f}; firing "
+              f"share {share2[1].min():.2f} to {share2[1].max():.2f} (target: band 1 >= 0.70, "
+              "mean >= 0.70, every band F1 >= 0.60 and precision >= 0.50, share 0.02 to 0.30)")
+
+    print()
+    print(f"Separation: {BURSTS_PER_BAND} tone bursts per band, -6 to -30 dBFS, 120 ms, over "
+          "-70 dBFS noise")
+    print("per band            band 1   band 2   band 3   band 4   band 5")
+    figures = separation(runner, work)
+    for row, title in ((0, "own bursts"), (1, "others' bursts"), (2, "between bursts")):
+        for mode, mode_name in ((0, "classic"), (1, "hits")):
+            cells = " ".join(f"{figures[mode][row][b]:8.2f}" for b in range(BANDS))
+            print(f"{title + ' ' + mode_name:<20}{cells}")
+    for mode, mode_name in ((0, "classic"), (1, "hits")):
+        own, other, between = figures[mode]
+        print(f"Separation, {mode_name}: own band fires on at least {own.min():.2f} of its "
+              f"bursts, any other band on at most {other.max():.2f} of the others' bursts, "
+              f"between bursts at most {between.max():.3f} of blocks (target for hits: >= 0.90, "
+              "<= 0.10, <= 0.02)")
+    for n in names + [n for n, _ in second]:
         p = os.path.join(work, n + ".mags.csv")
         if os.path.exists(p):
             os.remove(p)

@@ -353,14 +353,20 @@ void CCaptureEngine::PumpBlock() {
     }
 
     if (m_pSpectrum != nullptr) {
-        const double* spectrum =
-            m_pSpectrum->Transform(static_cast<const std::int16_t*>(region1),
-                                   cap::FramesOfBytes(bytes1, m_format.nBlockAlign));
+        bool windowed = false;
+        for (const CSpectrumListener* listener : m_listeners) {
+            windowed = windowed || listener->WantsWindowedSpectrum();
+        }
+        const auto* samples = static_cast<const std::int16_t*>(region1);
+        const std::uint32_t frames = cap::FramesOfBytes(bytes1, m_format.nBlockAlign);
+        const double* spectrum = windowed ? m_pSpectrum->TransformWindowed(samples, frames)
+                                          : m_pSpectrum->Transform(samples, frames);
         if (spectrum != nullptr && m_pAverage != nullptr) {
             kinetra::analysis::UpdateRunningAverage(m_pAverage, spectrum, kinetra::kSpectrumBins,
                                                     kAverageWeight);
+            const std::uint32_t bytes = windowed ? 2 * kSpectrumBytes : kSpectrumBytes;
             for (CSpectrumListener* listener : m_listeners) {
-                listener->OnSpectrum(spectrum, m_pAverage, kSpectrumBytes);
+                listener->OnSpectrum(spectrum, m_pAverage, bytes);
             }
         }
     }

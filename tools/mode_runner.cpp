@@ -77,8 +77,10 @@ int main(int argc, char** argv) {
                csv);
     const std::size_t blocks = samples.size() / CSpectrumFrame::kFrames;
     for (std::size_t i = 0; i < blocks; ++i) {
+        // With the windowed powers after the plain ones, as the capture engine gives them while
+        // a mapper is in hits mode (the classic rule reads the plain ones only).
         const double* spectrum =
-            frame.Transform(&samples[i * CSpectrumFrame::kFrames], CSpectrumFrame::kFrames);
+            frame.TransformWindowed(&samples[i * CSpectrumFrame::kFrames], CSpectrumFrame::kFrames);
         if (spectrum == nullptr) return Fail("the spectrum frame refused a block");
         // The capture engine's running average, updated before the listeners see the block.
         kinetra::analysis::UpdateRunningAverage(average.data(), spectrum, SPECTRUM_BINS,
@@ -87,7 +89,7 @@ int main(int argc, char** argv) {
         for (int mode = 0; mode < kModes; ++mode) {
             for (int b = 0; b < kBands; ++b) {
                 mappers[mode][b]->OnSpectrum(spectrum, average.data(),
-                                             CCaptureEngine::kSpectrumBytes);
+                                             2 * CCaptureEngine::kSpectrumBytes);
                 std::fprintf(csv, ",%u", mappers[mode][b]->LastReport().mag);
             }
         }

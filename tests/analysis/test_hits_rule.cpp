@@ -2,9 +2,13 @@
 // rule's numbers: a click train fires on each click and rests between; a pulsed tone that steps
 // down 6 dB is felt again within a second; bass and treble with the same relative rises fire
 // alike whatever their absolute levels; the classic rule is the default and keeps its state.
+// On sound through the spectrum frame: a tone burst inside one band's bins fires that band and
+// no other; a tone that rises out of near-silence fires none.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -152,6 +156,69 @@ TEST(HitsMode, HigherSliderFiresLess) {
     }
     EXPECT_GT(HitBlocks(a).size(), HitBlocks(b).size());
     EXPECT_GT(HitBlocks(b).size(), HitBlocks(c).size());
+}
+
+// The blocks in which each of the five bands (the main window's) sends a magnitude, for 1.5 s of
+// white noise at -70 dBFS with a 120 ms tone (10 ms raised-cosine ramps) from 0.7 s on.
+std::vector<std::vector<int>> FiringBlocks(double hz, double dbfs) {
+    constexpr std::uint32_t kEdges[5][2] = {{kBand1Low, kBand1High},
+                                            {kBand2Low, kBand2High},
+                                            {484, 2000},
+                                            {2030, 10000},
+                                            {kBand5Low, kBand5High}};
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0.0, 32767.0 * std::pow(10.0, -70.0 / 20.0));
+    const int start = 30870, length = 5292, ramp = 441;  // 0.7 s, 120 ms, 10 ms
+    std::vector<std::int16_t> sound(64 * 1024);
+    for (int n = 0; n < static_cast<int>(sound.size()); ++n) {
+        double x = noise(random);
+        const int t = n - start;
+        if (t >= 0 && t < length) {
+            const int edge = std::min(t, length - 1 - t);
+            const double gain = edge < ramp ? 0.5 - 0.5 * std::cos(M_PI * edge / ramp) : 1.0;
+            x += gain * 32767.0 * std::pow(10.0, dbfs / 20.0) * std::sin(2 * M_PI * hz * n / 44100);
+        }
+        sound[n] = static_cast<std::int16_t>(std::lround(x));
+    }
+    CSpectrumFrame frame;
+    std::vector<std::unique_ptr<Mapper>> mappers;
+    for (const auto& e : kEdges) mappers.push_back(std::make_unique<Mapper>(e[0], e[1]));
+    std::vector<std::vector<int>> firing(5);
+    for (int b = 0; b < 64; ++b) {
+        const double* s = frame.TransformWindowed(&sound[b * 1024], 1024);
+        for (int m = 0; m < 5; ++m) {
+            mappers[m]->m.OnSpectrum(s, mappers[m]->average.data(), 2 * kBytes);
+            if (mappers[m]->m.LastReport().mag > 0) firing[m].push_back(b);
+        }
+    }
+    return firing;
+}
+
+TEST(HitsMode, ToneBurstInsideOneBandFiresThatBandOnly) {
+    const struct {
+        int band;  // 1..5
+        double hz, dbfs;
+    } cases[] = {{1, 65, -6},    {1, 150, -30},   {2, 258, -6},   {2, 430, -18},
+                 {3, 520, -6},   {3, 1900, -30},  {4, 2100, -6},  {4, 9800, -30},
+                 {5, 10100, -6}, {5, 18000, -18}, {3, 1000, -12}, {4, 5000, -24}};
+    for (const auto& c : cases) {
+        const std::vector<std::vector<int>> firing = FiringBlocks(c.hz, c.dbfs);
+        for (int m = 0; m < 5; ++m) {
+            if (m + 1 != c.band) {
+                EXPECT_TRUE(firing[m].empty()) << c.hz << " Hz fired band " << m + 1;
+                continue;
+            }
+            // Within the burst's blocks (30 .. 35) or the next.
+            ASSERT_FALSE(firing[m].empty()) << c.hz << " Hz";
+            EXPECT_GE(firing[m].front(), 30) << c.hz << " Hz";
+            EXPECT_LE(firing[m].back(), 37) << c.hz << " Hz";
+        }
+    }
+}
+
+TEST(HitsMode, ToneRisingOutOfNearSilenceFiresNoBand) {
+    // 4 dB above the noise: the band's energy grows 2.5-fold, but it stays all but silent.
+    for (const std::vector<int>& band : FiringBlocks(1000, -66)) EXPECT_TRUE(band.empty());
 }
 
 TEST(HitsMode, ClassicIsTheDefaultAndKeepsItsStateAcrossHits) {

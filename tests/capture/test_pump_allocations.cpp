@@ -261,7 +261,8 @@ TEST(MemorySourceAllocations, PushingIntoTheRunningEngineAllocatesNothing) {
     kinetra::testing::SetPriorityHook(nullptr);
 }
 
-// Hits mode's blocks (switching into the mode included) on five mappers.
+// Hits mode's blocks (switching into the mode included) on five mappers, with the spectrum
+// frame's windowed copy as the capture engine makes it in hits mode.
 TEST(HitsMode, BlocksAllocateNothing) {
     constexpr std::uint32_t kEdges[5][2] = {
         {0, 177}, {220, 440}, {484, 2000}, {2030, 10000}, {10040, 23000}};
@@ -274,18 +275,19 @@ TEST(HitsMode, BlocksAllocateNothing) {
         mappers[b]->SetThreshold(20);
     }
     std::mt19937 random(5);
-    std::uniform_real_distribution<double> level(0.0, 1e6);
-    std::vector<std::vector<double>> blocks(64, std::vector<double>(SPECTRUM_BINS));
-    for (auto& b : blocks) {
-        for (double& v : b) v = level(random);
-    }
+    std::uniform_int_distribution<int> sample(-20000, 20000);
+    std::vector<std::int16_t> sound(64 * 1024);
+    for (auto& v : sound) v = static_cast<std::int16_t>(sample(random));
+    CSpectrumFrame frame;
+    frame.TransformWindowed(sound.data(), 1024);  // the transform's scratch block, once a thread
     const std::vector<double> average(SPECTRUM_BINS, 1e5);
     g_allocations = 0;
     g_counting.store(true);
     for (CBandMapper* m : mappers) m->SetMode(MapperMode::kHits);
     for (int i = 0; i < 1000; ++i) {
+        const double* spectrum = frame.TransformWindowed(&sound[(i % 64) * 1024], 1024);
         for (CBandMapper* m : mappers) {
-            m->OnSpectrum(blocks[i % 64].data(), average.data(), SPECTRUM_BINS * 8);
+            m->OnSpectrum(spectrum, average.data(), 2 * SPECTRUM_BINS * 8);
         }
     }
     g_counting.store(false);

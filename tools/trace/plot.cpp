@@ -23,6 +23,9 @@ constexpr int kAxisHeight = 40;
 constexpr int kLeft = 170;
 constexpr int kRight = 60;
 constexpr double kTopDb = 95.0;  // a full-scale bin is 2^30, about 93 dB
+// In hits mode the lanes draw the onset strength (in the band's running mean rises) against the
+// sensitivity it must pass, from 0 to this; the sensitivity is 3.4 at slider position 100.
+constexpr double kTopStrength = 5.0;
 
 // Level in dB above 1 (0 for silence), the scale the lanes draw levels on.
 double Decibels(double level) {
@@ -67,10 +70,14 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
     small.setPixelSize(13);
     small.setBold(false);
     p.setFont(small);
+    const bool hits = trace.settings.mode == MapperMode::kHits;
     p.drawText(QRect(kLeft, 36, kWidth - kLeft - kRight, 22), Qt::AlignLeft | Qt::AlignVCenter,
                SettingsText(trace) +
-                   QStringLiteral("     blue: magnitude sent (right axis)   black: loudest bin "
-                                  "(dB, left axis)   red: threshold"));
+                   (hits ? QStringLiteral("     blue: magnitude sent (right axis)   black: the "
+                                          "band's own rise in mean rises (left axis)   red: "
+                                          "sensitivity")
+                         : QStringLiteral("     blue: magnitude sent (right axis)   black: "
+                                          "loudest bin (dB, left axis)   red: threshold")));
 
     const int plotWidth = kWidth - kLeft - kRight;
     const std::size_t n = trace.rows.size();
@@ -96,7 +103,8 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
                        .arg(trace.effectHz[b]));
         p.setPen(QColor(110, 110, 110));
         p.drawText(QRect(kLeft - 50, top - 2, 46, 16), Qt::AlignRight,
-                   QStringLiteral("%1 dB").arg(kTopDb, 0, 'f', 0));
+                   hits ? QStringLiteral("%1").arg(kTopStrength, 0, 'f', 0)
+                        : QStringLiteral("%1 dB").arg(kTopDb, 0, 'f', 0));
         p.drawText(QRect(kLeft - 50, top + kLaneHeight - 14, 46, 16), Qt::AlignRight,
                    QStringLiteral("0"));
         p.drawText(QRect(kLeft + plotWidth + 4, top - 2, kRight - 6, 16), Qt::AlignLeft,
@@ -119,12 +127,15 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
                 std::max(from + 1, static_cast<std::size_t>(x + 1) * n / plotWidth);
             for (std::size_t i = from; i < to && i < n; ++i) {
                 mag[x] = std::max(mag[x], static_cast<double>(trace.rows[i].band[b].magnitude));
-                level[x] = std::max(level[x], Decibels(trace.rows[i].band[b].highestLevel));
+                const BandRow& row = trace.rows[i].band[b];
+                level[x] = std::max(level[x], hits ? row.peakLevel : Decibels(row.highestLevel));
             }
         }
         auto yOfMag = [&](double m) { return top + kLaneHeight - m / 10000.0 * (kLaneHeight - 2); };
-        auto yOfDb = [&](double db) {
-            return top + kLaneHeight - std::min(db, kTopDb) / kTopDb * (kLaneHeight - 2);
+        // The left axis: dB of the loudest bin, or in hits mode the onset strength.
+        const double topLevel = hits ? kTopStrength : kTopDb;
+        auto yOfDb = [&](double v) {
+            return top + kLaneHeight - std::min(v, topLevel) / topLevel * (kLaneHeight - 2);
         };
         QPainterPath area;
         area.moveTo(kLeft, top + kLaneHeight);
@@ -139,13 +150,15 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
         p.setPen(QPen(QColor(30, 30, 30, 200), 1.2));
         p.drawPath(line);
 
-        const double thresholdDb = Decibels(trace.threshold[b]);
+        const double gate = hits ? kinetra::analysis::HitsSensitivityOf(
+                                       static_cast<std::uint32_t>(trace.settings.level[b]) / 5)
+                                 : Decibels(trace.threshold[b]);
         p.setPen(QPen(QColor(210, 40, 40), 1.5, Qt::DashLine));
-        p.drawLine(QPointF(kLeft, yOfDb(thresholdDb)),
-                   QPointF(kLeft + plotWidth, yOfDb(thresholdDb)));
-        p.drawText(
-            QRect(kLeft + plotWidth - 170, static_cast<int>(yOfDb(thresholdDb)) - 16, 166, 14),
-            Qt::AlignRight, QStringLiteral("threshold %1 dB").arg(thresholdDb, 0, 'f', 1));
+        p.drawLine(QPointF(kLeft, yOfDb(gate)), QPointF(kLeft + plotWidth, yOfDb(gate)));
+        p.drawText(QRect(kLeft + plotWidth - 170, static_cast<int>(yOfDb(gate)) - 16, 166, 14),
+                   Qt::AlignRight,
+                   hits ? QStringLiteral("sensitivity %1").arg(gate, 0, 'f', 2)
+                        : QStringLiteral("threshold %1 dB").arg(gate, 0, 'f', 1));
     }
 
     // Time axis.
