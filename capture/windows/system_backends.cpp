@@ -1,14 +1,14 @@
-// The audio-input backends on Windows for now: memory sources alone (sound files need libsndfile
-// and libsamplerate, which Debian has not for MinGW; live capture comes with the Windows
-// program). There is no PulseAudio server to ask.
+// The audio-input backends on Windows: memory sources and WAV files (windows/sound_file.cpp).
+// There is no PulseAudio server to ask.
 #include "capture/backends/backend_table.h"
 
 namespace kinetra::capture {
 
 extern const CaptureBackend kMemoryCaptureBackend;
+extern const CaptureBackend kFileCaptureBackend;
 
 std::span<const CaptureBackend* const> CaptureBackends() {
-    static constexpr const CaptureBackend* kRows[] = {&kMemoryCaptureBackend};
+    static constexpr const CaptureBackend* kRows[] = {&kMemoryCaptureBackend, &kFileCaptureBackend};
     return kRows;
 }
 
