@@ -2,6 +2,8 @@
 // 8-, 16-, 24- and 32-bit integer PCM, 32- and 64-bit float, WAVE_FORMAT_EXTENSIBLE holding
 // either; any channel count, averaged; any rate within 256 times of 44100 Hz, resampled by
 // linear interpolation). The limits and the error texts are those of the Linux decoder.
+#include "capture/sound_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -9,8 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-
-#include "capture/sound_file.h"
 
 namespace kinetra::capture {
 
@@ -125,9 +125,8 @@ bool DecodeSoundBytes(const std::uint8_t* data, std::size_t size, const std::str
         }
         at += 8 + length + (length & 1);
     }
-    const bool pcm = format.tag == kFormatPcm &&
-                     (format.bits == 8 || format.bits == 16 || format.bits == 24 ||
-                      format.bits == 32);
+    const bool pcm = format.tag == kFormatPcm && (format.bits == 8 || format.bits == 16 ||
+                                                  format.bits == 24 || format.bits == 32);
     const bool floats = format.tag == kFormatFloat && (format.bits == 32 || format.bits == 64);
     if (format.tag == 0 || (!pcm && !floats)) {
         *error = "cannot read sound file " + name + ": Format not recognised.";
