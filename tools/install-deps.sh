@@ -55,6 +55,9 @@ group_packages() {
     windows)
       # MinGW-w64 (POSIX threads), Wine to run the tests, googletest's sources to build it with
       echo cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest
+      # ./run windows: the help (chmcmd), the zip and the installer; the window's test under
+      # Wine on an X server with a window manager, and the sound it hears from a null sink
+      echo fp-utils-3.2.2 zip nsis xvfb openbox pulseaudio pulseaudio-utils
       ;;
     *)
       echo "install-deps: unknown group '$1' (run, test, bench, package, format, windows)" >&2
