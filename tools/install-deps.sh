@@ -57,7 +57,7 @@ group_packages() {
       echo cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest
       # ./run windows: the help (chmcmd), the zip and the installer; the window's test under
       # Wine on an X server with a window manager, and the sound it hears from a null sink
-      echo fp-utils-3.2.2 zip nsis xvfb openbox pulseaudio pulseaudio-utils
+      echo fp-utils-3.2.2 zip unzip nsis xvfb openbox python3 pulseaudio pulseaudio-utils
       ;;
     *)
       echo "install-deps: unknown group '$1' (run, test, bench, package, format, windows)" >&2

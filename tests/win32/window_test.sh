@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# kinetra.exe under Wine on Xvfb, on the virtual device: with test.wav the meters show sound,
+# with a silent WAV they show none; each run quits with 0, writes the settings at close and reads
+# them at start.
+set -euo pipefail
+program_dir=$(realpath "$1")
+work=$(realpath -m "$2")/window
+rm -rf "$work" && mkdir -p "$work"
+source "$(dirname "$0")/wine_session.sh"
+start_display
+cp "$program_dir/kinetra.exe" "$program_dir/test.wav" "$work/"
+# Two seconds of silence.
+python3 -c "
+import struct,sys
+n=88200
+sys.stdout.buffer.write(b'RIFF'+struct.pack('<I',36+2*n)+b'WAVEfmt '+struct.pack('<IHHIIHH',16,1,1,44100,88200,2,16)+b'data'+struct.pack('<I',2*n)+bytes(2*n))" >"$work/silence.wav"
+
+# Pixels of the meters' strong colour (a band past its threshold) in a picture.
+strong_pixels() {
+  python3 -c "
+import struct,sys,zlib
+d=open(sys.argv[1],'rb').read()
+w,h=struct.unpack('>II',d[16:24]); i=8; z=b''
+while i<len(d):
+  n=struct.unpack('>I',d[i:i+4])[0]; t=d[i+4:i+8]
+  if t==b'IDAT': z+=d[i+8:i+8+n]
+  i+=12+n
+raw=zlib.decompress(z); s=1+3*w
+print(sum(1 for y in range(h) for x in range(w) if raw[y*s+1+3*x:y*s+4+3*x]==bytes((255,160,0))))" "$1"
+}
+
+run_window() {  # INPUT PICTURE
+  (cd "$work" && KINETRA_FORCE_DEVICE=virtual KINETRA_AUDIO_INPUT=$1 KINETRA_QUIT_AFTER_MS=3000 \
+    KINETRA_SCREENSHOT=$2 wine_run 60 kinetra.exe)
+}
+
+# A stored level that is not the default: read at start, written back at close.
+wine_run 30 reg add 'HKCU\Software\Ondrel Corporation\Kinetra Entertainment' /v threshold3 \
+  /t REG_DWORD /d 55 /f >/dev/null
+run_window test.wav sound.png
+run_window silence.wav silence.png
+sound=$(strong_pixels "$work/sound.png")
+silence=$(strong_pixels "$work/silence.png")
+echo "strong meter pixels: $sound with test.wav, $silence in silence"
+[ "$sound" -gt 50 ] || { echo "FAIL: the meters do not show test.wav" >&2; exit 1; }
+[ "$silence" -eq 0 ] || { echo "FAIL: the meters move in silence" >&2; exit 1; }
+registry=$(user_registry)
+for value in '"threshold1"=dword:00000014' '"threshold3"=dword:00000037' '"gain"=dword:00000064'; do
+  grep -qF "$value" <<<"$registry" || { echo "FAIL: $value not in the registry" >&2; exit 1; }
+done
+echo "window test passed"
