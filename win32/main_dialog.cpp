@@ -142,10 +142,12 @@ void CVibrelDlg::AddStatusLine() {
     SetWindowPos(m_hWnd, nullptr, 0, 0, window.right - window.left,
                  window.bottom - window.top + strip.bottom, SWP_NOMOVE | SWP_NOZORDER);
     const HFONT font = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
-    static const int kX[3] = {7, 110, 213};
+    // The device's name is the longest part, the hint the shortest.
+    static const int kX[3] = {7, 110, 243};
+    static const int kWidth[3] = {100, 130, 70};
     static const int kIds[3] = {IDC_STATUS_INPUT, IDC_STATUS_DEVICE, IDC_STATUS_HINT};
     for (int i = 0; i < 3; ++i) {
-        RECT place = {kX[i], 147, kX[i] + 100, 147 + 8};
+        RECT place = {kX[i], 147, kX[i] + kWidth[i], 147 + 8};
         MapDialogRect(m_hWnd, &place);
         HWND part =
             CreateWindowExW(0, L"STATIC", Wide(m_status[i]).c_str(),
@@ -218,8 +220,10 @@ BOOL CVibrelDlg::OnInitDialog() {
         SetTrayIcon(NIM_ADD);
         if (m_trayShown && m_tray.StartMinimised()) PostMessageW(m_hWnd, WM_APP_HIDE, 0, 0);
     }
-    // The focus goes to the first slider rather than the link.
+    // The focus goes to the first slider rather than the link; its mark shows once the keyboard
+    // is used, as in every dialog.
     SetFocus(Slider(1));
+    SendMessageW(m_hWnd, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
     return FALSE;
 }
 
