@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # kinetra.exe under Wine on Xvfb, on the virtual device: with test.wav the meters show sound,
-# with a silent WAV they show none; each run quits with 0, writes the settings at close and reads
-# them at start.
+# with a silent WAV they show none; through DirectSound from a PulseAudio null sink's monitor
+# likewise, while test.wav plays into the sink and while nothing does. Each run quits with 0,
+# writes the settings at close and reads them at start.
 set -euo pipefail
 program_dir=$(realpath "$1")
 work=$(realpath -m "$2")/window
@@ -44,6 +45,24 @@ silence=$(strong_pixels "$work/silence.png")
 echo "strong meter pixels: $sound with test.wav, $silence in silence"
 [ "$sound" -gt 50 ] || { echo "FAIL: the meters do not show test.wav" >&2; exit 1; }
 [ "$silence" -eq 0 ] || { echo "FAIL: the meters move in silence" >&2; exit 1; }
+# DirectSound through Wine's PulseAudio driver, from a server of the test's own.
+mkdir -p "$work/pulse" && chmod 700 "$work/pulse"
+export XDG_RUNTIME_DIR=$work/pulse PULSE_RUNTIME_PATH=$work/pulse/pulse
+timeout 300 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+  -L "module-null-sink sink_name=kinetra_test" -L module-native-protocol-unix >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do timeout 5 pactl info >/dev/null 2>&1 && break; sleep 0.2; done
+timeout 5 pactl set-default-source kinetra_test.monitor
+run_window default quiet.png
+timeout 60 bash -c 'while paplay -d kinetra_test "$0"; do :; done' "$work/test.wav" &
+pids+=($!)
+run_window default heard.png
+heard=$(strong_pixels "$work/heard.png")
+quiet=$(strong_pixels "$work/quiet.png")
+echo "strong meter pixels through DirectSound: $heard while test.wav plays, $quiet in silence"
+[ "$heard" -gt 50 ] || { echo "FAIL: DirectSound capture does not reach the meters" >&2; exit 1; }
+[ "$quiet" -eq 0 ] || { echo "FAIL: the meters move with a silent sink" >&2; exit 1; }
+
 registry=$(user_registry)
 for value in '"threshold1"=dword:00000014' '"threshold3"=dword:00000037' '"gain"=dword:00000064'; do
   grep -qF "$value" <<<"$registry" || { echo "FAIL: $value not in the registry" >&2; exit 1; }
