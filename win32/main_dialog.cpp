@@ -1,6 +1,7 @@
 #include "win32/main_dialog.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "force/ond_library.h"
 #include "platform/debug_output.h"
+#include "platform/device_arrival.h"
 #include "win32/resource.h"
 
 namespace {
@@ -95,6 +97,7 @@ int CVibrelDlg::DoModal() {
     }
     m_window->OnDestroy();
     if (m_trayShown) SetTrayIcon(NIM_DELETE);
+    if (m_deviceNotify != nullptr) UnregisterDeviceNotification(m_deviceNotify);
     DestroyWindow(m_hWnd);
     m_hWnd = nullptr;
     return m_window->QuitRequested() ? m_window->QuitCode() : 0;
@@ -214,6 +217,12 @@ BOOL CVibrelDlg::OnInitDialog() {
     }
     SendMessageW(Slider(MainWindow::kStrength), TBM_SETTICFREQ, 10, 0);
     m_boxes.SetOwner(m_hWnd);
+    // Word of plugged-in devices (WM_DEVICECHANGE) for a force device to come back on.
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    m_deviceNotify = RegisterDeviceNotificationW(
+        m_hWnd, &filter, DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
 
     const bool started = m_window->OnInitDialog();
     if (started) {
@@ -303,6 +312,11 @@ INT_PTR CVibrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 return TRUE;
             }
             return FALSE;
+        case WM_DEVICECHANGE:
+            if (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVNODES_CHANGED) {
+                kinetra::NoteDeviceArrival();
+            }
+            return TRUE;
         case WM_HELP:
             m_window->OnHelpContents();
             return TRUE;

@@ -89,6 +89,7 @@ private:
     std::string m_status[3];
     // The commands of the right-click menu being shown, by menu id.
     std::vector<std::string> m_menuCommands;
+    HDEVNOTIFY m_deviceNotify = nullptr;
     bool m_trayShown = false;
     bool m_hidden = false;
 
