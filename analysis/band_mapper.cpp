@@ -42,11 +42,6 @@ std::uint32_t QuantiseLowestBand(std::uint32_t mag) {
 
 }  // namespace
 
-int CSpectrumListener::Enable(int flag) {
-    m_bEnabled.store(flag, std::memory_order_relaxed);
-    return flag;
-}
-
 CBandMapper::CBandMapper(std::uint32_t binCount) : m_nBins(binCount) {
     SetBand(m_dwLowHz, m_dwHighHz);
 }

@@ -143,9 +143,9 @@ CSpectrumFrame::CSpectrumFrame() {
 }
 
 CSpectrumFrame::~CSpectrumFrame() {
-    std::free(m_pSpectrum);
-    std::free(m_pTable);
-    std::free(m_pData);
+    kinetra::FreeCacheLines(m_pSpectrum);
+    kinetra::FreeCacheLines(m_pTable);
+    kinetra::FreeCacheLines(m_pData);
 }
 
 bool CSpectrumFrame::IsComplete() const {

@@ -5,9 +5,9 @@
 #include <new>
 #include <system_error>
 
-#include "analysis/band_mapper.h"
 #include "analysis/running_average.h"
 #include "capture/capture_format.h"
+#include "capture/spectrum_listener.h"
 #include "platform/cache_lines.h"
 #include "platform/debug_output.h"
 #include "platform/priority.h"
@@ -187,7 +187,7 @@ void CCaptureEngine::Shutdown() {
     JoinFinishedThread();
     if (m_pBuffer != nullptr) m_pBuffer->Stop();
     CloseDevice();
-    std::free(m_pAverage);
+    kinetra::FreeCacheLines(m_pAverage);
     m_pAverage = nullptr;
     delete m_pSpectrum;
     m_pSpectrum = nullptr;

@@ -10,6 +10,7 @@
 #include "fft/fft_internal.h"
 #include "fft/fft_testing.h"
 #include "platform/console.h"
+#include "platform/thread_scratch.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -69,13 +70,6 @@ private:
 testing::ScratchAlloc g_alloc = nullptr;
 testing::ScratchFree g_free = nullptr;
 
-// A thread's scratch block, kept for the thread's later transforms.
-struct ThreadScratch {
-    void* block = nullptr;
-    std::size_t bytes = 0;
-    ~ThreadScratch() { std::free(block); }
-};
-
 struct Scratch {
     void* block = nullptr;  // to release, or null when the block is the thread's cached one
     double* data = nullptr;
@@ -91,17 +85,8 @@ bool AcquireScratch(std::size_t n, Scratch& scratch) {
         block = g_alloc(bytes);
         scratch.block = block;
     } else if (n <= kCachedScratchLimit) {
-        // Initial-exec: this library is linked into programs, never loaded later, and the
-        // position-independent default would cost a TLS look-up call on every transform.
-        __attribute__((tls_model("initial-exec"))) thread_local ThreadScratch cached;
-        if (cached.bytes < bytes) {
-            void* grown = std::malloc(bytes);
-            if (grown == nullptr) return false;
-            std::free(cached.block);
-            cached.block = grown;
-            cached.bytes = bytes;
-        }
-        block = cached.block;
+        // The thread's block, kept for its later transforms.
+        block = kinetra::ThreadScratchBlock(bytes);
     } else {
         block = std::malloc(bytes);
         scratch.block = block;

@@ -1,16 +1,8 @@
 #include "force/force_devices.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <mutex>
 #include <string_view>
-
-#include "force/backends/sdl_devices.h"
 
 namespace kinetra::force {
 namespace {
@@ -21,18 +13,6 @@ const void* g_statusOwner = nullptr;
 std::atomic<ForceDeviceState> g_state{ForceDeviceState::kNone};
 std::atomic<const void*> g_stateOwner{nullptr};
 std::string g_problem;
-
-std::string ReadLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
-// True when a sysfs capability bitmap ("107030000 0") has a bit set.
-bool AnyBit(const std::string& bitmap) {
-    return bitmap.find_first_of("123456789abcdefABCDEF") != std::string::npos;
-}
 
 }  // namespace
 
@@ -46,12 +26,6 @@ const char* ForceDeviceKindName(ForceDeviceKind kind) {
             return "virtual";
     }
     return "sine";
-}
-
-std::vector<ForceDeviceInfo> ListForceDevices() {
-    std::vector<ForceDeviceInfo> devices = ListSdlForceDevices();
-    devices.push_back({"virtual", "Kinetra Virtual Mouse", ForceDeviceKind::kVirtual});
-    return devices;
 }
 
 ForceDeviceStatus CurrentForceDeviceStatus() {
@@ -96,34 +70,6 @@ void ClearForceDeviceStatus(const void* owner) {
     g_status = ForceDeviceStatus{};
     g_stateOwner.store(nullptr, std::memory_order_release);
     g_state.store(ForceDeviceState::kNone, std::memory_order_release);
-}
-
-std::string DescribeForceDeviceProblem(const std::string& openError) {
-    std::string text = openError.empty() ? "no force device could be opened" : openError;
-    // Event devices with force feedback that this user may not open: SDL does not list them.
-    for (int n = 0; n < 64; ++n) {
-        const std::string node = "event" + std::to_string(n);
-        const std::string sys = "/sys/class/input/" + node + "/device/";
-        if (!AnyBit(ReadLine(sys + "capabilities/ff"))) continue;
-        const std::string path = "/dev/input/" + node;
-        const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-        if (fd >= 0) {
-            close(fd);
-            continue;
-        }
-        const int why = errno;
-        text += "; " + path + " (" + ReadLine(sys + "name") + "): ";
-        if (why == EACCES || why == EPERM) {
-            text +=
-                "permission denied \u2014 add yourself to the input group or install the udev "
-                "rule installed with the package";
-        } else {
-            text += std::strerror(why);
-        }
-    }
-    text += ". ";
-    text += kVirtualDeviceHint;
-    return text;
 }
 
 std::string ReasonWithoutVirtualHint(const std::string& problem) {

@@ -1,5 +1,7 @@
 // An auto-reset event: Set wakes one waiter (or the next one to wait) and the event resets
-// itself as that waiter returns. Built on a futex, so that Set is safe in an audio callback.
+// itself as that waiter returns. The state is an atomic word, so that Set is safe in an audio
+// callback; a waiter sleeps on what the system offers (a futex on Linux, an event object on
+// Windows: platform/<system>/auto_reset_event.cpp).
 #pragma once
 
 #include <atomic>
@@ -12,7 +14,8 @@ public:
     enum class WaitResult { kSignalled, kTimeout, kFailed };
 
     // Starts not signalled. Thread: any.
-    AutoResetEvent() = default;
+    AutoResetEvent();
+    ~AutoResetEvent();
     AutoResetEvent(const AutoResetEvent&) = delete;
     AutoResetEvent& operator=(const AutoResetEvent&) = delete;
 
@@ -49,6 +52,9 @@ private:
 
     // 0: not signalled, 1: signalled. A 32-bit word, as the futex call needs.
     std::atomic<std::int32_t> m_state{0};
+    // What a waiter sleeps on where the system needs an object for it (the Windows event
+    // handle); null on Linux.
+    void* m_sleeper = nullptr;
     std::atomic<std::int32_t> m_waiters{0};
     std::atomic<bool> m_failWaits{false};
     std::atomic<std::uint64_t> m_waitCount{0};

@@ -1,4 +1,6 @@
-// Process and thread scheduling priorities on Linux.
+// Process and thread scheduling priorities. On Windows the classes are the process priority
+// classes of the same names and "time critical" is the thread priority of that name
+// (platform/windows/priority.cpp).
 //
 // On Linux the nice value belongs to each thread, so the process-wide classes are applied to
 // every thread of the process:

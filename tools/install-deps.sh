@@ -5,6 +5,7 @@
 #   install-deps.sh bench     the benchmarks and the peers they are compared with
 #   install-deps.sh package   building the Debian package and checking its files
 #   install-deps.sh format    clang-format for ./run format
+#   install-deps.sh windows   the Windows build under Wine (./run windows-test)
 #   install-deps.sh --list GROUP...   prints the packages of those groups (all groups: --list all)
 # Several groups may be named at once. Idempotent: does nothing when all of them are present.
 set -euo pipefail
@@ -51,14 +52,21 @@ group_packages() {
     format)
       echo clang-format
       ;;
+    windows)
+      # MinGW-w64 (POSIX threads), Wine to run the tests, googletest's sources to build it with
+      echo cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest
+      # ./run windows: the help (chmcmd), the zip and the installer; the window's test under
+      # Wine on an X server with a window manager, and the sound it hears from a null sink
+      echo fp-utils-3.2.2 zip unzip nsis xvfb openbox python3 pulseaudio pulseaudio-utils
+      ;;
     *)
-      echo "install-deps: unknown group '$1' (run, test, bench, package, format)" >&2
+      echo "install-deps: unknown group '$1' (run, test, bench, package, format, windows)" >&2
       exit 2
       ;;
   esac
 }
 
-all_groups=(run test bench package format)
+all_groups=(run test bench package format windows)
 list=0
 if [ "${1:-}" = --list ]; then
   list=1

@@ -73,7 +73,7 @@ std::string InputStatusText(const capture::AudioInputChoice& choice,
             text = Labelled(std::string("Memory source"), choice.value);
             break;
         case AudioInputKind::kApplication:
-            text = Labelled(QStringLiteral("Application"), !heard.empty() ? heard : choice.value);
+            text = Labelled(std::string("Application"), !heard.empty() ? heard : choice.value);
             break;
     }
     if (origin == InputOrigin::kFirstRunMonitor) {

@@ -2,32 +2,10 @@
 
 namespace kinetra::capture {
 
-// Each row is defined next to its backend.
-extern const CaptureBackend kFileCaptureBackend;
-extern const CaptureBackend kMemoryCaptureBackend;
-extern const CaptureBackend kPulseCaptureBackend;
-extern const CaptureBackend kSdlCaptureBackend;
-
-namespace {
-
-// Files and memory sources first (they serve only their own kinds); then the live backends,
-// PulseAudio before SDL: SDL's own PulseAudio capture delivers only part of the sound on some
-// systems, and SDL finds the input elsewhere (ALSA, ...).
-constexpr const CaptureBackend* kRows[] = {
-    &kFileCaptureBackend,
-    &kMemoryCaptureBackend,
-    &kPulseCaptureBackend,
-    &kSdlCaptureBackend,
-};
-
-}  // namespace
-
-std::span<const CaptureBackend* const> CaptureBackends() {
-    return kRows;
-}
+// The rows themselves are each system's (capture/<system>/system_backends.cpp).
 
 const CaptureBackend* FindCaptureBackend(std::string_view name) {
-    for (const CaptureBackend* row : kRows) {
+    for (const CaptureBackend* row : CaptureBackends()) {
         if (name == row->name) return row;
     }
     return nullptr;

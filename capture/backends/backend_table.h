@@ -46,7 +46,8 @@ AudioSourceList ListPulseSources(int timeoutMs);
 void PublishCaptureSourceDescription(const void* owner, std::string description);
 void WithdrawCaptureSourceDescription(const void* owner);
 
-// The rows in the order selection tries them. Thread: any.
+// The rows in the order selection tries them (each system its own:
+// capture/<system>/system_backends.cpp). Thread: any.
 std::span<const CaptureBackend* const> CaptureBackends();
 // The row called name, or null. Thread: any.
 const CaptureBackend* FindCaptureBackend(std::string_view name);

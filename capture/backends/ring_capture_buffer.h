@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "capture/capture_device.h"
+#include "platform/cache_lines.h"
 
 namespace kinetra::capture {
 
@@ -48,10 +49,7 @@ protected:
     std::atomic<bool> m_running{false};
 
 private:
-    struct FreeRing {
-        void operator()(std::uint8_t* ring) const { std::free(ring); }
-    };
-    std::unique_ptr<std::uint8_t[], FreeRing> m_ring;
+    std::unique_ptr<std::uint8_t[], kinetra::CacheLinesDeleter> m_ring;
     std::uint32_t m_size;
     std::array<PositionNotify, 64> m_notify{};  // sorted by offset, equal offsets as given
     std::uint32_t m_notifyCount = 0;

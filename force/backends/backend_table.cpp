@@ -2,25 +2,10 @@
 
 namespace kinetra::force {
 
-// Each row is defined next to its backend.
-extern const ForceBackend kSdlForceBackend;
-extern const ForceBackend kVirtualForceBackend;
-
-namespace {
-
-constexpr const ForceBackend* kRows[] = {
-    &kSdlForceBackend,
-    &kVirtualForceBackend,
-};
-
-}  // namespace
-
-std::span<const ForceBackend* const> ForceBackends() {
-    return kRows;
-}
+// The rows themselves are each system's (force/<system>/system_devices.cpp).
 
 const ForceBackend* FindForceBackend(std::string_view name) {
-    for (const ForceBackend* row : kRows) {
+    for (const ForceBackend* row : ForceBackends()) {
         if (name == row->name) return row;
     }
     return nullptr;
@@ -28,7 +13,7 @@ const ForceBackend* FindForceBackend(std::string_view name) {
 
 std::shared_ptr<Backend> OpenForceBackend(const ForceDeviceChoice& choice, bool forEffects,
                                           std::string* error) {
-    for (const ForceBackend* row : kRows) {
+    for (const ForceBackend* row : ForceBackends()) {
         if (row->kind == choice.kind) return row->open(choice, forEffects, error);
     }
     *error = "no force device (KINETRA_FORCE_DEVICE=none)";

@@ -23,7 +23,7 @@ struct ForceBackend {
                                      std::string* error);
 };
 
-// The rows. Thread: any.
+// The rows (each system its own: force/<system>/system_devices.cpp). Thread: any.
 std::span<const ForceBackend* const> ForceBackends();
 // The row called name, or null. Thread: any.
 const ForceBackend* FindForceBackend(std::string_view name);

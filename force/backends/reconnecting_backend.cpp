@@ -1,8 +1,5 @@
 #include "force/backends/reconnecting_backend.h"
 
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "platform/debug_output.h"
@@ -35,21 +32,7 @@ ReconnectingBackend::ReconnectingBackend(std::shared_ptr<Backend> first, Opener 
       m_currentName(m_name) {
     m_current.store(m_inner.get(), std::memory_order_release);
     PublishForceDeviceStatus(this, StatusLocked());
-    // New event devices (what SDL's device-added event reports on Linux) start a search at once.
-    m_added = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_added >= 0 && inotify_add_watch(m_added, "/dev/input", IN_CREATE | IN_ATTRIB) < 0) {
-        close(m_added);
-        m_added = -1;
-    }
     m_watcher = std::thread([this] { WatchLoop(); });
-}
-
-bool ReconnectingBackend::DeviceAdded() {
-    if (m_added < 0) return false;
-    bool any = false;
-    alignas(inotify_event) char buffer[4096];
-    while (read(m_added, buffer, sizeof buffer) > 0) any = true;
-    return any;
 }
 
 ReconnectingBackend::~ReconnectingBackend() {
@@ -59,7 +42,6 @@ ReconnectingBackend::~ReconnectingBackend() {
     }
     m_wake.notify_all();
     m_watcher.join();
-    if (m_added >= 0) close(m_added);
     m_current.store(nullptr, std::memory_order_release);
     m_inner.reset();
     m_retired.reset();
@@ -302,7 +284,8 @@ void ReconnectingBackend::WatchLoop() {
             lock.lock();
             continue;
         }
-        const bool added = DeviceAdded();
+        // New devices start a search at once.
+        const bool added = m_arrivals.Arrived();
         if (!m_gone) continue;
         if (added) nextAttempt = std::min(nextAttempt, Clock::now() + kAddedSettle);
         if (Clock::now() < nextAttempt) continue;

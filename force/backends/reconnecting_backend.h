@@ -23,6 +23,7 @@
 
 #include "force/backends/backend.h"
 #include "force/force_devices.h"
+#include "platform/device_arrival.h"
 #include "platform/short_lock.h"
 
 namespace kinetra::force {
@@ -101,8 +102,6 @@ private:
     // True while a call holds the device it took. Thread: the watcher, with m_mutex held.
     bool CallInside();
     void WatchLoop();
-    // True when event devices appeared or changed since the last look. Thread: the watcher.
-    bool DeviceAdded();
     // Recreates every effect on device and installs it. Thread: the watcher.
     bool Restore(const std::shared_ptr<Backend>& device);
     ForceDeviceStatus StatusLocked() const;
@@ -128,7 +127,7 @@ private:
     std::string m_currentName;
     std::uint64_t m_disconnections = 0;
     std::uint64_t m_reconnections = 0;
-    int m_added = -1;  // inotify on /dev/input, or -1
+    DeviceArrivalWatch m_arrivals;  // looked at by the watcher
     std::thread m_watcher;
 };
 

@@ -16,6 +16,7 @@
 #include "analysis/spectrum_frame.h"
 #include "force/virtual_device.h"
 #include "support/debug_capture.h"
+#include "support/scoped_env.h"
 
 namespace {
 
@@ -333,7 +334,7 @@ const kinetra::force::VirtualEffectSnapshot* OnlyEffect(
 }
 
 TEST(BandMapperWithChannel, DrivesItsEffect) {
-    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    const kinetra::test::ScopedEnv device("KINETRA_FORCE_DEVICE", "virtual");
     CBandMapper m(SPECTRUM_BINS);
     ASSERT_EQ(m.AttachEffect(), 1);
     ASSERT_NE(m.Channel(), nullptr);
@@ -365,11 +366,10 @@ TEST(BandMapperWithChannel, DrivesItsEffect) {
     EXPECT_EQ(kinetra::force::GetVirtualDeviceSnapshot().updates, updates);
     EXPECT_NE(m.Enable(1), 0);
     EXPECT_TRUE(OnlyEffect(kinetra::force::GetVirtualDeviceSnapshot())->playing);
-    unsetenv("KINETRA_FORCE_DEVICE");
 }
 
 TEST(BandMapperWithChannel, WithoutAnEffectFrequencyTheEffectStaysSilent) {
-    setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
+    const kinetra::test::ScopedEnv device("KINETRA_FORCE_DEVICE", "virtual");
     CBandMapper m(SPECTRUM_BINS);
     ASSERT_EQ(m.AttachEffect(), 1);
     Configure(m, kBand2);
@@ -379,17 +379,15 @@ TEST(BandMapperWithChannel, WithoutAnEffectFrequencyTheEffectStaysSilent) {
     const auto snapshot = kinetra::force::GetVirtualDeviceSnapshot();
     EXPECT_EQ(snapshot.updates, before);
     EXPECT_EQ(OnlyEffect(snapshot)->magnitude, 0u);
-    unsetenv("KINETRA_FORCE_DEVICE");
 }
 
 TEST(BandMapperWithChannel, RefusedEffectLeavesNoChannel) {
-    setenv("KINETRA_FORCE_DEVICE", "virtual,effects=0", 1);
+    const kinetra::test::ScopedEnv device("KINETRA_FORCE_DEVICE", "virtual,effects=0");
     CBandMapper m(SPECTRUM_BINS);
     EXPECT_EQ(m.AttachEffect(), 0);
     EXPECT_EQ(m.Channel(), nullptr);
     Configure(m, kBand3);
     EXPECT_EQ(SendBlock(m, PeakAt(20, 3.0)), 450u);  // still measures: 50 * 9
-    unsetenv("KINETRA_FORCE_DEVICE");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "analysis/spectrum_frame.h"
 #include "analysis/spectrum_frame_testing.h"
 #include "fft/dzfft1dc.h"
+#include "platform/cache_lines.h"
 #include "support/debug_capture.h"
 
 namespace {
@@ -79,7 +80,7 @@ int g_allocationsLeft = 0;
 void* LimitedAlloc(std::size_t bytes) {
     if (g_allocationsLeft == 0) return nullptr;
     --g_allocationsLeft;
-    return std::malloc(bytes);
+    return kinetra::AllocateCacheLines(bytes);
 }
 
 TEST(SpectrumFrame, FailedAllocationStopsConstructionAndTheFrameRefusesBlocks) {

@@ -7,6 +7,7 @@
 
 #include "analysis/spectrum_frame_testing.h"
 #include "engine_fixture.h"
+#include "platform/cache_lines.h"
 #include "support/debug_capture.h"
 #include "support/wait_for.h"
 #include "test_listener.h"
@@ -216,7 +217,7 @@ TEST_F(EngineTest, IncompleteSpectrumFrameConsumesBlocksWithoutAnalysis) {
     static int allocations;
     allocations = 0;
     kinetra::analysis::testing::SetFrameAllocator([](std::size_t bytes) -> void* {
-        return ++allocations == 2 ? nullptr : std::malloc(bytes);
+        return ++allocations == 2 ? nullptr : kinetra::AllocateCacheLines(bytes);
     });
     DebugCapture debug;
     engine->Init(&reporter);

@@ -12,6 +12,7 @@
 #include "analysis/band_mapper.h"
 #include "engine_fixture.h"
 #include "force/virtual_device.h"
+#include "support/scoped_env.h"
 
 namespace cap = kinetra::capture;
 namespace force = kinetra::force;
@@ -27,7 +28,6 @@ constexpr std::uint32_t kEffectHz[5] = {10, 20, 25, 40, 50};
 class PipelineTest : public kinetra::test::EngineTest {
 protected:
     void SetUp() override {
-        setenv("KINETRA_FORCE_DEVICE", "virtual", 1);
         EngineTest::SetUp();
         Open();
         for (int k = 0; k < 5; ++k) {
@@ -54,7 +54,6 @@ protected:
             m = nullptr;
         }
         EngineTest::TearDown();
-        unsetenv("KINETRA_FORCE_DEVICE");
     }
 
     static void Silence(std::int16_t* block) {
@@ -69,6 +68,8 @@ protected:
         return nullptr;
     }
 
+    // Set before SetUp opens anything and restored after TearDown.
+    kinetra::test::ScopedEnv m_device{"KINETRA_FORCE_DEVICE", "virtual"};
     CBandMapper* m_mapper[5] = {};
     std::int16_t m_silence[1024];
     std::int16_t m_tone[1024];

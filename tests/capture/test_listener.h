@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/band_mapper.h"
 #include "analysis/spectrum_frame.h"
+#include "capture/spectrum_listener.h"
 
 namespace kinetra::test {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/band_mapper.h"
 #include "capture/capture_engine.h"
 #include "capture/memory_source.h"
+#include "capture/spectrum_listener.h"
 #include "engine_fixture.h"
 #include "support/debug_capture.h"
 #include "support/stderr_capture.h"

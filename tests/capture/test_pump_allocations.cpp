@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <random>
@@ -44,42 +45,51 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return operator new(size, std::nothrow);
 }
+// Over-aligned: from malloc, with the block's start kept just before the aligned memory (so that
+// one free fits every system).
 void* operator new(std::size_t size, std::align_val_t align) {
     Count();
-    void* p = nullptr;
-    if (posix_memalign(&p, static_cast<std::size_t>(align), size == 0 ? 1 : size) == 0) return p;
-    throw std::bad_alloc();
+    const auto alignment = static_cast<std::size_t>(align);
+    void* block = std::malloc(size + alignment + sizeof(void*));
+    if (block == nullptr) throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(block) + sizeof(void*);
+    void** aligned = reinterpret_cast<void**>((start + alignment - 1) & ~(alignment - 1));
+    aligned[-1] = block;
+    return aligned;
 }
 void* operator new[](std::size_t size, std::align_val_t align) {
     return operator new(size, align);
 }
-void operator delete(void* p) noexcept {
+// Not inlined, so that GCC does not take the free inside for a mismatch with the new above it.
+__attribute__((noinline)) void operator delete(void* p) noexcept {
     std::free(p);
 }
 void operator delete[](void* p) noexcept {
-    std::free(p);
+    operator delete(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
+    operator delete(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
+    operator delete(p);
 }
 void operator delete(void* p, std::align_val_t) noexcept {
-    std::free(p);
+    if (p != nullptr) std::free(static_cast<void**>(p)[-1]);
 }
-void operator delete[](void* p, std::align_val_t) noexcept {
-    std::free(p);
+void operator delete[](void* p, std::align_val_t align) noexcept {
+    operator delete(p, align);
 }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
+void operator delete(void* p, std::size_t, std::align_val_t align) noexcept {
+    operator delete(p, align);
 }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    std::free(p);
+void operator delete[](void* p, std::size_t, std::align_val_t align) noexcept {
+    operator delete(p, align);
 }
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-// The C heap too (the sanitizers own malloc in their builds; there only operator new counts).
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define KINETRA_COUNT_C_HEAP 1
+// The C heap too, with glibc (the sanitizers own malloc in their builds, and the Windows C
+// runtime's cannot be replaced: there only operator new counts).
 extern "C" {
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
@@ -158,7 +168,7 @@ TEST(AllocationCounter, SeesAllocations) {
     g_escape = std::malloc(64);
     std::free(g_escape);
     g_counting = false;
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#ifdef KINETRA_COUNT_C_HEAP
     EXPECT_GE(g_allocations.load(), 3);  // operator new (and the malloc under it), malloc
 #else
     EXPECT_GE(g_allocations.load(), 1);

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "analysis/band_mapper.h"
 #include "capture/backends/ring_capture_buffer.h"
 #include "capture/capture_engine.h"
+#include "capture/spectrum_listener.h"
 #include "engine_fixture.h"
 #include "platform/auto_reset_event.h"
 #include "support/debug_capture.h"

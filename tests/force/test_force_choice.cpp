@@ -146,7 +146,7 @@ TEST(ForceBackendTable, EveryRowIsFoundByNameAndOpensOrRefusesCleanly) {
             EXPECT_GT(backend->MaxLevel(), 0);
         }
     }
-    EXPECT_EQ(names, (std::set<std::string>{"sdl", "virtual"}));
+    EXPECT_TRUE(names.contains("virtual"));  // beside each system's own (sdl on Linux)
     EXPECT_EQ(FindForceBackend("none"), nullptr);
     EXPECT_EQ(FindForceBackend("Virtual"), nullptr);
 

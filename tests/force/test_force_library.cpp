@@ -1,5 +1,4 @@
-// The device library on the virtual device (and the SDL backend where no device is present).
-#include <SDL.h>
+// The device library on the virtual device (the SDL backend: test_force_sdl.cpp).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -122,31 +121,6 @@ TEST(ForceLibrary, MalformedVariableIsReportedAndMeansNoDevice) {
         << text;
     EXPECT_NE(text.find("effects=many"), std::string::npos);
     EXPECT_NE(text.find("no force device is used.\n"), std::string::npos);
-}
-
-TEST(ForceLibrary, SdlWithoutSuchDeviceFailsAndLeavesSdlAsFound) {
-    ForceDeviceVariable variable("sdl:9999");
-    // Another user of SDL in this process keeps its subsystem.
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_HAPTIC), 0) << SDL_GetError();
-    {
-        kinetra::test::DebugCapture debug;
-        CHXCErrors::m_dwErrHandlingFlags = CHXCErrors::HXC_ERR_REPORT;
-        COndMouse device;
-        EXPECT_EQ(device.Initialize(nullptr, nullptr, OND_INIT_EFFECTS, true), 0);
-        CHXCErrors::m_dwErrHandlingFlags = 0;
-        ASSERT_EQ(debug.Lines().size(), 1u);
-        EXPECT_NE(debug.Lines()[0].find("there is no SDL haptic device 9999"), std::string::npos)
-            << debug.Lines()[0];
-    }
-    EXPECT_NE(SDL_WasInit(SDL_INIT_HAPTIC), 0u);
-    SDL_QuitSubSystem(SDL_INIT_HAPTIC);
-    EXPECT_EQ(SDL_WasInit(SDL_INIT_HAPTIC), 0u);
-    {
-        ForceDeviceVariable named("sdl:No Such Haptic Device");
-        COndMouse device;
-        EXPECT_EQ(device.Initialize(nullptr, nullptr, OND_INIT_EFFECTS, true), 0);
-    }
-    EXPECT_EQ(SDL_WasInit(SDL_INIT_HAPTIC), 0u);
 }
 
 TEST(ForceLibrary, EffectLifecycle) {

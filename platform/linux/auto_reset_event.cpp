@@ -40,6 +40,9 @@ bool Passed(const timespec& deadline) {
 
 }  // namespace
 
+AutoResetEvent::AutoResetEvent() = default;
+AutoResetEvent::~AutoResetEvent() = default;
+
 void AutoResetEvent::WakeOne() {
     syscall(SYS_futex, FutexWord(&m_state), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr, nullptr,
             0);
