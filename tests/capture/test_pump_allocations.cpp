@@ -29,8 +29,9 @@ void Count() {
 
 }  // namespace
 
-// Every form of operator new lands here.
-void* operator new(std::size_t size) {
+// Every form of operator new lands here. The plain forms and delete are not inlined, so that GCC
+// does not pair the malloc inside new with a delete and take it for a mismatch.
+__attribute__((noinline)) void* operator new(std::size_t size) {
     Count();
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
@@ -38,7 +39,7 @@ void* operator new(std::size_t size) {
 void* operator new[](std::size_t size) {
     return operator new(size);
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+__attribute__((noinline)) void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     Count();
     return std::malloc(size == 0 ? 1 : size);
 }
@@ -60,7 +61,6 @@ void* operator new(std::size_t size, std::align_val_t align) {
 void* operator new[](std::size_t size, std::align_val_t align) {
     return operator new(size, align);
 }
-// Not inlined, so that GCC does not take the free inside for a mismatch with the new above it.
 __attribute__((noinline)) void operator delete(void* p) noexcept {
     std::free(p);
 }
