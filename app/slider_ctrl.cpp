@@ -11,7 +11,7 @@ namespace {
 
 // A disabled slider's groove, ticks and handle are drawn at this opacity over the window, so that
 // it looks disabled also in palettes whose disabled colours equal the enabled ones.
-constexpr double kDisabledOpacity = 0.4;
+constexpr double kDisabledOpacity = 0.55;
 // The meter past its mark and the lamp: amber, clear on light and dark windows alike.
 const QColor kStrongColour(255, 160, 0);
 // Width of the meter's track in pixels, and the lamp's margin around the handle.
@@ -158,6 +158,9 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
     QStyleOptionSlider option;
     initStyleOption(&option);
     const double chrome = isEnabled() ? 1.0 : kDisabledOpacity;
+    // A locked or disabled slider is drawn as an enabled one, faded: the style's own disabled
+    // colours are too faint to read in some palettes.
+    option.state |= QStyle::State_Enabled;
 
     QStyleOptionSlider under = option;
     under.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;

@@ -73,7 +73,7 @@ std::string InputStatusText(const capture::AudioInputChoice& choice,
             text = Labelled(std::string("Memory source"), choice.value);
             break;
         case AudioInputKind::kApplication:
-            text = Labelled(QStringLiteral("Application"), !heard.empty() ? heard : choice.value);
+            text = Labelled(std::string("Application"), !heard.empty() ? heard : choice.value);
             break;
     }
     if (origin == InputOrigin::kFirstRunMonitor) {
@@ -105,7 +105,8 @@ bool ChoiceNamesDevice(const force::ForceDeviceChoice& choice,
     if (choice.kind != named.kind) return false;
     switch (choice.kind) {
         case force::ForceDeviceChoice::Kind::Virtual:
-            return DescribeForceDeviceChoice(choice) == DescribeForceDeviceChoice(named);
+            return DescribeForceDeviceChoice(choice) == DescribeForceDeviceChoice(named) &&
+                   choice.rumble == named.rumble;
         case force::ForceDeviceChoice::Kind::Sdl:
             return choice.sdlIndex == named.sdlIndex && choice.sdlName == named.sdlName;
         case force::ForceDeviceChoice::Kind::None:

@@ -293,3 +293,39 @@ TEST_F(MainWindowTest, FeelEachBandPlaysEachBandAloneInTurnAndTheStateComesBack)
 }
 
 }  // namespace
+
+// Input → Applications: an application's streams come once, with its icon; choosing one stores
+// "app:NAME|BINARY" and ticks it; without a server that can hear one stream, the reason shows.
+TEST(ApplicationsMenu, ListsEachApplicationOnceAndStoresTheChoice) {
+    using kinetra::capture::AudioApplicationList;
+    FakeView view;
+    FakeStore store;
+    WindowChoices choices(ChoiceParts{store, view, view, view},
+                          [](const auto&, const auto&) { return RestartOutcome{}; });
+    AudioApplicationList list{true,
+                              "",
+                              {{"Game", "game", "game-icon", 7, 0, false},
+                               {"Game", "game", "", 9, 0, true},
+                               {"Game", "", "", 11, 0, false},
+                               {"Music", "player", "", 8, 0, false}}};
+    ChoiceHooks hooks;
+    hooks.listApplications = [&list] { return list; };
+    choices.SetHooks(hooks);
+    MenuItem menu = choices.ApplicationsMenu();
+    ASSERT_EQ(menu.items.size(), 3u);
+    EXPECT_EQ(menu.items[0].iconName, "game-icon");
+    EXPECT_EQ(menu.items[1].command, "input:app:Game");  // no binary: another choice
+    EXPECT_TRUE(choices.RunMenuCommand(menu.items[2].command));
+    EXPECT_EQ(store.values["input"],
+              FakeStore::Values::mapped_type(std::string("app:Music|player")));
+    menu = choices.ApplicationsMenu();
+    EXPECT_EQ(
+        std::vector<bool>({menu.items[0].checked, menu.items[1].checked, menu.items[2].checked}),
+        (std::vector<bool>{false, false, true}));
+
+    list = {true, "this server cannot record one stream", {}};
+    menu = choices.ApplicationsMenu();
+    ASSERT_EQ(menu.items.size(), 1u);
+    EXPECT_FALSE(menu.items[0].enabled);
+    EXPECT_EQ(menu.items[0].text, list.unsupported);
+}
