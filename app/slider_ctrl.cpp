@@ -11,7 +11,7 @@ namespace {
 
 // A disabled slider's groove, ticks and handle are drawn at this opacity over the window, so that
 // it looks disabled also in palettes whose disabled colours equal the enabled ones.
-constexpr double kDisabledOpacity = 0.55;
+constexpr double kDisabledOpacity = 0.8;
 // The meter past its mark and the lamp: amber, clear on light and dark windows alike.
 const QColor kStrongColour(255, 160, 0);
 // Width of the meter's track in pixels, and the lamp's margin around the handle.

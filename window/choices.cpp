@@ -158,10 +158,10 @@ void WindowChoices::ShowProblem(const std::string& problem, bool aboutInput) {
     m_problemIsInput = aboutInput;
     const std::string reasons =
         aboutInput ? capture::RecentAudioInputProblems() : ForceOpenProblem();
-    m_problemDetail = problem + (reasons.empty() ? "" : "\n\nWhy: " + reasons) +
-                      (aboutInput ? "\n\nWhat to try: choose another input in the Input menu; "
+    m_problemDetail = (reasons.empty() ? "" : "Why: " + reasons + "\n\n") +
+                      (aboutInput ? "What to try: choose another input in the Input menu; "
                                     "the previous input runs meanwhile."
-                                  : "\n\nWhat to try: plug the device in and choose it again, or "
+                                  : "What to try: plug the device in and choose it again, or "
                                     "choose another in the Force device menu.");
     m_parts.status.SetProblem(m_problem, m_problemDetail);
     RefreshStatus();
@@ -308,7 +308,7 @@ std::vector<MenuItem> WindowChoices::MenuItems() {
     force::ForceDeviceInfo rumble{"virtual,kind=rumble", force::kVirtualDefaultName,
                                   force::ForceDeviceKind::kVirtual};
     offered.push_back(rumble);
-    texts.push_back(DeviceMenuText(rumble) + " rumble");
+    texts.push_back(rumble.name + " (virtual rumble)");
     if (!m_environmentDevice.empty()) {
         force::ForceDeviceChoice environment;
         std::string error;
