@@ -262,6 +262,9 @@ void CVibrelDlg::ArmAutomation() {
     const bool haveQuit = automation.quit;
     const int quitAfter = automation.quitAfterMs;
     const QString screenshot = automation.screenshot;
+    if (automation.minimised) {
+        QTimer::singleShot(0, this, [this] { showMinimized(); });
+    }
     if (screenshot.isEmpty() && !haveQuit) return;
     // One precise timer takes the picture and then closes: Qt makes single shots of 2 s or more
     // coarse (5 %), so two timers could fire in either order.
