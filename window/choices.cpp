@@ -21,6 +21,11 @@ constexpr const char kInputPrefix[] = "input:";
 constexpr const char kDevicePrefix[] = "device:";
 constexpr const char kSoundFileCommand[] = "sound-file";
 constexpr const char kRescanCommand[] = "rescan";
+constexpr const char kFileAloudCommand[] = "file-aloud";
+constexpr const char kFileLoopCommand[] = "file-loop";
+// The settings' values of the two (1 on, 0 off; on when missing).
+constexpr const char kFileAloudValueName[] = "fileAloud";
+constexpr const char kFileLoopValueName[] = "fileLoop";
 
 MenuItem Choice(const std::string& text, const std::string& objectName, const std::string& command,
                 bool checked) {
@@ -123,6 +128,9 @@ void WindowChoices::StartingOptions(pipeline::StartOptions* options) {
                             key->ReadText(settings::kInputValueName), m_hooks.soundServerAnswers);
     m_input = start.choice;
     m_origin = start.origin;
+    m_fileAloud = key->ReadInt(kFileAloudValueName).value_or(1) != 0;
+    m_fileLoop = key->ReadInt(kFileLoopValueName).value_or(1) != 0;
+    capture::SetSoundFilePlayback(m_fileAloud, m_fileLoop);
     // With KINETRA_AUDIO_INPUT set the engine keeps what it was given (the program's choice).
     if (m_origin != InputOrigin::kEnvironment) options->input = m_input;
 
@@ -294,6 +302,14 @@ std::vector<MenuItem> WindowChoices::MenuItems() {
     if (m_input.kind == AudioInputKind::kFile) fileText += " (" + FileNameOf(m_input.value) + ")";
     input.items.push_back(
         Choice(fileText, "inputFile", kSoundFileCommand, m_input.kind == AudioInputKind::kFile));
+    MenuItem playback;
+    playback.kind = MenuItem::Kind::kSubmenu;
+    playback.text = "Sound file &playback";
+    playback.objectName = "filePlayback";
+    playback.items.push_back(
+        Choice("Play sound file &aloud", "fileAloud", kFileAloudCommand, m_fileAloud));
+    playback.items.push_back(Choice("&Loop", "fileLoop", kFileLoopCommand, m_fileLoop));
+    input.items.push_back(playback);
 
     MenuItem device;
     device.kind = MenuItem::Kind::kSubmenu;
@@ -357,6 +373,9 @@ std::vector<MenuItem> WindowChoices::MenuItems() {
 bool WindowChoices::RunMenuCommand(const std::string& command) {
     if (command == kRescanCommand) {
         RescanDevices();
+    } else if (command == kFileAloudCommand || command == kFileLoopCommand) {
+        SetFilePlayback(command == kFileAloudCommand ? !m_fileAloud : m_fileAloud,
+                        command == kFileLoopCommand ? !m_fileLoop : m_fileLoop);
     } else if (command == kSoundFileCommand) {
         const std::string path = m_hooks.askSoundFile();
         if (!path.empty()) {
@@ -427,6 +446,20 @@ bool WindowChoices::Switch(const capture::AudioInputChoice& input,
     }
     ShowProblem(problem, !deviceFailed);
     return false;
+}
+
+void WindowChoices::SetFilePlayback(bool aloud, bool loop) {
+    m_fileAloud = aloud;
+    m_fileLoop = loop;
+    capture::SetSoundFilePlayback(aloud, loop);
+    const std::unique_ptr<settings::SettingsKey> key = m_parts.store.Open();
+    if (key->Writable()) {
+        key->WriteInt(kFileAloudValueName, aloud ? 1 : 0);
+        key->WriteInt(kFileLoopValueName, loop ? 1 : 0);
+        if (!key->Commit()) DebugOutput("SETTINGS: the settings could not be saved\n");
+    }
+    // A file that plays now starts again with the new choice.
+    if (m_input.kind == capture::AudioInputKind::kFile) SwitchInput(m_input);
 }
 
 void WindowChoices::Store(const char* name, const std::string& value) {

@@ -124,6 +124,11 @@ public:
     bool SwitchDevice(const std::string& deviceText);
     // Lists the force devices again.
     void RescanDevices();
+    // "Play sound file aloud" and "Loop" (stored; both on unless chosen off): a sound-file input
+    // is played on the default output as it is felt, and looped. A file input restarts with them.
+    void SetFilePlayback(bool aloud, bool loop);
+    bool FileAloud() const { return m_fileAloud; }
+    bool FileLoop() const { return m_fileLoop; }
 
     const capture::AudioInputChoice& Input() const { return m_input; }
     InputOrigin Origin() const { return m_origin; }
@@ -166,6 +171,8 @@ private:
     // KINETRA_FORCE_DEVICE's text when it chose the starting device.
     std::string m_environmentDevice;
     bool m_shown = true;
+    bool m_fileAloud = true;
+    bool m_fileLoop = true;
 };
 
 }  // namespace kinetra::window
