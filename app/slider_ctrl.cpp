@@ -11,7 +11,7 @@ namespace {
 
 // A disabled slider's groove, ticks and handle are drawn at this opacity over the window, so that
 // it looks disabled also in palettes whose disabled colours equal the enabled ones.
-constexpr double kDisabledOpacity = 0.8;
+constexpr double kDisabledOpacity = 0.4;
 // The meter past its mark and the lamp: amber, clear on light and dark windows alike.
 const QColor kStrongColour(255, 160, 0);
 // Width of the meter's track in pixels, and the lamp's margin around the handle.
@@ -185,4 +185,17 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
     over.subControls = QStyle::SC_SliderHandle;
     painter.setOpacity(chrome);
     style()->drawComplexControl(QStyle::CC_Slider, &over, &painter, this);
+    if (!isEnabled()) {
+        // A faded handle keeps a clear outline in the text colour, readable on light and dark
+        // windows alike.
+        const QRect handle =
+            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        QColor outline = palette().color(QPalette::Active, QPalette::WindowText);
+        outline.setAlpha(170);
+        painter.setOpacity(1.0);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(outline, 1.2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(handle).adjusted(1.5, 1.5, -1.5, -1.5), 2, 2);
+    }
 }
