@@ -2,9 +2,11 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -82,7 +84,19 @@ void CSliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
 void CSliderCtrl::SetMeter(const kinetra::app::SliderMeter& meter) {
     if (meter == m_meter) return;
     m_meter = meter;
-    update();
+    if (!isVisible()) return;
+    // Only what a change moves on screen is drawn again: the column of the track and the handle.
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    auto row = [&](double position) { return static_cast<int>(YOfPosition(option, position)); };
+    const std::array<int, 6> shown = {
+        static_cast<int>(meter.look),          row(meter.from),   row(meter.to),
+        meter.mark < 0 ? -1 : row(meter.mark), meter.lit ? 1 : 0, height()};
+    if (shown == m_shownMeter) return;
+    m_shownMeter = shown;
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    update(QRect(handle.left() - kLampMargin, 0, handle.width() + 2 * kLampMargin, height()));
 }
 
 double CSliderCtrl::YOfPosition(const QStyleOptionSlider& option, double position) const {
@@ -162,12 +176,29 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
     // colours are too faint to read in some palettes.
     option.state |= QStyle::State_Enabled;
 
-    QStyleOptionSlider under = option;
-    under.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
-    painter.setOpacity(chrome);
-    style()->drawComplexControl(QStyle::CC_Slider, &under, &painter, this);
+    // The style's groove and ticks change only with the slider's own state: drawn once into a
+    // picture kept until then, so that the meter's many repaints only copy it.
+    const std::array<qint64, 7> key = {width(),
+                                       height(),
+                                       static_cast<qint64>(option.state),
+                                       option.sliderPosition,
+                                       static_cast<qint64>(option.tickPosition),
+                                       static_cast<qint64>(palette().cacheKey()),
+                                       isEnabled() ? 1 : 0};
+    const qreal ratio = devicePixelRatioF();
+    if (key != m_chromeKey || m_chrome.devicePixelRatioF() != ratio) {
+        m_chromeKey = key;
+        m_chrome = QPixmap(size() * ratio);
+        m_chrome.setDevicePixelRatio(ratio);
+        m_chrome.fill(Qt::transparent);
+        QPainter chromePainter(&m_chrome);
+        QStyleOptionSlider under = option;
+        under.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
+        chromePainter.setOpacity(chrome);
+        style()->drawComplexControl(QStyle::CC_Slider, &under, &chromePainter, this);
+    }
+    painter.drawPixmap(0, 0, m_chrome);
 
-    painter.setOpacity(1.0);
     PaintMeter(painter, option);
     if (m_meter.lit && m_meter.look == kinetra::app::SliderMeter::Look::kLive) {
         const QRect handle =
