@@ -13,9 +13,9 @@ namespace {
 
 // A meter falls back by at most this many positions per tick (about 120 per second), and the
 // Strength meter by this much magnitude; a lamp stays on this many ticks after a block sent.
-constexpr double kFallPerTick = 4.0;
-constexpr double kStrengthFallPerTick = 400.0;
-constexpr int kLitTicks = 3;
+constexpr double kFallPerTick = 6.0;
+constexpr double kStrengthFallPerTick = 600.0;
+constexpr int kLitTicks = 2;
 
 constexpr int kBands = kinetra::pipeline::kBands;
 static_assert(kBands <= LiveMeters::kMaxBands);

@@ -1,7 +1,7 @@
 // The window's live meters: every band's loudest level against its threshold on its level
 // slider, whether it sends, the strongest magnitude on the Strength slider, and the status
 // line's hint about the sound that arrives. A timer on the user-interface thread reads what the
-// band mappers publish (CBandMapper::Live) about 30 times a second; the capture thread is never
+// band mappers publish (CBandMapper::Live) 20 times a second; the capture thread is never
 // asked for anything.
 #pragma once
 
@@ -52,7 +52,7 @@ private:
 // Thread (all): user-interface thread.
 class LiveMeters {
 public:
-    static constexpr int kIntervalMs = 33;
+    static constexpr int kIntervalMs = 50;
     static constexpr int kMaxBands = 5;
     // A level above this (the lowest threshold, of position 0) counts as sound.
     static constexpr double kAudibleLevel = 1.0;
