@@ -48,8 +48,9 @@ int ScrollCodeForAction(int action) {
 }  // namespace kinetra::app
 
 CSliderCtrl::CSliderCtrl(QWidget* parent) : QSlider(Qt::Vertical, parent) {
-    setInvertedAppearance(true);  // position 0 at the top
-    setInvertedControls(true);    // the up keys move the thumb up, towards 0
+    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent fills the background
+    setInvertedAppearance(true);            // position 0 at the top
+    setInvertedControls(true);              // the up keys move the thumb up, towards 0
     setSingleStep(1);
     setPageStep(20);  // a fifth of the range, as trackbars page
     setTracking(true);
@@ -190,12 +191,22 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
         m_chromeKey = key;
         m_chrome = QPixmap(size() * ratio);
         m_chrome.setDevicePixelRatio(ratio);
-        m_chrome.fill(Qt::transparent);
+        // The window's background too: the slider paints every pixel (no repaint of the
+        // window beneath it).
+        m_chrome.fill(palette().color(backgroundRole()));
         QPainter chromePainter(&m_chrome);
         QStyleOptionSlider under = option;
         under.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
         chromePainter.setOpacity(chrome);
         style()->drawComplexControl(QStyle::CC_Slider, &under, &chromePainter, this);
+        m_handle = QPixmap(size() * ratio);
+        m_handle.setDevicePixelRatio(ratio);
+        m_handle.fill(Qt::transparent);
+        QPainter handlePainter(&m_handle);
+        QStyleOptionSlider over = option;
+        over.subControls = QStyle::SC_SliderHandle;
+        handlePainter.setOpacity(chrome);
+        style()->drawComplexControl(QStyle::CC_Slider, &over, &handlePainter, this);
     }
     painter.drawPixmap(0, 0, m_chrome);
 
@@ -212,10 +223,7 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
         painter.restore();
     }
 
-    QStyleOptionSlider over = option;
-    over.subControls = QStyle::SC_SliderHandle;
-    painter.setOpacity(chrome);
-    style()->drawComplexControl(QStyle::CC_Slider, &over, &painter, this);
+    painter.drawPixmap(0, 0, m_handle);
     if (!isEnabled()) {
         // A faded handle keeps a clear outline in the text colour, readable on light and dark
         // windows alike.

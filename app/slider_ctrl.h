@@ -66,7 +66,8 @@ private:
     kinetra::app::SliderMeter m_meter;
     // The meter's rows on screen when last drawn (look, from, to, mark, lamp, height).
     std::array<int, 6> m_shownMeter{};
-    // The style's groove and ticks, and what they were drawn for.
+    // The background, the style's groove and ticks, the handle, and what they were drawn for.
     QPixmap m_chrome;
+    QPixmap m_handle;  // the handle alone, over the meter
     std::array<qint64, 7> m_chromeKey{};
 };
