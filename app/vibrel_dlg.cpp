@@ -187,10 +187,11 @@ void CVibrelDlg::FitStatus() {
     const int lines = m_status->LineCount();
     if (lines == m_statusLines) return;
     m_statusLines = lines;
-    const int height = lines * kStatusLineHeight + (lines > 2 ? 2 : 0);
-    m_status->setGeometry(DluToPixelsX(7, units), DluToPixelsY(143, units),
+    // Below the documented 320 x 146 area, as many lines as the status needs.
+    const int height = lines * kStatusLineHeight;
+    m_status->setGeometry(DluToPixelsX(7, units), DluToPixelsY(145, units),
                           DluToPixelsX(306, units), DluToPixelsY(height, units));
-    setFixedSize(DluToPixelsX(320, units), DluToPixelsY(146 + height, units));
+    setFixedSize(DluToPixelsX(320, units), DluToPixelsY(146 + 3 + height, units));
 }
 
 void CVibrelDlg::showEvent(QShowEvent* event) {
