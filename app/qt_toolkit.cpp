@@ -2,10 +2,18 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QDialog>
+#include <QFile>
 #include <QFileDialog>
+#include <QIcon>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include "app/services.h"
 
@@ -75,8 +83,52 @@ bool QtDocumentOpener::OpenDocument(const std::string& relativePath, const std::
     if (path.isEmpty()) return false;
     QUrl url = QUrl::fromLocalFile(path);
     if (!fragment.empty()) url.setFragment(Text(fragment));
-    OpenUrl(url);
+    QUrl opened = url;
+    if (!fragment.empty()) {
+        // A page of our own that goes on to the topic: openers pass a file without its fragment.
+        static QTemporaryDir directory;
+        QFile page(directory.filePath(QStringLiteral("kinetra-help.html")));
+        if (directory.isValid() && page.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            const QString target = url.toString(QUrl::FullyEncoded);
+            page.write(QStringLiteral("<!DOCTYPE html><meta charset=\"utf-8\"><meta "
+                                      "http-equiv=\"refresh\" content=\"0; url=%1\"><script>"
+                                      "location.replace(\"%1\")</script><a href=\"%1\">Help</a>")
+                           .arg(target)
+                           .toUtf8());
+            page.close();
+            opened = QUrl::fromLocalFile(page.fileName());
+        }
+    }
+    if (!OpenUrl(opened)) ShowHelpViewer(m_owner, path, Text(fragment));
     return true;
+}
+
+void ShowHelpViewer(QWidget* owner, const QString& path, const QString& fragment) {
+    static QPointer<QDialog> viewer;
+    if (viewer == nullptr) {
+        viewer = new QDialog(owner, Qt::Window);
+        viewer->setObjectName(QStringLiteral("helpViewer"));
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+        viewer->setWindowTitle(QStringLiteral("Kinetra Help"));
+        viewer->resize(640, 520);
+        auto* layout = new QVBoxLayout(viewer);
+        auto* browser = new QTextBrowser(viewer);
+        browser->setObjectName(QStringLiteral("helpBrowser"));
+        browser->setOpenExternalLinks(true);
+        layout->addWidget(browser);
+    }
+    auto* browser = viewer->findChild<QTextBrowser*>(QStringLiteral("helpBrowser"));
+    QUrl url = QUrl::fromLocalFile(path);
+    if (!fragment.isEmpty()) url.setFragment(fragment);
+    browser->setSource(url);
+    if (!fragment.isEmpty()) browser->scrollToAnchor(fragment);
+    viewer->show();
+    viewer->raise();
+    viewer->activateWindow();
+}
+
+bool QtMessageBoxes::AskYesNo(const std::string& title, const std::string& question) {
+    return QMessageBox::question(m_owner, Text(title), Text(question)) == QMessageBox::Yes;
 }
 
 void AddMenuItems(QMenu* menu, const std::vector<window::MenuItem>& items) {
@@ -104,6 +156,10 @@ void AddMenuItems(QMenu* menu, const std::vector<window::MenuItem>& items) {
         action->setCheckable(item.checkable);
         action->setChecked(item.checked);
         action->setEnabled(item.enabled);
+        if (!item.iconName.empty()) {
+            const QIcon icon = QIcon::fromTheme(Text(item.iconName));
+            if (!icon.isNull()) action->setIcon(icon);
+        }
     }
 }
 

@@ -35,6 +35,7 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption, window::MessageIcon icon,
                      const std::string& detail) override;
     bool AskText(const std::string& title, const std::string& label, std::string* text) override;
+    bool AskYesNo(const std::string& title, const std::string& question) override;
     std::string AskSoundFile() override;
 
 private:
@@ -43,10 +44,19 @@ private:
 
 // The program's data files (app/services.h's FindDataFile) opened by OpenUrl.
 // Thread: user-interface thread.
+// Where no browser opens, the help shows in a viewer of its own (QTextBrowser) at the topic;
+// a browser is given a small page that goes on to the topic (desktop openers drop the fragment
+// of a file's address).
 class QtDocumentOpener final : public window::DocumentOpener {
 public:
+    explicit QtDocumentOpener(QWidget* owner = nullptr) : m_owner(owner) {}
     bool OpenDocument(const std::string& relativePath, const std::string& fragment) override;
+
+private:
+    QWidget* m_owner;
 };
+// Shows a local HTML file in the program's own help viewer at fragment (one viewer, reused).
+void ShowHelpViewer(QWidget* owner, const QString& path, const QString& fragment);
 
 // Adds items to menu: each command entry's action carries its command (MenuCommand), each
 // exclusive submenu's checkable entries form one group. Thread: user-interface thread.

@@ -79,6 +79,7 @@ Automation ReadAutomation() {
     automation.quit = ReadQuitAfterMs(&quitAfter, &refused) && quitAfter >= 0;
     automation.quitAfterMs = automation.quit ? quitAfter : 0;
     automation.screenshot = qEnvironmentVariable("KINETRA_SCREENSHOT");
+    automation.minimised = qEnvironmentVariable("KINETRA_MINIMISED") == QLatin1String("1");
     return automation;
 }
 

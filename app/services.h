@@ -37,8 +37,10 @@ struct Automation {
     bool quit = false;
     int quitAfterMs = 0;
     QString screenshot;
+    bool minimised = false;  // the window is minimised once shown (KINETRA_MINIMISED=1)
 };
-// KINETRA_QUIT_AFTER_MS and KINETRA_SCREENSHOT, the only place that reads them. Thread: any.
+// KINETRA_QUIT_AFTER_MS, KINETRA_SCREENSHOT and KINETRA_MINIMISED, the only place that reads
+// them. Thread: any.
 Automation ReadAutomation();
 // The run's automation (none until set). Set by the application object before the main window
 // starts. Thread: user-interface thread.

@@ -2,9 +2,11 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -46,8 +48,9 @@ int ScrollCodeForAction(int action) {
 }  // namespace kinetra::app
 
 CSliderCtrl::CSliderCtrl(QWidget* parent) : QSlider(Qt::Vertical, parent) {
-    setInvertedAppearance(true);  // position 0 at the top
-    setInvertedControls(true);    // the up keys move the thumb up, towards 0
+    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent fills the background
+    setInvertedAppearance(true);            // position 0 at the top
+    setInvertedControls(true);              // the up keys move the thumb up, towards 0
     setSingleStep(1);
     setPageStep(20);  // a fifth of the range, as trackbars page
     setTracking(true);
@@ -82,7 +85,19 @@ void CSliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
 void CSliderCtrl::SetMeter(const kinetra::app::SliderMeter& meter) {
     if (meter == m_meter) return;
     m_meter = meter;
-    update();
+    if (!isVisible()) return;
+    // Only what a change moves on screen is drawn again: the column of the track and the handle.
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    auto row = [&](double position) { return static_cast<int>(YOfPosition(option, position)); };
+    const std::array<int, 6> shown = {
+        static_cast<int>(meter.look),          row(meter.from),   row(meter.to),
+        meter.mark < 0 ? -1 : row(meter.mark), meter.lit ? 1 : 0, height()};
+    if (shown == m_shownMeter) return;
+    m_shownMeter = shown;
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    update(QRect(handle.left() - kLampMargin, 0, handle.width() + 2 * kLampMargin, height()));
 }
 
 double CSliderCtrl::YOfPosition(const QStyleOptionSlider& option, double position) const {
@@ -158,13 +173,43 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
     QStyleOptionSlider option;
     initStyleOption(&option);
     const double chrome = isEnabled() ? 1.0 : kDisabledOpacity;
+    // A locked or disabled slider is drawn as an enabled one, faded: the style's own disabled
+    // colours are too faint to read in some palettes.
+    option.state |= QStyle::State_Enabled;
 
-    QStyleOptionSlider under = option;
-    under.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
-    painter.setOpacity(chrome);
-    style()->drawComplexControl(QStyle::CC_Slider, &under, &painter, this);
+    // The style's groove and ticks change only with the slider's own state: drawn once into a
+    // picture kept until then, so that the meter's many repaints only copy it.
+    const std::array<qint64, 7> key = {width(),
+                                       height(),
+                                       static_cast<qint64>(option.state),
+                                       option.sliderPosition,
+                                       static_cast<qint64>(option.tickPosition),
+                                       static_cast<qint64>(palette().cacheKey()),
+                                       isEnabled() ? 1 : 0};
+    const qreal ratio = devicePixelRatioF();
+    if (key != m_chromeKey || m_chrome.devicePixelRatioF() != ratio) {
+        m_chromeKey = key;
+        m_chrome = QPixmap(size() * ratio);
+        m_chrome.setDevicePixelRatio(ratio);
+        // The window's background too: the slider paints every pixel (no repaint of the
+        // window beneath it).
+        m_chrome.fill(palette().color(backgroundRole()));
+        QPainter chromePainter(&m_chrome);
+        QStyleOptionSlider under = option;
+        under.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
+        chromePainter.setOpacity(chrome);
+        style()->drawComplexControl(QStyle::CC_Slider, &under, &chromePainter, this);
+        m_handle = QPixmap(size() * ratio);
+        m_handle.setDevicePixelRatio(ratio);
+        m_handle.fill(Qt::transparent);
+        QPainter handlePainter(&m_handle);
+        QStyleOptionSlider over = option;
+        over.subControls = QStyle::SC_SliderHandle;
+        handlePainter.setOpacity(chrome);
+        style()->drawComplexControl(QStyle::CC_Slider, &over, &handlePainter, this);
+    }
+    painter.drawPixmap(0, 0, m_chrome);
 
-    painter.setOpacity(1.0);
     PaintMeter(painter, option);
     if (m_meter.lit && m_meter.look == kinetra::app::SliderMeter::Look::kLive) {
         const QRect handle =
@@ -178,8 +223,18 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
         painter.restore();
     }
 
-    QStyleOptionSlider over = option;
-    over.subControls = QStyle::SC_SliderHandle;
-    painter.setOpacity(chrome);
-    style()->drawComplexControl(QStyle::CC_Slider, &over, &painter, this);
+    painter.drawPixmap(0, 0, m_handle);
+    if (!isEnabled()) {
+        // A faded handle keeps a clear outline in the text colour, readable on light and dark
+        // windows alike.
+        const QRect handle =
+            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        QColor outline = palette().color(QPalette::Active, QPalette::WindowText);
+        outline.setAlpha(170);
+        painter.setOpacity(1.0);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(outline, 1.2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(handle).adjusted(1.5, 1.5, -1.5, -1.5), 2, 2);
+    }
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QAbstractSlider>
+#include <QPixmap>
 #include <QSlider>
+#include <array>
 
 #include "window/scroll_code.h"
 #include "window/slider_meter.h"
@@ -62,4 +64,10 @@ private:
     double YOfPosition(const QStyleOptionSlider& option, double position) const;
 
     kinetra::app::SliderMeter m_meter;
+    // The meter's rows on screen when last drawn (look, from, to, mark, lamp, height).
+    std::array<int, 6> m_shownMeter{};
+    // The background, the style's groove and ticks, the handle, and what they were drawn for.
+    QPixmap m_chrome;
+    QPixmap m_handle;  // the handle alone, over the meter
+    std::array<qint64, 7> m_chromeKey{};
 };

@@ -28,8 +28,10 @@ namespace {
 
 constexpr const char kCaption[] = "Ondrel Kinetra Entertainment 0.2beta";
 constexpr const char kAboutMenuText[] = "&About Orlix Entertainment...";
-// Height of the status line's strip below the documented area, in dialog units.
-constexpr int kStatusHeight = 12;
+// Height of one line of the status below the documented area, in dialog units.
+constexpr int kStatusLineHeight = 9;
+// The band captions' row, between the Disable boxes and the help text.
+constexpr int kCaptionY = 108;
 
 void MarkControl(QWidget* widget, int id, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -48,6 +50,8 @@ CVibrelDlg::CVibrelDlg(QWidget* parent) : QDialog(parent), m_hIcon(kinetra::app:
     DescribeControls();
     m_window = std::make_unique<kinetra::window::MainWindow>(kinetra::window::WindowParts{
         *this, *this, *this, m_timers, m_boxes, m_store, m_documents, *this, *this});
+    // Not drawn until shown.
+    m_window->SetShown(false);
     qApp->installEventFilter(this);
 }
 
@@ -64,8 +68,7 @@ void CVibrelDlg::BuildControls() {
         widget->setGeometry(DluToPixelsX(x, units), DluToPixelsY(y, units), DluToPixelsX(cx, units),
                             DluToPixelsY(cy, units));
     };
-    // The documented 320 × 146 area, and the status line below it.
-    setFixedSize(DluToPixelsX(320, units), DluToPixelsY(146 + kStatusHeight, units));
+    // The documented 320 × 146 area, and the status lines below it (FitStatus).
 
     // In tab order: link, level sliders, Disable boxes, Strength, Locked, Test, Help.
     m_webLink = new CZCommon_HyperLink(this);
@@ -125,8 +128,23 @@ void CVibrelDlg::BuildControls() {
     MarkControl(m_helpButton, IDC_HELP_BUTTON, "IDC_HELP_BUTTON");
     place(m_helpButton, 263, 125, 50, 14);
 
+    // Each band's caption under its Disable box, its edges in the tooltip.
+    static const int kCaptionX[kBands] = {86, 132, 178, 224, 270};
+    for (int k = 0; k < kBands; ++k) {
+        auto* caption =
+            new QLabel(QString::fromStdString(kinetra::window::BandCaption(k + 1)), this);
+        caption->setObjectName(QStringLiteral("bandCaption%1").arg(k + 1));
+        caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        caption->setToolTip(QString::fromStdString(kinetra::window::BandCaptionLabel(k + 1)));
+        QFont bold = caption->font();
+        bold.setBold(true);
+        caption->setFont(bold);
+        place(caption, kCaptionX[k], kCaptionY, 44, 8);
+    }
+
     m_status = new StatusLine(this);
-    place(m_status, 7, 145, 306, kStatusHeight - 3);
+    connect(m_status, &StatusLine::Changed, this, [this] { FitStatus(); });
+    FitStatus();
 
     for (QPushButton* button : {m_testButton, m_helpButton}) {
         button->setAutoDefault(false);
@@ -161,6 +179,40 @@ void CVibrelDlg::BuildControls() {
     // F1 opens the help's table of contents, as the framework's help command does.
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, [this] { m_window->OnHelpContents(); });
+}
+
+void CVibrelDlg::FitStatus() {
+    using namespace kinetra::app;
+    const DialogBaseUnits units = BaseUnitsOf(QFontMetrics(font()));
+    const int lines = m_status->LineCount();
+    if (lines == m_statusLines) return;
+    m_statusLines = lines;
+    // Below the documented 320 x 146 area, as many lines as the status needs.
+    const int height = lines * kStatusLineHeight;
+    m_status->setGeometry(DluToPixelsX(7, units), DluToPixelsY(145, units),
+                          DluToPixelsX(306, units), DluToPixelsY(height, units));
+    setFixedSize(DluToPixelsX(320, units), DluToPixelsY(146 + 3 + height, units));
+}
+
+void CVibrelDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    m_window->SetShown(!isMinimized());
+}
+
+void CVibrelDlg::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    m_window->SetShown(false);
+}
+
+void CVibrelDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        m_window->SetShown(isVisible() && !isMinimized());
+    }
+}
+
+void CVibrelDlg::SetProblem(const std::string& text, const std::string& detail) {
+    m_status->SetProblem(QString::fromStdString(text), QString::fromStdString(detail));
 }
 
 QWidget* CVibrelDlg::GetDlgItem(int id) const {
@@ -211,6 +263,9 @@ void CVibrelDlg::ArmAutomation() {
     const bool haveQuit = automation.quit;
     const int quitAfter = automation.quitAfterMs;
     const QString screenshot = automation.screenshot;
+    if (automation.minimised) {
+        QTimer::singleShot(0, this, [this] { showMinimized(); });
+    }
     if (screenshot.isEmpty() && !haveQuit) return;
     // One precise timer takes the picture and then closes: Qt makes single shots of 2 s or more
     // coarse (5 %), so two timers could fire in either order.

@@ -126,10 +126,16 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Shown, hidden or minimised: the meters and the status follow (nothing drawn unseen).
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void BuildControls();
+    // The status's height (two lines, three with a problem) and the window's with it.
+    void FitStatus();
     void DescribeControls();
     void ArmAutomation();
 
@@ -148,6 +154,7 @@ private:
     void SetInputText(const std::string& text) override;
     void SetDeviceText(const std::string& text) override;
     void SetHintText(const std::string& text) override;
+    void SetProblem(const std::string& text, const std::string& detail) override;
     // kinetra::window::MeterView
     void SetLevelMeter(int band, const kinetra::window::SliderMeter& meter) override;
     void SetStrengthMeter(const kinetra::window::SliderMeter& meter) override;
@@ -165,6 +172,7 @@ private:
     CSliderCtrl* m_levelSlider[kBands] = {};
     CSliderCtrl* m_strengthSlider = nullptr;
     kinetra::app::StatusLine* m_status = nullptr;
+    int m_statusLines = 0;
     QIcon m_hIcon;
     QPushButton* m_testButton = nullptr;
     QPushButton* m_helpButton = nullptr;
@@ -173,7 +181,7 @@ private:
 
     kinetra::app::QtTimers m_timers;
     kinetra::app::QtMessageBoxes m_boxes{this};
-    kinetra::app::QtDocumentOpener m_documents;
+    kinetra::app::QtDocumentOpener m_documents{this};
     kinetra::settings::QSettingsStore m_store;
     std::unique_ptr<kinetra::window::MainWindow> m_window;
 };

@@ -76,4 +76,10 @@ void ClearAudioInputProblems();
 // Thread: any (a short lock; allocates).
 std::string LastAudioInputProblem();
 
+// How a sound-file input is fed: played aloud on the default output as it is fed, so that what is
+// heard is what is felt (off unless set: tools that read files stay silent), and looped at its
+// end (on unless set; off: silence after one pass). Taken by the next start of a file input.
+// Thread: any.
+void SetSoundFilePlayback(bool aloud, bool loop);
+
 }  // namespace kinetra::capture

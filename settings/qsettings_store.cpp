@@ -41,6 +41,10 @@ public:
     void WriteText(const std::string& name, const std::string& value) override {
         m_key->setValue(QString::fromStdString(name), QString::fromStdString(value));
     }
+    bool Remove(const std::string& name) override {
+        m_key->remove(QString::fromStdString(name));
+        return true;
+    }
     bool Commit() override { return SyncSettingsKey(*m_key); }
     std::string Location() const override { return m_key->fileName().toStdString(); }
 

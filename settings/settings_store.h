@@ -32,6 +32,8 @@ public:
     // Sets one value; it reaches the store by Commit at the latest.
     virtual void WriteInt(const std::string& name, std::int32_t value) = 0;
     virtual void WriteText(const std::string& name, const std::string& value) = 0;
+    // Removes a value or a group with everything in it; false where the store cannot.
+    virtual bool Remove(const std::string& /*name*/) { return false; }
     // Writes what was set; false when it could not be saved (what was stored before stays).
     virtual bool Commit() = 0;
     // Where the settings live, for people: a file's path, or the registry key.

@@ -25,6 +25,19 @@ std::string BandLabel(int band) {
            std::to_string(edges.lowHz) + "\u2013" + std::to_string(edges.highHz) + " Hz)";
 }
 
+std::string BandCaption(int band) {
+    static const char* const kCaptions[kinetra::pipeline::kBands] = {"Bass", "Low mids", "Mids",
+                                                                     "Highs", "Air"};
+    return IsBand(band) ? kCaptions[band - 1] : "";
+}
+
+std::string BandCaptionLabel(int band) {
+    if (!IsBand(band)) return {};
+    const kinetra::pipeline::BandEdges& edges = kinetra::pipeline::kBandEdges[band - 1];
+    return BandCaption(band) + " (" + std::to_string(edges.lowHz) + "\u2013" +
+           std::to_string(edges.highHz) + " Hz)";
+}
+
 std::string DisableBoxName(int band) {
     return IsBand(band) ? "Disable " + BandLabel(band) : "";
 }

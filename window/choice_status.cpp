@@ -105,7 +105,8 @@ bool ChoiceNamesDevice(const force::ForceDeviceChoice& choice,
     if (choice.kind != named.kind) return false;
     switch (choice.kind) {
         case force::ForceDeviceChoice::Kind::Virtual:
-            return DescribeForceDeviceChoice(choice) == DescribeForceDeviceChoice(named);
+            return DescribeForceDeviceChoice(choice) == DescribeForceDeviceChoice(named) &&
+                   choice.rumble == named.rumble;
         case force::ForceDeviceChoice::Kind::Sdl:
             return choice.sdlIndex == named.sdlIndex && choice.sdlName == named.sdlName;
         case force::ForceDeviceChoice::Kind::None:

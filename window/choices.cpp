@@ -1,7 +1,11 @@
 #include "window/choices.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "capture/audio_sources.h"
 #include "force/ond_library.h"
+#include "force/virtual_device.h"
 #include "platform/debug_output.h"
 
 namespace kinetra::window {
@@ -9,14 +13,19 @@ namespace {
 
 // How often the status line's input and device texts are refreshed.
 constexpr int kStatusRefreshMs = 300;
-// How long a failed switch's text stays in the status line.
-constexpr std::int64_t kProblemShownMs = 10000;
+// How long what a re-scan found stays in place of the device part.
+constexpr std::int64_t kNoticeShownMs = 6000;
 
 // The commands of the choice menus' entries.
 constexpr const char kInputPrefix[] = "input:";
 constexpr const char kDevicePrefix[] = "device:";
 constexpr const char kSoundFileCommand[] = "sound-file";
 constexpr const char kRescanCommand[] = "rescan";
+constexpr const char kFileAloudCommand[] = "file-aloud";
+constexpr const char kFileLoopCommand[] = "file-loop";
+// The settings' values of the two (1 on, 0 off; on when missing).
+constexpr const char kFileAloudValueName[] = "fileAloud";
+constexpr const char kFileLoopValueName[] = "fileLoop";
 
 MenuItem Choice(const std::string& text, const std::string& objectName, const std::string& command,
                 bool checked) {
@@ -101,6 +110,9 @@ void WindowChoices::SetHooks(const ChoiceHooks& hooks) {
         };
     }
     if (!m_hooks.listDevices) m_hooks.listDevices = [] { return force::ListForceDevices(); };
+    if (!m_hooks.listApplications) {
+        m_hooks.listApplications = [] { return capture::ListAudioApplications(); };
+    }
     if (!m_hooks.askSoundFile) {
         m_hooks.askSoundFile = [this] { return m_parts.boxes.AskSoundFile(); };
     }
@@ -116,9 +128,16 @@ void WindowChoices::StartingOptions(pipeline::StartOptions* options) {
                             key->ReadText(settings::kInputValueName), m_hooks.soundServerAnswers);
     m_input = start.choice;
     m_origin = start.origin;
+    m_fileAloud = key->ReadInt(kFileAloudValueName).value_or(1) != 0;
+    m_fileLoop = key->ReadInt(kFileLoopValueName).value_or(1) != 0;
+    capture::SetSoundFilePlayback(m_fileAloud, m_fileLoop);
     // With KINETRA_AUDIO_INPUT set the engine keeps what it was given (the program's choice).
     if (m_origin != InputOrigin::kEnvironment) options->input = m_input;
 
+    if (force::ForceDeviceSetByEnvironment()) {
+        // The menu offers the environment's device again after another was chosen.
+        m_environmentDevice = std::getenv("KINETRA_FORCE_DEVICE");
+    }
     const std::optional<force::ForceDeviceChoice> device = ChooseStartingDevice(
         force::ForceDeviceSetByEnvironment(), key->ReadText(settings::kForceDeviceValueName));
     m_deviceStored = device.has_value();
@@ -145,7 +164,14 @@ void WindowChoices::ShowProblem(const std::string& problem, bool aboutInput) {
     DebugOutput(("CHOICE: " + problem + "\n").c_str());
     m_problem = problem;
     m_problemIsInput = aboutInput;
-    m_problemSinceMs = m_parts.timers.NowMs();
+    const std::string reasons =
+        aboutInput ? capture::RecentAudioInputProblems() : ForceOpenProblem();
+    m_problemDetail = (reasons.empty() ? "" : "Why: " + reasons + "\n\n") +
+                      (aboutInput ? "What to try: choose another input in the Input menu; "
+                                    "the previous input runs meanwhile."
+                                  : "What to try: plug the device in and choose it again, or "
+                                    "choose another in the Force device menu.");
+    m_parts.status.SetProblem(m_problem, m_problemDetail);
     RefreshStatus();
 }
 
@@ -153,25 +179,29 @@ void WindowChoices::Started() {
     m_sources = m_hooks.listSources();
     if (m_timer == nullptr) {
         m_timer = m_parts.timers.MakeTimer(false, [this] { RefreshStatus(); });
-        m_timer->Start(kStatusRefreshMs);
+        if (m_shown) m_timer->Start(kStatusRefreshMs);
     }
     RefreshStatus();
 }
 
+void WindowChoices::SetShown(bool shown) {
+    m_shown = shown;
+    if (m_timer == nullptr) return;
+    if (!shown) {
+        m_timer->Stop();
+        return;
+    }
+    m_timer->Start(kStatusRefreshMs);
+    RefreshStatus();
+}
+
 void WindowChoices::RefreshStatus() {
-    const bool showProblem =
-        !m_problem.empty() && m_parts.timers.NowMs() - m_problemSinceMs < kProblemShownMs;
-    if (showProblem && m_problemIsInput) {
-        m_parts.status.SetInputText(m_problem);
-    } else {
-        m_parts.status.SetInputText(InputStatusText(
-            m_input, m_sources, capture::CurrentCaptureSourceDescription(), m_origin));
-    }
-    if (showProblem && !m_problemIsInput) {
-        m_parts.status.SetDeviceText(m_problem);
-    } else {
-        m_parts.status.SetDeviceText(DeviceStatusText(force::CurrentForceDeviceStatus()));
-    }
+    // A problem shows as a warning of its own (StatusView::SetProblem) until a choice succeeds.
+    m_parts.status.SetInputText(
+        InputStatusText(m_input, m_sources, capture::CurrentCaptureSourceDescription(), m_origin));
+    m_parts.status.SetDeviceText(m_parts.timers.NowMs() < m_noticeUntilMs
+                                     ? m_notice
+                                     : DeviceStatusText(force::CurrentForceDeviceStatus()));
 }
 
 void WindowChoices::ListDevicesOnce() {
@@ -183,6 +213,61 @@ void WindowChoices::ListDevicesOnce() {
 void WindowChoices::RescanDevices() {
     m_devicesListed = false;
     ListDevicesOnce();
+    // Says what it found in place of the device part for a while.
+    std::string names;
+    int found = 0;
+    for (const force::ForceDeviceInfo& device : m_devices) {
+        if (device.kind == force::ForceDeviceKind::kVirtual) continue;
+        names += (found++ == 0 ? ": " : ", ") + device.name;
+    }
+    m_notice = found == 0 ? "Re-scan found no force device (the virtual ones remain)"
+                          : "Re-scan found " + std::to_string(found) + " force device" +
+                                (found == 1 ? "" : "s") + names;
+    m_noticeUntilMs = m_parts.timers.NowMs() + kNoticeShownMs;
+    RefreshStatus();
+}
+
+MenuItem WindowChoices::ApplicationsMenu() {
+    MenuItem menu;
+    menu.kind = MenuItem::Kind::kSubmenu;
+    menu.text = "&Applications";
+    menu.objectName = "inputApplications";
+    menu.exclusive = true;
+    auto note = [&menu](const std::string& text) {
+        MenuItem item;
+        item.text = text;
+        item.objectName = "applicationsNote";
+        item.enabled = false;
+        menu.items.push_back(item);
+    };
+    if (m_input.backend == capture::AudioBackendChoice::kSdl) {
+        note("One application cannot be heard on the SDL audio route (KINETRA_AUDIO_BACKEND=sdl)");
+        return menu;
+    }
+    const capture::AudioApplicationList list = m_hooks.listApplications();
+    if (!list.serverAnswered) {
+        const std::string problem = capture::LastAudioInputProblem();
+        note("No sound server answers" + (problem.empty() ? std::string() : ": " + problem));
+        return menu;
+    }
+    if (!list.unsupported.empty()) {
+        note(list.unsupported);
+        return menu;
+    }
+    const std::string current = m_input.kind == capture::AudioInputKind::kApplication
+                                    ? InputChoiceText(m_input)
+                                    : std::string();
+    std::vector<std::string> listed;  // an application with several streams comes once
+    for (const capture::AudioApplicationInfo& app : list.applications) {
+        const std::string text = capture::ApplicationInputText(app);
+        if (std::find(listed.begin(), listed.end(), text) != listed.end()) continue;
+        listed.push_back(text);
+        MenuItem item = Choice(app.name, "inputApplication", kInputPrefix + text, text == current);
+        item.iconName = app.iconName;
+        menu.items.push_back(item);
+    }
+    if (listed.empty()) note("No application plays sound now");
+    return menu;
 }
 
 std::vector<MenuItem> WindowChoices::MenuItems() {
@@ -212,31 +297,68 @@ std::vector<MenuItem> WindowChoices::MenuItems() {
                    m_input.kind == AudioInputKind::kNamed && m_input.value == choice.value));
     }
     input.items.push_back(MenuItem::Separator());
+    input.items.push_back(ApplicationsMenu());
     std::string fileText = "Sound file\u2026";
     if (m_input.kind == AudioInputKind::kFile) fileText += " (" + FileNameOf(m_input.value) + ")";
     input.items.push_back(
         Choice(fileText, "inputFile", kSoundFileCommand, m_input.kind == AudioInputKind::kFile));
+    MenuItem playback;
+    playback.kind = MenuItem::Kind::kSubmenu;
+    playback.text = "Sound file &playback";
+    playback.objectName = "filePlayback";
+    playback.items.push_back(
+        Choice("Play sound file &aloud", "fileAloud", kFileAloudCommand, m_fileAloud));
+    playback.items.push_back(Choice("&Loop", "fileLoop", kFileLoopCommand, m_fileLoop));
+    input.items.push_back(playback);
 
     MenuItem device;
     device.kind = MenuItem::Kind::kSubmenu;
     device.text = "&Force device";
     device.objectName = "deviceMenu";
     device.exclusive = true;
+    // Every device found, the virtual one in both its kinds, and the environment's choice when
+    // it names none of them (a device that is gone, or a virtual one with options).
+    std::vector<force::ForceDeviceInfo> offered = m_devices;
+    std::vector<std::string> texts;
+    for (const force::ForceDeviceInfo& info : offered) texts.push_back(DeviceMenuText(info));
+    force::ForceDeviceInfo rumble{"virtual,kind=rumble", force::kVirtualDefaultName,
+                                  force::ForceDeviceKind::kVirtual};
+    offered.push_back(rumble);
+    texts.push_back(rumble.name + " (virtual rumble)");
+    if (!m_environmentDevice.empty()) {
+        force::ForceDeviceChoice environment;
+        std::string error;
+        bool named = !force::ParseForceDeviceChoice(m_environmentDevice, &environment, &error);
+        for (const force::ForceDeviceInfo& info : offered) {
+            named = named || ChoiceNamesDevice(environment, info);
+        }
+        if (!named) {
+            offered.insert(offered.begin(),
+                           {m_environmentDevice, DescribeForceDeviceChoice(environment),
+                            force::ForceDeviceKind::kVirtual});
+            texts.insert(texts.begin(), DescribeForceDeviceChoice(environment) +
+                                            " (KINETRA_FORCE_DEVICE=" + m_environmentDevice + ")");
+        }
+    }
     // The device named by the choice is checked; for a choice that names none of them (the first
     // SDL device), the one that is open.
     int checked = -1;
-    for (std::size_t i = 0; i < m_devices.size() && checked < 0; ++i) {
-        if (ChoiceNamesDevice(m_device, m_devices[i])) checked = static_cast<int>(i);
+    for (std::size_t i = 0; i < offered.size() && checked < 0; ++i) {
+        force::ForceDeviceChoice choice;
+        std::string error;
+        const bool exact = offered[i].id == m_environmentDevice &&
+                           force::ParseForceDeviceChoice(offered[i].id, &choice, &error) &&
+                           DescribeForceDeviceChoice(choice) == DescribeForceDeviceChoice(m_device);
+        if (exact || ChoiceNamesDevice(m_device, offered[i])) checked = static_cast<int>(i);
     }
     const force::ForceDeviceStatus status = force::CurrentForceDeviceStatus();
-    for (std::size_t i = 0; i < m_devices.size() && checked < 0; ++i) {
-        if (status.state != force::ForceDeviceState::kNone && m_devices[i].name == status.name) {
+    for (std::size_t i = 0; i < offered.size() && checked < 0; ++i) {
+        if (status.state != force::ForceDeviceState::kNone && offered[i].name == status.name) {
             checked = static_cast<int>(i);
         }
     }
-    for (std::size_t i = 0; i < m_devices.size(); ++i) {
-        device.items.push_back(Choice(DeviceMenuText(m_devices[i]), "forceDevice",
-                                      kDevicePrefix + m_devices[i].id,
+    for (std::size_t i = 0; i < offered.size(); ++i) {
+        device.items.push_back(Choice(texts[i], "forceDevice", kDevicePrefix + offered[i].id,
                                       static_cast<int>(i) == checked));
     }
     device.items.push_back(MenuItem::Separator());
@@ -251,6 +373,9 @@ std::vector<MenuItem> WindowChoices::MenuItems() {
 bool WindowChoices::RunMenuCommand(const std::string& command) {
     if (command == kRescanCommand) {
         RescanDevices();
+    } else if (command == kFileAloudCommand || command == kFileLoopCommand) {
+        SetFilePlayback(command == kFileAloudCommand ? !m_fileAloud : m_fileAloud,
+                        command == kFileLoopCommand ? !m_fileLoop : m_fileLoop);
     } else if (command == kSoundFileCommand) {
         const std::string path = m_hooks.askSoundFile();
         if (!path.empty()) {
@@ -299,6 +424,7 @@ bool WindowChoices::Switch(const capture::AudioInputChoice& input,
         m_device = device;
         if (storeName == settings::kInputValueName) m_origin = InputOrigin::kMenu;
         Store(storeName, storeText);
+        if (!m_problem.empty()) m_parts.status.SetProblem("", "");
         m_problem.clear();
         RefreshStatus();
         return true;
@@ -320,6 +446,20 @@ bool WindowChoices::Switch(const capture::AudioInputChoice& input,
     }
     ShowProblem(problem, !deviceFailed);
     return false;
+}
+
+void WindowChoices::SetFilePlayback(bool aloud, bool loop) {
+    m_fileAloud = aloud;
+    m_fileLoop = loop;
+    capture::SetSoundFilePlayback(aloud, loop);
+    const std::unique_ptr<settings::SettingsKey> key = m_parts.store.Open();
+    if (key->Writable()) {
+        key->WriteInt(kFileAloudValueName, aloud ? 1 : 0);
+        key->WriteInt(kFileLoopValueName, loop ? 1 : 0);
+        if (!key->Commit()) DebugOutput("SETTINGS: the settings could not be saved\n");
+    }
+    // A file that plays now starts again with the new choice.
+    if (m_input.kind == capture::AudioInputKind::kFile) SwitchInput(m_input);
 }
 
 void WindowChoices::Store(const char* name, const std::string& value) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/audio_applications.h"
 #include "capture/audio_input.h"
 #include "capture/audio_sources.h"
 #include "capture/capture_engine.h"
@@ -37,6 +38,9 @@ struct ChoiceHooks {
     std::function<std::vector<force::ForceDeviceInfo>()> listDevices;
     // A sound file's path from the user, empty when cancelled (MessageBoxes::AskSoundFile).
     std::function<std::string()> askSoundFile;
+    // The applications that play sound now (capture::ListAudioApplications), asked whenever the
+    // menu opens.
+    std::function<capture::AudioApplicationList()> listApplications;
 };
 
 // The input a run starts with, and why. environmentSet: KINETRA_AUDIO_INPUT is set (its choice is
@@ -103,6 +107,9 @@ public:
     // The pipeline runs: lists the sources once, starts the status refresh.
     void Started();
 
+    // The "Applications" submenu of the "Input" menu: one entry per application that plays sound
+    // now (its streams merged), or a disabled entry saying why there is none.
+    MenuItem ApplicationsMenu();
     // The "Input" and "Force device" submenus (the sound server's sources and the devices are
     // listed afresh).
     std::vector<MenuItem> MenuItems();
@@ -117,12 +124,19 @@ public:
     bool SwitchDevice(const std::string& deviceText);
     // Lists the force devices again.
     void RescanDevices();
+    // "Play sound file aloud" and "Loop" (stored; both on unless chosen off): a sound-file input
+    // is played on the default output as it is felt, and looped. A file input restarts with them.
+    void SetFilePlayback(bool aloud, bool loop);
+    bool FileAloud() const { return m_fileAloud; }
+    bool FileLoop() const { return m_fileLoop; }
 
     const capture::AudioInputChoice& Input() const { return m_input; }
     InputOrigin Origin() const { return m_origin; }
     const force::ForceDeviceChoice& Device() const { return m_device; }
     const std::vector<force::ForceDeviceInfo>& Devices() const { return m_devices; }
 
+    // Hidden (false): the status refresh stops; shown again, it runs and refreshes at once.
+    void SetShown(bool shown);
     // Sets the status line's input and device texts now (the timer does it every 300 ms).
     void RefreshStatus();
 
@@ -131,7 +145,7 @@ private:
                 const char* storeName, const std::string& storeText);
     void ListDevicesOnce();
     void Store(const char* name, const std::string& value);
-    // Shows a failed choice's text in place of the input or device part for a while.
+    // Shows a failed choice's text as the status line's warning, with its details.
     void ShowProblem(const std::string& problem, bool aboutInput);
 
     ChoiceParts m_parts;
@@ -147,10 +161,18 @@ private:
     bool m_devicesListed = false;
     bool m_deviceStored = false;  // the starting device came from the settings file
 
-    // A failed switch's text, shown in place of the input or device part for a while.
+    // A failed switch's text, shown as the status line's warning until a switch succeeds.
     std::string m_problem;
     bool m_problemIsInput = false;
-    std::int64_t m_problemSinceMs = 0;
+    std::string m_problemDetail;
+    // What a re-scan found, shown in place of the device part until m_noticeUntilMs.
+    std::string m_notice;
+    std::int64_t m_noticeUntilMs = 0;
+    // KINETRA_FORCE_DEVICE's text when it chose the starting device.
+    std::string m_environmentDevice;
+    bool m_shown = true;
+    bool m_fileAloud = true;
+    bool m_fileLoop = true;
 };
 
 }  // namespace kinetra::window

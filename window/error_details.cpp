@@ -42,6 +42,20 @@ std::string NoForceDeviceDetail(const std::string& reason,
     std::string text = WhyLines(kinetra::force::ReasonWithoutVirtualHint(reason),
                                 "no force-feedback device could be opened");
     text += FoundLine("Devices found: ", devices);
+    if (reason.find("unknown") != std::string::npos) {
+        // A name that names nothing: plugging in will not help.
+        return text +
+               "\nWhat to try: correct KINETRA_FORCE_DEVICE (sdl, sdl:<name> with a name found "
+               "above, virtual or none), or unset it and choose in the window's Force device "
+               "menu.";
+    }
+    if (reason.find("permission") != std::string::npos ||
+        reason.find("not allowed") != std::string::npos) {
+        return text +
+               "\nWhat to try: join the \"input\" group (then log in again) or install the udev "
+               "rule that comes with Kinetra. To try Kinetra without a device, start it with "
+               "KINETRA_FORCE_DEVICE=virtual.";
+    }
     text +=
         "\nWhat to try: plug the device in and start Kinetra again. If it is plugged in, you may "
         "not be allowed to use it: join the \"input\" group (then log in again) or install the "
@@ -51,7 +65,9 @@ std::string NoForceDeviceDetail(const std::string& reason,
 }
 
 std::string AudioInputDetail(const std::string& reasons,
-                             const std::vector<kinetra::capture::CaptureDeviceInfo>& devices) {
+                             const std::vector<kinetra::capture::CaptureDeviceInfo>& devices,
+                             kinetra::capture::AudioInputKind chosen) {
+    using kinetra::capture::AudioInputKind;
     std::string text;
     std::vector<std::string> others;
     for (const kinetra::capture::CaptureDeviceInfo& device : devices) {
@@ -63,6 +79,16 @@ std::string AudioInputDetail(const std::string& reasons,
     }
     text += WhyLines(reasons, "the audio input could not be opened");
     text += FoundLine("Other inputs found: ", others);
+    if (chosen == AudioInputKind::kFile) {
+        return text +
+               "\nWhat to try: check the file's path, and that it is a sound file (WAV, FLAC or "
+               "Ogg); or choose another input with KINETRA_AUDIO_INPUT or the window's Input menu.";
+    }
+    if (chosen == AudioInputKind::kNamed || chosen == AudioInputKind::kApplication) {
+        return text +
+               "\nWhat to try: check the name in KINETRA_AUDIO_INPUT against the inputs found "
+               "above (pactl list short sources), or use default or monitor.";
+    }
     text +=
         "\nWhat to try: check that the sound server runs (pactl info) and that the input exists, "
         "or choose another with KINETRA_AUDIO_INPUT (default, monitor, or a capture device's "

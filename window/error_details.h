@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/audio_input.h"
 #include "capture/capture_device.h"
 #include "force/force_devices.h"
 
@@ -21,8 +22,10 @@ std::string NoForceDeviceDetail(const std::string& reason,
 // none), and the devices on offer (CCaptureEngine::ListDevices: the chosen input described
 // first, then the others), then what to try: the sound server, another input, a sound file.
 // Thread: any.
-std::string AudioInputDetail(const std::string& reasons,
-                             const std::vector<kinetra::capture::CaptureDeviceInfo>& devices);
+// The advice fits the kind of input chosen: a file's path, a device's name, or the server.
+std::string AudioInputDetail(
+    const std::string& reasons, const std::vector<kinetra::capture::CaptureDeviceInfo>& devices,
+    kinetra::capture::AudioInputKind chosen = kinetra::capture::AudioInputKind::kDefault);
 
 // "Error creating sound capture buffer.": the input opened but refused the ring of 44100 Hz
 // 16-bit mono blocks; reasons as above. Thread: any.

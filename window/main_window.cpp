@@ -1,9 +1,11 @@
 #include "window/main_window.h"
 
+#include <algorithm>
 #include <memory>
 #include <tuple>
 
 #include "capture/audio_input.h"
+#include "capture/audio_sources.h"
 #include "force/force_devices.h"
 #include "force/ond_library.h"
 #include "pipeline/slider_rules.h"
@@ -26,6 +28,8 @@ constexpr const char kHitsCommand[] = "mode:hits";
 constexpr const char kSavePresetCommand[] = "preset-save";
 constexpr const char kFeelBandsCommand[] = "feel-bands";
 constexpr const char kPresetPrefix[] = "preset:";
+constexpr const char kRenamePresetPrefix[] = "preset-rename:";
+constexpr const char kDeletePresetPrefix[] = "preset-delete:";
 // The help's file, and the topic the Help button opens.
 constexpr const char kHelpFile[] = "help/index.html";
 constexpr const char kHelpTopic[] = "topic-1006";
@@ -50,7 +54,14 @@ MainWindow::MainWindow(const WindowParts& parts)
       // The meters follow the pipeline from its start to its teardown.
       m_meters([this](int band) -> const CBandMapper* { return m_pipeline.Mapper(band); },
                parts.meters, parts.status, parts.timers),
-      m_feel([this] { return &m_pipeline; }, parts.timers) {}
+      m_feel([this] { return &m_pipeline; }, parts.timers) {
+    m_meters.SetFeltBand([this] { return m_feel.PlayingBand(); });
+}
+
+void MainWindow::SetShown(bool shown) {
+    m_meters.SetShown(shown);
+    m_choices.SetShown(shown);
+}
 
 MainWindow::~MainWindow() {
     if (m_bStarted) OnDestroy();
@@ -123,8 +134,16 @@ void MainWindow::PostQuitMessage(int exitCode) {
 void MainWindow::ReportFatalError(const char* text, const char* /*caption*/, int exitCode) {
     // The input has said why on standard error already.
     if (!m_bQuitRequested) {
-        ErrorBox(text, AudioInputDetail(capture::RecentAudioInputProblems(),
-                                        m_pipeline.Engine().ListDevices()));
+        // What the engine offers, and what the sound server has (a file's engine lists no other).
+        std::vector<capture::CaptureDeviceInfo> devices = m_pipeline.Engine().ListDevices();
+        for (const capture::AudioSourceInfo& source : capture::ListAudioSources().sources) {
+            const bool listed = std::any_of(devices.begin(), devices.end(), [&](const auto& d) {
+                return d.description == source.description;
+            });
+            if (!listed) devices.push_back({source.id, source.description});
+        }
+        ErrorBox(text, AudioInputDetail(capture::RecentAudioInputProblems(), devices,
+                                        m_choices.Input().kind));
     }
     PostQuitMessage(exitCode);
 }
@@ -362,13 +381,32 @@ std::vector<MenuItem> MainWindow::ContextMenu() {
         const std::unique_ptr<settings::SettingsKey> key = m_parts.store.Open();
         for (Preset& saved : ReadSavedPresets(*key)) m_menuPresets.push_back(std::move(saved));
     }
+    // The first preset whose positions the sliders show is ticked.
+    const PresetPositions current = CurrentPositions();
+    bool ticked = false;
+    MenuItem rename = Entry("&Rename preset", "renamePreset", "");
+    MenuItem remove = Entry("&Delete preset", "deletePreset", "");
+    rename.kind = remove.kind = MenuItem::Kind::kSubmenu;
     for (std::size_t i = 0; i < m_menuPresets.size(); ++i) {
         if (i == builtIn) presets.items.push_back(MenuItem::Separator());
-        presets.items.push_back(
-            Entry(m_menuPresets[i].name, "", kPresetPrefix + std::to_string(i)));
+        const std::string number = std::to_string(i);
+        MenuItem item = Entry(m_menuPresets[i].name, "preset", kPresetPrefix + number);
+        item.checkable = true;
+        item.checked = !ticked && m_menuPresets[i].positions == current;
+        ticked = ticked || item.checked;
+        presets.items.push_back(item);
+        if (i >= builtIn) {
+            rename.items.push_back(Entry(m_menuPresets[i].name, "", kRenamePresetPrefix + number));
+            remove.items.push_back(Entry(m_menuPresets[i].name, "", kDeletePresetPrefix + number));
+        }
     }
+    presets.exclusive = true;
     presets.items.push_back(MenuItem::Separator());
-    presets.items.push_back(Entry(kSavePresetMenuText, "", kSavePresetCommand));
+    presets.items.push_back(Entry(kSavePresetMenuText, "savePreset", kSavePresetCommand));
+    if (!rename.items.empty()) {
+        presets.items.push_back(rename);
+        presets.items.push_back(remove);
+    }
     menu.push_back(presets);
     MenuItem feel = Entry(kFeelBandsMenuText, "feelBands", kFeelBandsCommand);
     feel.enabled = CanFeelBands();
@@ -381,6 +419,17 @@ bool MainWindow::RunMenuCommand(const std::string& command) {
     if (command.starts_with(kPresetPrefix)) {
         const std::size_t index = std::stoul(command.substr(sizeof(kPresetPrefix) - 1));
         if (index < m_menuPresets.size()) ApplyPreset(m_menuPresets[index].positions);
+    } else if (command.starts_with(kRenamePresetPrefix) ||
+               command.starts_with(kDeletePresetPrefix)) {
+        const bool rename = command.starts_with(kRenamePresetPrefix);
+        const std::size_t index = std::stoul(command.substr(command.find(':') + 1));
+        if (index < m_menuPresets.size()) {
+            if (rename) {
+                OnRenamePreset(m_menuPresets[index].name);
+            } else {
+                OnDeletePreset(m_menuPresets[index].name);
+            }
+        }
     } else if (command == kSavePresetCommand) {
         OnSavePreset();
     } else if (command == kFeelBandsCommand) {
@@ -417,21 +466,49 @@ void MainWindow::ApplyPreset(const PresetPositions& positions) {
     m_pipeline.SetStrength(controls.StrengthPosition());
 }
 
-void MainWindow::OnSavePreset() {
-    std::string name;
-    if (!m_parts.boxes.AskText("Save Preset", "Name of the preset:", &name)) return;
-    std::string why;
-    const std::string clean = CleanPresetName(name, &why);
-    if (clean.empty()) {
+std::string MainWindow::AskPresetName(const std::string& title, std::string name) {
+    // A name that cannot be used is refused with the reason, and asked for again as typed.
+    while (m_parts.boxes.AskText(title, "Name of the preset:", &name)) {
+        std::string why;
+        const std::string clean = CleanPresetName(name, &why);
+        if (!clean.empty()) return clean;
         m_parts.boxes.ShowMessage(why, kErrorCaption, MessageIcon::kExclamation, "");
-        return;
     }
+    return {};
+}
+
+void MainWindow::OnRenamePreset(const std::string& name) {
+    const std::string renamed = AskPresetName("Rename Preset", name);
+    if (renamed.empty() || renamed == name) return;
+    PresetPositions positions;
+    const std::unique_ptr<settings::SettingsKey> key = m_parts.store.Open();
+    for (const Preset& saved : ReadSavedPresets(*key)) {
+        if (saved.name == name) positions = saved.positions;
+    }
+    if (!key->Remove(std::string(kPresetsGroup) + "/" + PresetKey(name))) return;
+    WriteSavedPreset(*key, renamed, positions);
+    CommitPresets(*key);
+}
+
+void MainWindow::OnDeletePreset(const std::string& name) {
+    if (!m_parts.boxes.AskYesNo("Delete Preset", "Delete the preset \"" + name + "\"?")) return;
+    const std::unique_ptr<settings::SettingsKey> key = m_parts.store.Open();
+    if (key->Remove(std::string(kPresetsGroup) + "/" + PresetKey(name))) CommitPresets(*key);
+}
+
+void MainWindow::OnSavePreset() {
+    const std::string clean = AskPresetName("Save Preset", "");
+    if (clean.empty()) return;
     const std::unique_ptr<settings::SettingsKey> key = m_parts.store.Open();
     WriteSavedPreset(*key, clean, CurrentPositions());
-    if (!key->Commit()) {
+    CommitPresets(*key);
+}
+
+void MainWindow::CommitPresets(settings::SettingsKey& key) {
+    if (!key.Commit()) {
         m_parts.boxes.ShowMessage("The preset could not be saved.", kErrorCaption,
                                   MessageIcon::kExclamation,
-                                  "Why: the settings file cannot be written: " + key->Location());
+                                  "Why: the settings file cannot be written: " + key.Location());
     }
 }
 

@@ -99,6 +99,9 @@ public:
     void PauseEffects(bool paused);
     bool EffectsPaused() const { return m_bPaused; }
 
+    // The window is shown (true), or hidden, minimised or in the tray: then nothing is drawn.
+    void SetShown(bool shown);
+
     // ---- The right-click menu ----
     // The input and device submenus (between start-up and teardown), the response modes, the
     // presets, "Feel each band". The toolkit adds its own entries after them.
@@ -114,6 +117,9 @@ public:
     // "Save current as…": asks for a name and stores the six positions as a saved preset; a
     // name that cannot be used shows a box that says why.
     void OnSavePreset();
+    // Renames or deletes a saved preset (deleting asks first).
+    void OnRenamePreset(const std::string& name);
+    void OnDeletePreset(const std::string& name);
     // Each band's effect alone, in turn; nothing while it runs or without a running pipeline.
     void OnFeelBands();
     bool CanFeelBands() const;
@@ -141,6 +147,9 @@ private:
     void LoadSettings();
     void SaveSettings();
     void Fail();
+    // A usable preset name from the user (asked again after a refusal), empty when cancelled.
+    std::string AskPresetName(const std::string& title, std::string name);
+    void CommitPresets(settings::SettingsKey& key);
     void ErrorBox(const char* text, const std::string& detail);
     pipeline::PipelineSettings ControlSettings(bool withDisabled) const;
 

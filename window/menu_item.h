@@ -18,9 +18,12 @@ struct MenuItem {
     bool enabled = true;
     bool exclusive = false;       // a submenu whose checkable entries are one choice
     std::vector<MenuItem> items;  // of a submenu
+    std::string iconName;         // an icon theme's name shown beside the text; empty: none
 
     static MenuItem Separator() {
-        return {Kind::kSeparator, {}, {}, {}, false, false, true, false, {}};
+        MenuItem item;
+        item.kind = Kind::kSeparator;
+        return item;
     }
 };
 

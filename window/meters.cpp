@@ -5,6 +5,7 @@
 
 #include "analysis/band_mapper.h"
 #include "pipeline/band_plan.h"
+#include "window/band_texts.h"
 
 namespace kinetra::window {
 
@@ -12,9 +13,9 @@ namespace {
 
 // A meter falls back by at most this many positions per tick (about 120 per second), and the
 // Strength meter by this much magnitude; a lamp stays on this many ticks after a block sent.
-constexpr double kFallPerTick = 4.0;
-constexpr double kStrengthFallPerTick = 400.0;
-constexpr int kLitTicks = 3;
+constexpr double kFallPerTick = 6.0;
+constexpr double kStrengthFallPerTick = 600.0;
+constexpr int kLitTicks = 2;
 
 constexpr int kBands = kinetra::pipeline::kBands;
 static_assert(kBands <= LiveMeters::kMaxBands);
@@ -52,6 +53,18 @@ LiveMeters::LiveMeters(MapperGetter mapper, MeterView& meters, StatusView& statu
     m_timer->Start(kIntervalMs);
 }
 
+void LiveMeters::SetShown(bool shown) {
+    if (shown == m_shown) return;
+    m_shown = shown;
+    if (!shown) {
+        m_timer->Stop();
+        return;
+    }
+    m_sentValid = false;
+    m_timer->Start(kIntervalMs);
+    Tick(m_timers.NowMs() - m_startMs);
+}
+
 void LiveMeters::Tick(std::int64_t nowMs) {
     using Look = SliderMeter::Look;
     bool arrived = false;
@@ -85,9 +98,11 @@ void LiveMeters::Tick(std::int64_t nowMs) {
     m_signal = m_lastBlockMs >= 0 && nowMs - m_lastBlockMs < kNoSignalMs && m_lastSoundMs >= 0 &&
                nowMs - m_lastSoundMs < kNoSignalMs;
 
+    const int felt = m_feltBand ? m_feltBand() : 0;
+    SliderMeter levels[kMaxBands];
     for (int k = 0; k < kBands; ++k) {
         BandState& band = m_band[k];
-        SliderMeter meter;
+        SliderMeter& meter = levels[k];
         if (band.litTicks > 0) --band.litTicks;
         if (band.mapper == nullptr || !band.mapper->Enabled()) {
             band.shown = 0.0;
@@ -104,7 +119,16 @@ void LiveMeters::Tick(std::int64_t nowMs) {
             meter.mark = LevelToSliderPosition(band.mapper->Threshold());
             meter.lit = band.litTicks > 0;
         }
-        m_meters.SetLevelMeter(k + 1, meter);
+    }
+    if (felt > 0 && felt <= kBands) {
+        // "Feel each band": the playing band's groove full and lit, the others plain.
+        for (int k = 0; k < kBands; ++k) levels[k] = SliderMeter{};
+        levels[felt - 1] = SliderMeter{Look::kLive, 0.0, 100.0, 0.0, true};
+    }
+    for (int k = 0; k < kBands; ++k) {
+        if (m_sentValid && levels[k] == m_sentLevel[k]) continue;
+        m_sentLevel[k] = levels[k];
+        m_meters.SetLevelMeter(k + 1, levels[k]);
     }
 
     SliderMeter strength;
@@ -114,21 +138,32 @@ void LiveMeters::Tick(std::int64_t nowMs) {
         m_strengthShown =
             std::max(static_cast<double>(strongest), m_strengthShown - kStrengthFallPerTick);
         m_strengthShown = std::max(m_strengthShown, 0.0);
+        // Grows down from the top, as the level meters do.
         strength.look = Look::kLive;
-        strength.from = MagnitudeToStrengthPosition(static_cast<std::uint32_t>(m_strengthShown));
-        strength.to = 100.0;
+        strength.from = 0.0;
+        strength.to =
+            100.0 - MagnitudeToStrengthPosition(static_cast<std::uint32_t>(m_strengthShown));
         strength.lit = m_strengthLitTicks > 0;
     } else {
         m_strengthShown = 0.0;
         strength.look = Look::kNoSignal;
     }
-    m_meters.SetStrengthMeter(strength);
+    if (!m_sentValid || !(strength == m_sentStrength)) {
+        m_sentStrength = strength;
+        m_meters.SetStrengthMeter(strength);
+    }
 
     // Without a pipeline there is nothing to listen to: no hint, and the quiet time starts anew.
     bool running = false;
     for (const BandState& band : m_band) running = running || band.mapper != nullptr;
     if (!running) m_hint = SoundHint(nowMs);
-    m_status.SetHintText(running ? m_hint.Update(nowMs, heard) : std::string());
+    std::string hint = running ? m_hint.Update(nowMs, heard) : std::string();
+    if (felt > 0 && felt <= kBands) hint = "Feel each band: " + BandCaptionLabel(felt);
+    if (!m_sentValid || hint != m_sentHint) {
+        m_sentHint = hint;
+        m_status.SetHintText(hint);
+    }
+    m_sentValid = true;
 }
 
 }  // namespace kinetra::window

@@ -1,7 +1,7 @@
 // The window's live meters: every band's loudest level against its threshold on its level
 // slider, whether it sends, the strongest magnitude on the Strength slider, and the status
 // line's hint about the sound that arrives. A timer on the user-interface thread reads what the
-// band mappers publish (CBandMapper::Live) about 30 times a second; the capture thread is never
+// band mappers publish (CBandMapper::Live) 20 times a second; the capture thread is never
 // asked for anything.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "window/slider_meter.h"
 #include "window/toolkit.h"
 
 class CBandMapper;
@@ -51,7 +52,7 @@ private:
 // Thread (all): user-interface thread.
 class LiveMeters {
 public:
-    static constexpr int kIntervalMs = 33;
+    static constexpr int kIntervalMs = 50;
     static constexpr int kMaxBands = 5;
     // A level above this (the lowest threshold, of position 0) counts as sound.
     static constexpr double kAudibleLevel = 1.0;
@@ -65,8 +66,16 @@ public:
     LiveMeters(const LiveMeters&) = delete;
     LiveMeters& operator=(const LiveMeters&) = delete;
 
-    // One update, as the timer runs it; nowMs counts from the meters' making.
+    // One update, as the timer runs it; nowMs counts from the meters' making. A meter or hint
+    // goes to the views only when it differs from the one they show.
     void Tick(std::int64_t nowMs);
+    // While the window is hidden, minimised or in the tray the timer stops: nothing is drawn.
+    // Shown again, every meter is sent afresh.
+    void SetShown(bool shown);
+    bool Shown() const { return m_shown; }
+    // The band "Feel each band" plays now (1..5, or 0 for none): its groove is lit alone and the
+    // hint names it. Called at each tick.
+    void SetFeltBand(std::function<int()> feltBand) { m_feltBand = std::move(feltBand); }
     // True while sound arrives (the meters are live).
     bool Signal() const { return m_signal; }
 
@@ -92,6 +101,13 @@ private:
     std::int64_t m_lastSoundMs = -1;
     bool m_signal = false;
     SoundHint m_hint{0};
+    bool m_shown = true;
+    std::function<int()> m_feltBand;
+    // What the views show, so that only changes are sent; cleared when shown again.
+    SliderMeter m_sentLevel[kMaxBands];
+    SliderMeter m_sentStrength;
+    std::string m_sentHint;
+    bool m_sentValid = false;
 };
 
 }  // namespace kinetra::window

@@ -44,6 +44,9 @@ public:
     virtual void SetInputText(const std::string& text) = 0;
     virtual void SetDeviceText(const std::string& text) = 0;
     virtual void SetHintText(const std::string& text) = 0;
+    // A problem the user should see: a warning (an icon and a colour) until it is set empty;
+    // detail (reason and what to try) is what clicking the warning shows.
+    virtual void SetProblem(const std::string& /*text*/, const std::string& /*detail*/) {}
 };
 
 // The meters drawn in the sliders' grooves (window/slider_meter.h).
@@ -89,6 +92,10 @@ public:
     // A line of text: true with *text the answer, false when cancelled. *text holds the proposed
     // answer on entry.
     virtual bool AskText(const std::string& title, const std::string& label, std::string* text) = 0;
+    // A yes-or-no question; true for yes.
+    virtual bool AskYesNo(const std::string& /*title*/, const std::string& /*question*/) {
+        return true;
+    }
     // A sound file's path, or an empty text when cancelled.
     virtual std::string AskSoundFile() = 0;
 };

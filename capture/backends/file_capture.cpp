@@ -1,5 +1,9 @@
 // A sound file as the audio input: decoded once to 16-bit mono at 44100 Hz and written into the
-// ring by a feeder thread at the pace a capture device would, looping at the end of the file.
+// ring by a feeder thread at the pace a capture device would, looping at the end of the file (or
+// going silent after one pass), and, when asked, queued to the default output as it is fed.
+#include <SDL.h>
+
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -15,6 +19,32 @@ namespace {
 
 constexpr std::uint32_t kRate = 44100;
 constexpr std::uint32_t kFeedFrames = 256;  // about 5.8 ms per write
+// More queued to the output than this (it fell behind) is dropped, so that it stays in step.
+constexpr std::uint32_t kMostQueuedBytes = kRate / 4 * 2;
+
+std::atomic<bool> g_aloud{false};
+std::atomic<bool> g_loop{true};
+
+// The default output, 44100 Hz 16-bit mono, or 0 when none opens.
+SDL_AudioDeviceID OpenOutput() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        ReportAudioInputProblem(std::string("sound file not played aloud: ") + SDL_GetError());
+        return 0;
+    }
+    SDL_AudioSpec want{};
+    want.freq = static_cast<int>(kRate);
+    want.format = AUDIO_S16SYS;
+    want.channels = 1;
+    want.samples = 512;
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (device == 0) {
+        ReportAudioInputProblem(std::string("sound file not played aloud: ") + SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return 0;
+    }
+    SDL_PauseAudioDevice(device, 0);
+    return device;
+}
 
 class FileCaptureBuffer final : public RingCaptureBuffer {
 public:
@@ -26,6 +56,8 @@ public:
         std::lock_guard<std::mutex> lock(m_control);
         if (m_feeder.joinable()) return kOk;
         m_stop = false;
+        m_loop = g_loop.load();
+        if (g_aloud.load() && m_output == 0) m_output = OpenOutput();
         m_running.store(true);
         try {
             m_feeder = std::thread(&FileCaptureBuffer::Feed, this);
@@ -46,6 +78,11 @@ public:
         m_wake.notify_all();
         if (feeder.joinable()) feeder.join();
         m_running.store(false);
+        if (m_output != 0) {
+            SDL_CloseAudioDevice(m_output);
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            m_output = 0;
+        }
         return kOk;
     }
 
@@ -56,6 +93,7 @@ private:
         const Clock::time_point start = Clock::now();
         std::uint64_t produced = 0;
         std::size_t position = 0;
+        bool ended = false;  // one pass played, not looping: silence from here
         std::int16_t chunk[kFeedFrames];
         for (;;) {
             const auto due = start + std::chrono::nanoseconds(produced * 1000000000ull / kRate);
@@ -64,10 +102,20 @@ private:
                 if (m_wake.wait_until(lock, due, [this] { return m_stop; })) return;
             }
             for (std::uint32_t i = 0; i < kFeedFrames; ++i) {
-                chunk[i] = samples[position];
-                if (++position == samples.size()) position = 0;
+                chunk[i] = ended ? 0 : samples[position];
+                if (!ended && ++position == samples.size()) {
+                    position = 0;
+                    ended = !m_loop;
+                }
             }
             Produce(reinterpret_cast<const std::uint8_t*>(chunk), sizeof chunk);
+            if (m_output != 0 && !ended) {
+                // The output plays what the ring gets, as it gets it.
+                if (SDL_GetQueuedAudioSize(m_output) > kMostQueuedBytes) {
+                    SDL_ClearQueuedAudio(m_output);
+                }
+                SDL_QueueAudio(m_output, chunk, sizeof chunk);
+            }
             produced += kFeedFrames;
         }
     }
@@ -76,6 +124,8 @@ private:
     std::mutex m_control;
     std::condition_variable m_wake;
     bool m_stop = false;
+    bool m_loop = true;
+    SDL_AudioDeviceID m_output = 0;  // the default output while played aloud, else 0
     std::thread m_feeder;
 };
 
@@ -103,6 +153,11 @@ private:
 };
 
 }  // namespace
+
+void SetSoundFilePlayback(bool aloud, bool loop) {
+    g_aloud.store(aloud);
+    g_loop.store(loop);
+}
 
 Result OpenFileCaptureDevice(const std::string& path, std::unique_ptr<ICaptureDevice>* device) {
     auto samples = std::make_shared<std::vector<std::int16_t>>();

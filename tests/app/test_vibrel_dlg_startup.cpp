@@ -222,10 +222,10 @@ TEST_F(VibrelDlgStartup, ControlsSitWhereTheLayoutPutsThem) {
         return QRect(kinetra::app::DluToPixelsX(x, units), kinetra::app::DluToPixelsY(y, units),
                      kinetra::app::DluToPixelsX(cx, units), kinetra::app::DluToPixelsY(cy, units));
     };
-    // The documented 320 x 146 area, and the status line in a 12-unit strip below it.
+    // The documented 320 x 146 area, and the status's two lines in a strip below it.
     EXPECT_EQ(m_dlg->size(), QSize(kinetra::app::DluToPixelsX(320, units),
-                                   kinetra::app::DluToPixelsY(146 + 12, units)));
-    EXPECT_EQ(m_dlg->Status()->geometry(), rectOf(7, 145, 306, 9));
+                                   kinetra::app::DluToPixelsY(146 + 21, units)));
+    EXPECT_EQ(m_dlg->Status()->geometry(), rectOf(7, 145, 306, 18));
     const int levelX[5] = {95, 141, 188, 234, 280};
     const int disableX[5] = {90, 136, 182, 228, 274};
     for (int k = 0; k < 5; ++k) {

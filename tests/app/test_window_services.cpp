@@ -155,11 +155,13 @@ TEST_F(WindowServices, HelpOpensTopic1006OfTheBundledHelp) {
     ASSERT_TRUE(Start());
     QTest::mouseClick(m_dlg->GetDlgItem(IDC_HELP_BUTTON), Qt::LeftButton);
     ASSERT_EQ(m_urls.Urls().size(), 1u);
+    // Openers drop a file's fragment: the browser gets a page that goes on to the topic.
     const QUrl url = m_urls.Urls()[0];
-    EXPECT_TRUE(url.isLocalFile());
-    EXPECT_TRUE(url.toLocalFile().endsWith("help/index.html"));
-    EXPECT_EQ(url.fragment(), "topic-1006");
-    QFile page(url.toLocalFile());
+    ASSERT_TRUE(url.isLocalFile());
+    QFile opened(url.toLocalFile());
+    ASSERT_TRUE(opened.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(opened.readAll().contains("help/index.html#topic-1006"));
+    QFile page(kinetra::app::FindDataFile(QStringLiteral("help/index.html")));
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     EXPECT_TRUE(page.readAll().contains("id=\"topic-1006\""));
 }

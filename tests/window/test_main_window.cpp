@@ -14,6 +14,7 @@
 #include "support/scoped_env.h"
 #include "support/scripted_capture.h"
 #include "support/wait_for.h"
+#include "window/band_texts.h"
 #include "window/main_window.h"
 
 namespace {
@@ -62,6 +63,10 @@ private:
         void WriteText(const std::string& name, const std::string& value) override {
             values[name] = value;
         }
+        bool Remove(const std::string& name) override {
+            std::erase_if(values, [&](const auto& v) { return v.first.starts_with(name + '/'); });
+            return true;
+        }
         bool Commit() override { return store.values = values, true; }
         std::string Location() const override { return "memory"; }
         FakeStore& store;
@@ -109,10 +114,12 @@ struct FakeView final : WindowControls,
     bool LockedChecked() const override { return locked; }
     void SetLockedChecked(bool on) override { locked = on; }
     void CloseLater() override {}
+    std::string deviceText, hint;
+    SliderMeter meter[5];
     void SetInputText(const std::string&) override {}
-    void SetDeviceText(const std::string&) override {}
-    void SetHintText(const std::string&) override {}
-    void SetLevelMeter(int, const SliderMeter&) override {}
+    void SetDeviceText(const std::string& text) override { deviceText = text; }
+    void SetHintText(const std::string& text) override { hint = text; }
+    void SetLevelMeter(int band, const SliderMeter& m) override { meter[band - 1] = m; }
     void SetStrengthMeter(const SliderMeter&) override {}
     std::unique_ptr<Timer> MakeTimer(bool, std::function<void()> fire) override {
         auto timer = std::make_unique<FakeTimer>(std::move(fire));
@@ -235,16 +242,39 @@ TEST_F(MainWindowTest, DisableBoxesAndLockedDecideWhichSlidersTakeInput) {
               (std::vector<bool>{true, false, false, false, false}));
 }
 
-TEST_F(MainWindowTest, PresetNamesThatCannotBeUsedAreRefusedAndUnreadableValuesTakeDefaults) {
+// The names of the presets in the menu's Presets submenu that are ticked.
+std::vector<std::string> TickedPresets(const std::vector<MenuItem>& menu) {
+    std::vector<std::string> ticked;
+    for (const MenuItem& item : menu) {
+        if (item.objectName != "presetsMenu") continue;
+        for (const MenuItem& preset : item.items) {
+            if (preset.checked) ticked.push_back(preset.text);
+        }
+    }
+    return ticked;
+}
+
+// A refused name is asked for again; the preset in use is ticked; saved ones are renamed and
+// deleted.
+TEST_F(MainWindowTest, PresetNamesAreAskedAgainAfterARefusalAndSavedOnesRenamedAndDeleted) {
     ASSERT_TRUE(Start());
-    m_view.answers = {"   ", "music", "GAMES", "12345678901234567890123456789012345678901"};
-    for (int i = 0; i < 5; ++i) m_window->OnSavePreset();  // the last one is cancelled
+    m_window->ApplyPreset({{1, 2, 3, 4, 5}, 6});
+    m_view.answers = {"   ", "music", "GAMES", "12345678901234567890123456789012345678901", "Mine"};
+    m_window->OnSavePreset();
     EXPECT_EQ(m_view.boxes,
               (std::vector<std::string>{
                   "A preset needs a name.",
                   "\"Music\" is a preset that comes with Kinetra; choose another name.",
                   "\"Games\" is a preset that comes with Kinetra; choose another name.",
                   "A preset's name may have 40 characters at most."}));
+    EXPECT_EQ(TickedPresets(m_window->ContextMenu()), std::vector<std::string>{"Mine"});
+    m_view.answers = {"Films", "Yours"};
+    m_window->RunMenuCommand("preset-rename:3");
+    ASSERT_EQ(ReadSavedPresets(*m_store.Open()).size(), 1u);
+    EXPECT_EQ(ReadSavedPresets(*m_store.Open())[0].name, "Yours");
+    EXPECT_EQ(m_view.boxes.size(), 5u);
+    m_window->ContextMenu();
+    m_window->RunMenuCommand("preset-delete:3");
     EXPECT_TRUE(ReadSavedPresets(*m_store.Open()).empty());
 
     m_store.values = {{"presets/odd/threshold1", 250},
@@ -267,9 +297,16 @@ TEST_F(MainWindowTest, FeelEachBandPlaysEachBandAloneInTurnAndTheStateComesBack)
     FakeTimer* timer = nullptr;  // the sequence's: the one waiting 200 ms before band 1
     for (FakeTimer* t : m_view.timers) timer = t->active && t->interval == 200 ? t : timer;
     ASSERT_NE(timer, nullptr);
+    FakeTimer* meters = nullptr;
+    for (FakeTimer* t : m_view.timers) meters = t->interval == LiveMeters::kIntervalMs ? t : meters;
+    ASSERT_NE(meters, nullptr);
     for (int band = 1; band <= 5; ++band) {
         timer->fire();
         EXPECT_EQ(feel.PendingStepMs(), 300) << band;
+        // The playing band's groove alone is lit, and the hint names it.
+        meters->fire();
+        for (int k = 1; k <= 5; ++k) EXPECT_EQ(m_view.meter[k - 1].lit, k == band) << band;
+        EXPECT_EQ(m_view.hint, "Feel each band: " + BandCaptionLabel(band));
         std::vector<bool> alone(5, false);
         alone[band - 1] = true;
         EXPECT_EQ(Playing(), alone) << band;
@@ -290,6 +327,78 @@ TEST_F(MainWindowTest, FeelEachBandPlaysEachBandAloneInTurnAndTheStateComesBack)
     m_script->Append(tone.data(), 1024);
     EXPECT_TRUE(kinetra::test::WaitFor(
         [] { return GetVirtualDeviceSnapshot().effects[0].magnitude != 0; }));
+    // Hidden, nothing is drawn.
+    m_window->SetShown(false);
+    EXPECT_FALSE(meters->active);
+}
+
+// The force device menu: the environment's device (found by no scan) ticked, every device found,
+// the virtual one in both kinds; a re-scan says what it found.
+TEST(ForceDeviceMenu, OffersTheEnvironmentsDeviceAndTheVirtualKindsAndSaysWhatARescanFound) {
+    kinetra::test::ScopedEnv device("KINETRA_FORCE_DEVICE", "virtual:Rumble Pad,kind=rumble");
+    FakeView view;
+    FakeStore store;
+    WindowChoices choices(ChoiceParts{store, view, view, view},
+                          [](const auto&, const auto&) { return RestartOutcome{}; });
+    ChoiceHooks hooks;
+    hooks.listSources = [] { return kinetra::capture::AudioSourceList{}; };
+    hooks.listApplications = [] { return kinetra::capture::AudioApplicationList{}; };
+    hooks.soundServerAnswers = [] { return false; };
+    hooks.listDevices = [] {
+        return std::vector<kinetra::force::ForceDeviceInfo>{
+            {"sdl:Pad", "Pad", kinetra::force::ForceDeviceKind::kRumble},
+            {"virtual", "Kinetra Virtual Mouse", kinetra::force::ForceDeviceKind::kVirtual}};
+    };
+    choices.SetHooks(hooks);
+    kinetra::pipeline::StartOptions options;
+    choices.StartingOptions(&options);
+    std::vector<std::string> entries;
+    const std::vector<MenuItem> menu = choices.MenuItems();
+    for (const MenuItem& item : menu[1].items) {
+        entries.push_back((item.checked ? "* " : "") + item.text);
+    }
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           "* Rumble Pad (KINETRA_FORCE_DEVICE=virtual:Rumble Pad,kind=rumble)",
+                           "Pad (rumble)", "Kinetra Virtual Mouse (virtual)",
+                           "Kinetra Virtual Mouse (virtual rumble)", "", "&Re-scan devices"}));
+    choices.RunMenuCommand("rescan");
+    EXPECT_EQ(view.deviceText, "Re-scan found 1 force device: Pad");
 }
 
 }  // namespace
+
+// Input → Applications: an application's streams come once, with its icon; choosing one stores
+// "app:NAME|BINARY" and ticks it; without a server that can hear one stream, the reason shows.
+TEST(ApplicationsMenu, ListsEachApplicationOnceAndStoresTheChoice) {
+    using kinetra::capture::AudioApplicationList;
+    FakeView view;
+    FakeStore store;
+    WindowChoices choices(ChoiceParts{store, view, view, view},
+                          [](const auto&, const auto&) { return RestartOutcome{}; });
+    AudioApplicationList list{true,
+                              "",
+                              {{"Game", "game", "game-icon", 7, 0, false},
+                               {"Game", "game", "", 9, 0, true},
+                               {"Game", "", "", 11, 0, false},
+                               {"Music", "player", "", 8, 0, false}}};
+    ChoiceHooks hooks;
+    hooks.listApplications = [&list] { return list; };
+    choices.SetHooks(hooks);
+    MenuItem menu = choices.ApplicationsMenu();
+    ASSERT_EQ(menu.items.size(), 3u);
+    EXPECT_EQ(menu.items[0].iconName, "game-icon");
+    EXPECT_EQ(menu.items[1].command, "input:app:Game");  // no binary: another choice
+    EXPECT_TRUE(choices.RunMenuCommand(menu.items[2].command));
+    EXPECT_EQ(store.values["input"],
+              FakeStore::Values::mapped_type(std::string("app:Music|player")));
+    menu = choices.ApplicationsMenu();
+    EXPECT_EQ(
+        std::vector<bool>({menu.items[0].checked, menu.items[1].checked, menu.items[2].checked}),
+        (std::vector<bool>{false, false, true}));
+
+    list = {true, "this server cannot record one stream", {}};
+    menu = choices.ApplicationsMenu();
+    ASSERT_EQ(menu.items.size(), 1u);
+    EXPECT_FALSE(menu.items[0].enabled);
+    EXPECT_EQ(menu.items[0].text, list.unsupported);
+}
