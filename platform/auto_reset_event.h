@@ -54,7 +54,7 @@ private:
     std::atomic<std::int32_t> m_state{0};
     // What a waiter sleeps on where the system needs an object for it (the Windows event
     // handle); null on Linux.
-    void* m_sleeper = nullptr;
+    [[maybe_unused]] void* m_sleeper = nullptr;
     std::atomic<std::int32_t> m_waiters{0};
     std::atomic<bool> m_failWaits{false};
     std::atomic<std::uint64_t> m_waitCount{0};

@@ -26,7 +26,8 @@ private:
     bool SystemArrived();
 
     std::uint64_t m_noted;  // the NoteDeviceArrival count already reported
-    int m_handle = -1;      // the system's watch (Linux: the inotify descriptor), or -1
+    // The system's watch (Linux: the inotify descriptor), or -1.
+    [[maybe_unused]] int m_handle = -1;
 };
 
 // Tells every watch that devices appeared (Windows: on DBT_DEVICEARRIVAL). Thread: any;
