@@ -196,7 +196,7 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std:
         change > kRiseClip ? kRiseClip : (change < -kRiseClip ? -kRiseClip : change);
     out.strength = clipped > 0.0 && own ? clipped / m_meanRise : 0.0;
     const bool aboveLevel = logEnergy >= m_level - kLevelGateRises * m_meanRise;
-    out.hit = !m_lastWasHit && aboveLevel && out.strength > sensitivity;
+    out.hit = !m_lastWasHit && !m_hitTwoBlocksAgo && aboveLevel && out.strength > sensitivity;
 
     m_envelope *= kDecayPerBlock;
     if (out.hit) {
@@ -217,6 +217,7 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std:
     m_level += (logEnergy - m_level) * kLevelWeight;
     m_previousLog = logEnergy;
     m_previousEnergy = energy;
+    m_hitTwoBlocksAgo = m_lastWasHit;
     m_lastWasHit = out.hit;
     return out;
 }

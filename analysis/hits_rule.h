@@ -10,10 +10,10 @@
 // below the bins 4 to 32 past its edges (the skirt of a loud sound nearby), and audible (the
 // band's energy at least kHitsAudibleEnergy). A loud tone next door or a stir in near-silence
 // is no onset. A block is a hit when its strength exceeds the sensitivity, the band is not far
-// below its own running level, and the previous block was not a hit. A hit's magnitude grows with
-// how far its strength passes the sensitivity, measured against the running mean of that excess
-// over past hits (a normaliser that settles instead of drifting). After a hit the magnitude decays
-// block by block and stops when it falls below a floor.
+// below its own running level, and neither of the last two blocks was a hit (one attack is one
+// hit). A hit's magnitude grows with how far its strength passes the sensitivity, measured against
+// the running mean of that excess over past hits (a normaliser that settles instead of drifting).
+// After a hit the magnitude decays block by block and stops when it falls below a floor.
 //
 // Everything is decided from the current block and the state left by earlier ones: no look-ahead.
 #pragma once
@@ -79,6 +79,7 @@ private:
     double m_meanExcess = 1.0;       // running mean over hits of strength - sensitivity
     double m_envelope = 0.0;         // magnitude share felt now, 0..1
     bool m_lastWasHit = false;
+    bool m_hitTwoBlocksAgo = false;
 };
 
 }  // namespace kinetra::analysis
