@@ -6,9 +6,11 @@
 // means the same in a five-bin bass band as in a 279-bin treble band, and that does not change
 // when the whole band gets louder or quieter. The rise counts only when it is the band's own:
 // larger than what the two bins on either side of the band could have spilled into it (their
-// rise over the last two blocks, and a share of their level now or one block ago), not 30 dB
-// below the bins 4 to 32 past its edges (the skirt of a loud sound nearby), and audible (the
-// band's energy at least kHitsAudibleEnergy). A loud tone next door or a stir in near-silence
+// rise over the last two blocks, and a share of their level now or one block ago) or, in a band of
+// five bins or more, when its core (the band without the two bins next to each edge that has a
+// neighbour) rose by more than 1 % of that spill; not 30 dB below the bins 4 to 32 past its edges
+// (the skirt of a loud sound nearby), and audible (the band's energy at least
+// kHitsAudibleEnergy). A loud tone next door or a stir in near-silence
 // is no onset. A block is a hit when its strength exceeds the sensitivity, the band is not far
 // below its own running level, and neither of the last two blocks was a hit (one attack is one
 // hit). A hit's magnitude grows with how far its strength passes the sensitivity, measured against
@@ -72,6 +74,7 @@ private:
     bool m_primed = false;
     double m_previousLog = 0.0;      // log energy of the previous block
     double m_previousEnergy = 0.0;   // energy of the previous block
+    double m_previousCore = 0.0;     // energy of the band's core in the previous block
     double m_sides[2][kSides] = {};  // the side bins one and two blocks ago
     double m_skirts[kSkirts] = {};   // the skirt bins one block ago
     double m_level = 0.0;            // running mean of the log energy
