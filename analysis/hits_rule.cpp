@@ -59,6 +59,13 @@ constexpr double kSpillLevelShare = 0.3;
 // loudest of them, now or one block ago, is only the skirt of a loud sound nearby.
 constexpr double kSkirtShare = 1e-3;
 constexpr std::uint32_t kSkirtDistance[] = {4, 8, 16, 32};
+// A band of at least this many bins also has a core: its bins without the two next to each edge
+// that has a neighbour. A rise of the core counts as the band's own when it exceeds this share of
+// what the side bins could spill (rise and level): a tone beside the band leaks some 1e-3 of its
+// power two bins in and far less beyond, so a note inside the band is not lost to a loud
+// neighbour that holds or rises at the same time.
+constexpr std::uint32_t kCoreMinBins = 5;
+constexpr double kCoreSpillShare = 0.01;
 
 // Magnitude of a felt share 0..1, rounded to whole units.
 std::uint32_t MagnitudeOfShare(double share) {
@@ -187,16 +194,27 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std:
         skirt = louder > skirt ? louder : skirt;
         m_skirts[k] = now;
     }
+    double core = 0.0;
+    if (hi - lo + 1 >= kCoreMinBins) {
+        core = energy;
+        if (lo >= 2) core -= spectrum[lo] + spectrum[lo + 1];
+        if (hi + 1 < binCount) core -= spectrum[hi] + spectrum[hi - 1];
+        if (!(core > 0.0)) core = 0.0;  // also a bin that is not a number
+    }
+    const double coreRise = core - m_previousCore;
+    m_previousCore = core;
+    const bool ownEdges =
+        energy - m_previousEnergy > kSpillRiseShare * spillRise + kSpillLevelShare * spillLevel;
+    const bool ownCore = coreRise > 0.0 && coreRise > kCoreSpillShare * (spillRise + spillLevel);
     const bool own =
-        energy - m_previousEnergy > kSpillRiseShare * spillRise + kSpillLevelShare * spillLevel &&
-        energy >= kHitsAudibleEnergy && energy >= kSkirtShare * skirt;
+        (ownEdges || ownCore) && energy >= kHitsAudibleEnergy && energy >= kSkirtShare * skirt;
 
     const double change = logEnergy - m_previousLog;
     const double clipped =
         change > kRiseClip ? kRiseClip : (change < -kRiseClip ? -kRiseClip : change);
     out.strength = clipped > 0.0 && own ? clipped / m_meanRise : 0.0;
     const bool aboveLevel = logEnergy >= m_level - kLevelGateRises * m_meanRise;
-    out.hit = !m_lastWasHit && aboveLevel && out.strength > sensitivity;
+    out.hit = !m_lastWasHit && !m_hitTwoBlocksAgo && aboveLevel && out.strength > sensitivity;
 
     m_envelope *= kDecayPerBlock;
     if (out.hit) {
@@ -217,6 +235,7 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std:
     m_level += (logEnergy - m_level) * kLevelWeight;
     m_previousLog = logEnergy;
     m_previousEnergy = energy;
+    m_hitTwoBlocksAgo = m_lastWasHit;
     m_lastWasHit = out.hit;
     return out;
 }

@@ -6,14 +6,16 @@
 // means the same in a five-bin bass band as in a 279-bin treble band, and that does not change
 // when the whole band gets louder or quieter. The rise counts only when it is the band's own:
 // larger than what the two bins on either side of the band could have spilled into it (their
-// rise over the last two blocks, and a share of their level now or one block ago), not 30 dB
-// below the bins 4 to 32 past its edges (the skirt of a loud sound nearby), and audible (the
-// band's energy at least kHitsAudibleEnergy). A loud tone next door or a stir in near-silence
+// rise over the last two blocks, and a share of their level now or one block ago) or, in a band of
+// five bins or more, when its core (the band without the two bins next to each edge that has a
+// neighbour) rose by more than 1 % of that spill; not 30 dB below the bins 4 to 32 past its edges
+// (the skirt of a loud sound nearby), and audible (the band's energy at least
+// kHitsAudibleEnergy). A loud tone next door or a stir in near-silence
 // is no onset. A block is a hit when its strength exceeds the sensitivity, the band is not far
-// below its own running level, and the previous block was not a hit. A hit's magnitude grows with
-// how far its strength passes the sensitivity, measured against the running mean of that excess
-// over past hits (a normaliser that settles instead of drifting). After a hit the magnitude decays
-// block by block and stops when it falls below a floor.
+// below its own running level, and neither of the last two blocks was a hit (one attack is one
+// hit). A hit's magnitude grows with how far its strength passes the sensitivity, measured against
+// the running mean of that excess over past hits (a normaliser that settles instead of drifting).
+// After a hit the magnitude decays block by block and stops when it falls below a floor.
 //
 // Everything is decided from the current block and the state left by earlier ones: no look-ahead.
 #pragma once
@@ -72,6 +74,7 @@ private:
     bool m_primed = false;
     double m_previousLog = 0.0;      // log energy of the previous block
     double m_previousEnergy = 0.0;   // energy of the previous block
+    double m_previousCore = 0.0;     // energy of the band's core in the previous block
     double m_sides[2][kSides] = {};  // the side bins one and two blocks ago
     double m_skirts[kSkirts] = {};   // the skirt bins one block ago
     double m_level = 0.0;            // running mean of the log energy
@@ -79,6 +82,7 @@ private:
     double m_meanExcess = 1.0;       // running mean over hits of strength - sensitivity
     double m_envelope = 0.0;         // magnitude share felt now, 0..1
     bool m_lastWasHit = false;
+    bool m_hitTwoBlocksAgo = false;
 };
 
 }  // namespace kinetra::analysis
