@@ -1,8 +1,6 @@
 // A sound file as the audio input: decoded once to 16-bit mono at 44100 Hz and written into the
 // ring by a feeder thread at the pace a capture device would, looping at the end of the file (or
 // going silent after one pass), and, when asked, queued to the default output as it is fed.
-#include <SDL.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,6 +10,7 @@
 #include "capture/audio_input.h"
 #include "capture/backends/backend_table.h"
 #include "capture/backends/ring_capture_buffer.h"
+#include "capture/backends/sound_output.h"
 #include "capture/sound_file.h"
 
 namespace kinetra::capture {
@@ -19,32 +18,9 @@ namespace {
 
 constexpr std::uint32_t kRate = 44100;
 constexpr std::uint32_t kFeedFrames = 256;  // about 5.8 ms per write
-// More queued to the output than this (it fell behind) is dropped, so that it stays in step.
-constexpr std::uint32_t kMostQueuedBytes = kRate / 4 * 2;
 
 std::atomic<bool> g_aloud{false};
 std::atomic<bool> g_loop{true};
-
-// The default output, 44100 Hz 16-bit mono, or 0 when none opens.
-SDL_AudioDeviceID OpenOutput() {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        ReportAudioInputProblem(std::string("sound file not played aloud: ") + SDL_GetError());
-        return 0;
-    }
-    SDL_AudioSpec want{};
-    want.freq = static_cast<int>(kRate);
-    want.format = AUDIO_S16SYS;
-    want.channels = 1;
-    want.samples = 512;
-    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-    if (device == 0) {
-        ReportAudioInputProblem(std::string("sound file not played aloud: ") + SDL_GetError());
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return 0;
-    }
-    SDL_PauseAudioDevice(device, 0);
-    return device;
-}
 
 class FileCaptureBuffer final : public RingCaptureBuffer {
 public:
@@ -57,7 +33,7 @@ public:
         if (m_feeder.joinable()) return kOk;
         m_stop = false;
         m_loop = g_loop.load();
-        if (g_aloud.load() && m_output == 0) m_output = OpenOutput();
+        if (g_aloud.load() && !m_output) m_output = OpenSoundOutput();
         m_running.store(true);
         try {
             m_feeder = std::thread(&FileCaptureBuffer::Feed, this);
@@ -78,11 +54,7 @@ public:
         m_wake.notify_all();
         if (feeder.joinable()) feeder.join();
         m_running.store(false);
-        if (m_output != 0) {
-            SDL_CloseAudioDevice(m_output);
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
-            m_output = 0;
-        }
+        m_output.reset();
         return kOk;
     }
 
@@ -109,13 +81,8 @@ private:
                 }
             }
             Produce(reinterpret_cast<const std::uint8_t*>(chunk), sizeof chunk);
-            if (m_output != 0 && !ended) {
-                // The output plays what the ring gets, as it gets it.
-                if (SDL_GetQueuedAudioSize(m_output) > kMostQueuedBytes) {
-                    SDL_ClearQueuedAudio(m_output);
-                }
-                SDL_QueueAudio(m_output, chunk, sizeof chunk);
-            }
+            // The output plays what the ring gets, as it gets it.
+            if (m_output && !ended) m_output->Queue(chunk, kFeedFrames);
             produced += kFeedFrames;
         }
     }
@@ -125,7 +92,7 @@ private:
     std::condition_variable m_wake;
     bool m_stop = false;
     bool m_loop = true;
-    SDL_AudioDeviceID m_output = 0;  // the default output while played aloud, else 0
+    std::unique_ptr<SoundOutput> m_output;  // the default output while played aloud, else none
     std::thread m_feeder;
 };
 
