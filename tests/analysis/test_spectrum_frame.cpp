@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <numbers>
 #include <vector>
 
 #include "analysis/spectrum_frame.h"
@@ -136,9 +137,11 @@ TEST(SpectrumFrame, PowersAreTheSquaresOfTheTransformRoundedAsInPlainArithmetic)
             if (round > 0) continue;
             long double re = 0, im = 0;
             for (std::size_t n = 0; n < 1024; ++n) {
-                const long double wx = (0.5L - 0.5L * std::cos(2 * M_PIl * n / 1024)) * block[n];
-                re += wx * std::cos(2 * M_PIl * ((n * k) % 1024) / 1024);
-                im -= wx * std::sin(2 * M_PIl * ((n * k) % 1024) / 1024);
+                const long double wx =
+                    (0.5L - 0.5L * std::cos(2 * std::numbers::pi_v<long double> * n / 1024)) *
+                    block[n];
+                re += wx * std::cos(2 * std::numbers::pi_v<long double> * ((n * k) % 1024) / 1024);
+                im -= wx * std::sin(2 * std::numbers::pi_v<long double> * ((n * k) % 1024) / 1024);
             }
             const double direct = static_cast<double>((re * re + im * im) / 1048576 * 8 / 3);
             ASSERT_NEAR(both[SPECTRUM_BINS + k], direct, 1e-9 * direct + 1e-6) << "bin " << k;
