@@ -3,7 +3,20 @@
 #               package lists; kept under $KINETRA_ROOT_CACHE (default ~/.cache/kinetra-root),
 #               one per week and mirror, and never changed by a test (each works on a copy)
 #   archives    the packages downloaded into the copies, kept beside it for the next run
-# It calls skip (exit 77) when no mirror answers, and note for progress; the caller defines both.
+# It calls skip (exit 77) when no mirror answers, and note for progress (begin_root_test defines both).
+
+# begin_root_test NAME: skip (exit 77), fail and note (seconds since the start) for the test NAME,
+# and the checks every root test makes first: root, and debootstrap installed.
+begin_root_test() {
+  test_name=$1
+  started=$(date +%s)
+  skip() { echo "$test_name skipped: $*" >&2; exit 77; }
+  fail() { echo "$test_name FAILED: $*" >&2; exit 1; }
+  note() { echo "[$(($(date +%s) - started)) s] $*"; }
+  [ "$(id -u)" = 0 ] || skip "it needs root (debootstrap, chroot)"
+  command -v debootstrap >/dev/null || fail "debootstrap is not installed (tools/install-deps.sh test)"
+}
+
 make_clean_root() {
   local logs=$1
   # This machine's Debian mirror: the first deb.debian.org-like URI for the main archive.

@@ -11,16 +11,9 @@
 set -euo pipefail
 build=$(cd "${1:?usage: run_package_test.sh BUILD_DIR SOURCE_DIR}" && pwd)
 source_dir=$(cd "${2:?usage: run_package_test.sh BUILD_DIR SOURCE_DIR}" && pwd)
-skip() { echo "package test skipped: $*" >&2; exit 77; }
-fail() { echo "package test FAILED: $*" >&2; exit 1; }
-started=$(date +%s)
-note() { echo "[$(($(date +%s) - started)) s] $*"; }
-
-[ "$(id -u)" = 0 ] || skip "it needs root (debootstrap, chroot)"
-command -v debootstrap >/dev/null || fail "debootstrap is not installed (tools/install-deps.sh test)"
-
-# The clean root, made once a week and kept (tests/package/clean_root.sh).
+# skip, fail and note, the root and debootstrap checks, and the clean root (clean_root.sh).
 . "$source_dir/tests/package/clean_root.sh"
+begin_root_test "package test"
 make_clean_root "$build"
 
 note "building the package"
