@@ -18,6 +18,7 @@
 #include "capture/audio_input.h"
 #include "capture/backends/backend_table.h"
 #include "capture/backends/ring_capture_buffer.h"
+#include "capture/windows/wasapi_packets.h"
 
 namespace kinetra::capture {
 
@@ -37,14 +38,7 @@ class LoopbackBuffer final : public RingCaptureBuffer {
 public:
     LoopbackBuffer(std::uint32_t bytes, IAudioClient* client, IAudioCaptureClient* capture,
                    const WAVEFORMATEX& mix)
-        : RingCaptureBuffer(bytes), m_client(client), m_capture(capture), m_mix(mix) {
-        const auto* extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(&mix);
-        m_float = mix.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ||
-                  (mix.wFormatTag == WAVE_FORMAT_EXTENSIBLE &&
-                   extensible->SubFormat.Data1 == WAVE_FORMAT_IEEE_FLOAT);
-        m_step = mix.nSamplesPerSec / kRate;
-        m_out.reserve(4096);
-    }
+        : RingCaptureBuffer(bytes), m_client(client), m_capture(capture), m_reader(mix) {}
     ~LoopbackBuffer() override {
         Stop();
         Release(m_capture);
@@ -68,63 +62,18 @@ public:
     }
 
 private:
-    // One frame of the mix format averaged to one value, -1..1.
-    double Frame(const BYTE* frame) const {
-        double sum = 0.0;
-        for (WORD c = 0; c < m_mix.nChannels; ++c) {
-            if (m_float) {
-                float v;
-                std::memcpy(&v, frame + 4 * c, 4);
-                sum += v;
-            } else {
-                std::int16_t v;
-                std::memcpy(&v, frame + 2 * c, 2);
-                sum += v / 32768.0;
-            }
-        }
-        return sum / m_mix.nChannels;
-    }
-
     void Pump() {
         while (!m_stop) {
             Sleep(10);
-            UINT32 packet = 0;
-            while (SUCCEEDED(m_capture->GetNextPacketSize(&packet)) && packet > 0) {
-                BYTE* data = nullptr;
-                UINT32 frames = 0;
-                DWORD flags = 0;
-                if (FAILED(m_capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
-                m_out.clear();
-                for (UINT32 i = 0; i < frames; ++i) {
-                    const double v = (flags & AUDCLNT_BUFFERFLAGS_SILENT)
-                                         ? 0.0
-                                         : Frame(data + i * m_mix.nBlockAlign);
-                    // Output samples fall between the previous input frame and this one.
-                    for (; m_phase <= 1.0; m_phase += m_step) {
-                        const double s = m_last + (v - m_last) * m_phase;
-                        m_out.push_back(static_cast<std::int16_t>(std::lround(
-                            std::fmax(-1.0, std::fmin(s, 32767.0 / 32768.0)) * 32768.0)));
-                    }
-                    m_phase -= 1.0;
-                    m_last = v;
-                }
-                m_capture->ReleaseBuffer(frames);
-                if (!m_out.empty()) {
-                    Produce(reinterpret_cast<const std::uint8_t*>(m_out.data()),
-                            static_cast<std::uint32_t>(m_out.size() * 2));
-                }
-            }
+            m_reader.Drain(m_capture, [this](const std::uint8_t* data, std::uint32_t bytes) {
+                Produce(data, bytes);
+            });
         }
     }
 
     IAudioClient* m_client;
     IAudioCaptureClient* m_capture;
-    WAVEFORMATEX m_mix;
-    bool m_float = false;
-    double m_step = 1.0;
-    double m_phase = 0.0;
-    double m_last = 0.0;
-    std::vector<std::int16_t> m_out;
+    WasapiPacketReader m_reader;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };

@@ -1,0 +1,54 @@
+// What a WASAPI capture client delivers, in the engine's format: each packet's frames averaged
+// to one channel (16-bit PCM or 32-bit float, any number of channels) and its rate resampled
+// linearly to 44100 Hz, as 16-bit mono samples. Shared by every WASAPI capture (what this
+// computer plays, one application).
+#pragma once
+
+#include <audioclient.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace kinetra::capture {
+
+class WasapiPacketReader {
+public:
+    // format: the stream's own format. Reserves the converted samples' room here, not in Drain.
+    explicit WasapiPacketReader(const WAVEFORMATEX& format);
+
+    // Reads every packet capture has ready and hands each one, converted, to
+    // produce(const std::uint8_t* bytes, std::uint32_t count). Stops at the first failing call.
+    // Thread: the one thread that feeds the ring.
+    template <typename Produce>
+    void Drain(IAudioCaptureClient* capture, Produce&& produce) {
+        UINT32 packet = 0;
+        while (SUCCEEDED(capture->GetNextPacketSize(&packet)) && packet > 0) {
+            BYTE* data = nullptr;
+            UINT32 frames = 0;
+            DWORD flags = 0;
+            if (FAILED(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
+            Convert(data, frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0);
+            capture->ReleaseBuffer(frames);
+            if (!m_out.empty()) {
+                produce(reinterpret_cast<const std::uint8_t*>(m_out.data()),
+                        static_cast<std::uint32_t>(m_out.size() * 2));
+            }
+        }
+    }
+
+private:
+    // One frame averaged to one value, -1..1.
+    double Frame(const BYTE* frame) const;
+    // frames frames of data (silence when silent) into m_out.
+    void Convert(const BYTE* data, UINT32 frames, bool silent);
+
+    WAVEFORMATEX m_format;
+    bool m_float = false;
+    double m_step = 1.0;
+    double m_phase = 0.0;
+    double m_last = 0.0;
+    std::vector<std::int16_t> m_out;
+};
+
+}  // namespace kinetra::capture
