@@ -1,6 +1,7 @@
 // The audio-input backends on Windows: memory sources, WAV files (windows/sound_file.cpp),
-// what this computer plays (WASAPI loopback, windows/wasapi_loopback.cpp) and DirectSound
-// capture (windows/dsound_capture.cpp). The system's audio engine stands where a sound server
+// what this computer plays (WASAPI loopback, windows/wasapi_loopback.cpp), what one application
+// plays (process loopback, windows/process_loopback.cpp) and DirectSound capture
+// (windows/dsound_capture.cpp). The system's audio engine stands where a sound server
 // stands on Linux: it always answers, so a first run listens to what the computer plays.
 #include "capture/backends/backend_table.h"
 
@@ -10,11 +11,12 @@ extern const CaptureBackend kMemoryCaptureBackend;
 extern const CaptureBackend kFileCaptureBackend;
 extern const CaptureBackend kDirectSoundCaptureBackend;
 extern const CaptureBackend kWasapiLoopbackBackend;
+extern const CaptureBackend kProcessLoopbackBackend;
 
 std::span<const CaptureBackend* const> CaptureBackends() {
-    static constexpr const CaptureBackend* kRows[] = {&kMemoryCaptureBackend, &kFileCaptureBackend,
-                                                      &kWasapiLoopbackBackend,
-                                                      &kDirectSoundCaptureBackend};
+    static constexpr const CaptureBackend* kRows[] = {
+        &kMemoryCaptureBackend, &kFileCaptureBackend, &kWasapiLoopbackBackend,
+        &kProcessLoopbackBackend, &kDirectSoundCaptureBackend};
     return kRows;
 }
 
