@@ -321,22 +321,31 @@ private:
                 Look(&heard, &sessions, &refused);
                 nextLook = GetTickCount64() + kLookIntervalMs;
             }
+            // m_stop first, then the heard process's audio and its end, when there are.
+            enum Woken : DWORD { kStop, kAudio, kEnded, kNone };
             HANDLE waits[3] = {m_stop};
+            Woken meaning[3] = {kStop, kNone, kNone};
             DWORD count = 1;
-            const DWORD audio = heard.audio != nullptr ? count++ : MAXDWORD;
-            if (heard.audio != nullptr) waits[audio] = heard.audio;
-            const DWORD ended = heard.process != nullptr ? count++ : MAXDWORD;
-            if (heard.process != nullptr) waits[ended] = heard.process;
+            if (heard.audio != nullptr) {
+                waits[count] = heard.audio;
+                meaning[count++] = kAudio;
+            }
+            if (heard.process != nullptr) {
+                waits[count] = heard.process;
+                meaning[count++] = kEnded;
+            }
             const ULONGLONG now = GetTickCount64();
             const DWORD wait = nextLook > now ? static_cast<DWORD>(nextLook - now) : 0;
             const DWORD woken = WaitForMultipleObjects(count, waits, FALSE, wait);
-            if (woken == WAIT_OBJECT_0) break;
-            if (woken == WAIT_OBJECT_0 + audio) {
+            const Woken what =
+                woken - WAIT_OBJECT_0 < count ? meaning[woken - WAIT_OBJECT_0] : kNone;
+            if (what == kStop) break;
+            if (what == kAudio) {
                 heard.reader->Drain(heard.capture,
                                     [this](const std::uint8_t* data, std::uint32_t bytes) {
                                         Produce(data, bytes);
                                     });
-            } else if (woken == WAIT_OBJECT_0 + ended) {
+            } else if (what == kEnded) {
                 DebugOutput("Audio input: the application's process ended\n");
                 heard.Close();
                 nextLook = 0;
@@ -366,7 +375,7 @@ private:
                     DebugOutput(("Audio input: hearing \"" + target.name + "\" (process " +
                                  std::to_string(target.processId) + ")\n")
                                     .c_str());
-                } else if (hr != E_ABORT) {
+                } else if (hr != E_ABORT && hr != kActivationTimedOut) {
                     *refused = target.processId;
                     ReportAudioInputProblem("cannot record \"" + target.name +
                                             "\" alone (process " +
