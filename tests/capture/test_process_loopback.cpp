@@ -16,9 +16,9 @@ namespace cap = kinetra::capture;
 
 TEST(ProcessLoopback, TheListingAnswersInTimeAndAChoiceOpensOrSaysWhyNot) {
     const auto start = std::chrono::steady_clock::now();
-    const cap::AudioApplicationList list = cap::ListAudioApplications(2000);
+    const cap::AudioApplicationList list = cap::ListAudioApplications(4000);
     // A generous bound: the call must not hang on the system's answer.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     ASSERT_TRUE(list.serverAnswered);
 
     const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
