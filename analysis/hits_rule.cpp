@@ -12,15 +12,15 @@ namespace {
 
 // Running level of the log energy: follows a 6 dB drop within about a second.
 constexpr double kLevelSeconds = 0.5;
-// Running mean rise: long enough to span a few bars, short enough to settle within seconds.
-constexpr double kRiseSeconds = 3.0;
+// The unit of onset strength: a rise of the band's log energy by half a neper (about 2.2 dB)
+// from one block to the next. A fixed unit means the same in every band and at every loudness;
+// a unit that followed the band's own mean change (tried) let a band whose energy wobbles
+// from block to block (a low bass note whose phase moves against the block) demand ever larger
+// rises, and a steady band fire on small ones.
+constexpr double kRiseUnit = 0.5;
 // A rise from near silence counts as this many nepers at most (about 8.7 dB), so one entry does
-// not swamp the running mean rise or the magnitude normaliser.
+// not swamp the magnitude normaliser.
 constexpr double kRiseClip = 2.0;
-// The running mean rise never goes below this (0.1 dB): a band of digital silence stays quiet.
-constexpr double kRiseFloor = 0.0115;
-// Where the running mean rise starts before it has seen the band.
-constexpr double kInitialRise = 0.3;
 // Energy added to every bin before the logarithm: about 84 dB below the bin of a full-scale sine,
 // the noise floor of 16-bit recordings and their codecs. The band's log energy does not dive
 // into -infinity in silence, and the stirrings of an all but empty band stay small.
@@ -37,12 +37,12 @@ constexpr double kDecayPerBlock = 0.2;
 constexpr double kFeltFloor = 0.12;
 constexpr double kFullMagnitude = 10000.0;
 // Onset strength at slider step 0, and its growth per step.
-// A first run's sliders (step 4) ask for a rise of one running mean rise.
+// A first run's sliders (step 4) ask for a rise of one unit (half a neper).
 constexpr double kSensitivityAtStep0 = 0.4;
 constexpr double kSensitivityPerStep = 0.15;
-// The band rests while its log energy is more than this many running mean rises below its
+// The band rests while its log energy is more than this many nepers (about 17 dB) below its
 // running level (a fade-out, a pause).
-constexpr double kLevelGateRises = 2.0;
+constexpr double kLevelGate = 4.0;
 // The running mean excess never goes below this, so one weak hit cannot make the next one full.
 constexpr double kExcessFloor = 0.05;
 // Of a bin's windowed power, up to this much shows up in the band when the bin lies just outside
@@ -65,7 +65,7 @@ constexpr std::uint32_t kSkirtDistance[] = {4, 8, 16, 32};
 // power two bins in and far less beyond, so a note inside the band is not lost to a loud
 // neighbour that holds or rises at the same time.
 constexpr std::uint32_t kCoreMinBins = 5;
-constexpr double kCoreSpillShare = 0.01;
+constexpr double kCoreSpillShare = 0.003;
 
 // Magnitude of a felt share 0..1, rounded to whole units.
 std::uint32_t MagnitudeOfShare(double share) {
@@ -143,7 +143,6 @@ double HitsSensitivityOf(std::uint32_t step) {
 HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std::uint32_t lo,
                             std::uint32_t hi, double sensitivity) {
     static const double kLevelWeight = HitsWeightOf(kLevelSeconds);
-    static const double kRiseWeight = HitsWeightOf(kRiseSeconds);
     static constexpr double kSpill[kSides] = {kSpillNear, kSpillNext, kSpillNear, kSpillNext};
 
     HitsBlock out;
@@ -170,7 +169,6 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std:
         m_previousLog = logEnergy;
         m_previousEnergy = energy;
         m_level = logEnergy;
-        m_meanRise = kInitialRise;
         for (int k = 0; k < kSides; ++k) m_sides[0][k] = m_sides[1][k] = side[k];
         return out;
     }
@@ -212,8 +210,8 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std:
     const double change = logEnergy - m_previousLog;
     const double clipped =
         change > kRiseClip ? kRiseClip : (change < -kRiseClip ? -kRiseClip : change);
-    out.strength = clipped > 0.0 && own ? clipped / m_meanRise : 0.0;
-    const bool aboveLevel = logEnergy >= m_level - kLevelGateRises * m_meanRise;
+    out.strength = clipped > 0.0 && own ? clipped / kRiseUnit : 0.0;
+    const bool aboveLevel = logEnergy >= m_level - kLevelGate;
     out.hit = !m_lastWasHit && !m_hitTwoBlocksAgo && aboveLevel && out.strength > sensitivity;
 
     m_envelope *= kDecayPerBlock;
@@ -229,9 +227,6 @@ HitsBlock HitsRule::Process(const double* spectrum, std::uint32_t binCount, std:
     if (m_envelope < kFeltFloor) m_envelope = 0.0;
     out.mag = MagnitudeOfShare(m_envelope);
 
-    const double magnitude = clipped < 0.0 ? -clipped : clipped;
-    m_meanRise += (magnitude - m_meanRise) * kRiseWeight;
-    if (m_meanRise < kRiseFloor) m_meanRise = kRiseFloor;
     m_level += (logEnergy - m_level) * kLevelWeight;
     m_previousLog = logEnergy;
     m_previousEnergy = energy;

@@ -1,17 +1,16 @@
 // The "hits" response of one band: it marks the onsets in the band and rests between them.
 //
 // Each block the band's energy (the sum of its bins, from the windowed powers when the block has
-// them) is taken as a natural logarithm. The rise of that log energy over the previous block,
-// divided by the band's own running mean rise, is the onset strength: a unitless number that
-// means the same in a five-bin bass band as in a 279-bin treble band, and that does not change
-// when the whole band gets louder or quieter. The rise counts only when it is the band's own:
-// larger than what the two bins on either side of the band could have spilled into it (their
-// rise over the last two blocks, and a share of their level now or one block ago) or, in a band of
-// five bins or more, when its core (the band without the two bins next to each edge that has a
-// neighbour) rose by more than 1 % of that spill; not 30 dB below the bins 4 to 32 past its edges
-// (the skirt of a loud sound nearby), and audible (the band's energy at least
-// kHitsAudibleEnergy). A loud tone next door or a stir in near-silence
-// is no onset. A block is a hit when its strength exceeds the sensitivity, the band is not far
+// them) is taken as a natural logarithm. The rise of that log energy over the previous block, in
+// half nepers (about 2.2 dB), is the onset strength: it means the same in a five-bin bass band as
+// in a 279-bin treble band, and it does not change when the whole band gets louder or quieter. The
+// rise counts only when it is the band's own: larger than what the two bins on either side of the
+// band could have spilled into it (their rise over the last two blocks, and a share of their level
+// now or one block ago) or, in a band of five bins or more, when its core (the band without the two
+// bins next to each edge that has a neighbour) rose by more than 0.3 % of that spill; not 30 dB
+// below the bins 4 to 32 past its edges (the skirt of a loud sound nearby), and audible (the band's
+// energy at least kHitsAudibleEnergy). A loud tone next door or a stir in near-silence is no onset.
+// A block is a hit when its strength exceeds the sensitivity, the band is not far (some 17 dB)
 // below its own running level, and neither of the last two blocks was a hit (one attack is one
 // hit). A hit's magnitude grows with how far its strength passes the sensitivity, measured against
 // the running mean of that excess over past hits (a normaliser that settles instead of drifting).
@@ -42,7 +41,7 @@ double HitsSensitivityOf(std::uint32_t step);
 struct HitsBlock {
     double energy = 0.0;    // sum of the band's bins
     double loudest = 0.0;   // the band's loudest bin
-    double strength = 0.0;  // the band's own rise over the previous block, in running mean rises
+    double strength = 0.0;  // the band's own rise over the previous block, in half nepers
                             // (0 if falling, spilled over from the neighbours or inaudible)
     bool hit = false;       // an onset was marked in this block
     std::uint32_t mag = 0;  // magnitude to send, 0..10000
@@ -64,7 +63,6 @@ public:
 
     // Read-only views for tools and tests.
     double Level() const { return m_level; }
-    double MeanRise() const { return m_meanRise; }
     double MeanExcess() const { return m_meanExcess; }
 
 private:
@@ -78,7 +76,6 @@ private:
     double m_sides[2][kSides] = {};  // the side bins one and two blocks ago
     double m_skirts[kSkirts] = {};   // the skirt bins one block ago
     double m_level = 0.0;            // running mean of the log energy
-    double m_meanRise = 0.0;         // running mean of |log energy change|
     double m_meanExcess = 1.0;       // running mean over hits of strength - sensitivity
     double m_envelope = 0.0;         // magnitude share felt now, 0..1
     bool m_lastWasHit = false;

@@ -23,7 +23,7 @@ constexpr int kAxisHeight = 40;
 constexpr int kLeft = 170;
 constexpr int kRight = 60;
 constexpr double kTopDb = 95.0;  // a full-scale bin is 2^30, about 93 dB
-// In hits mode the lanes draw the onset strength (in the band's running mean rises) against the
+// In hits mode the lanes draw the onset strength (the band's rise in half nepers) against the
 // sensitivity it must pass, from 0 to this; the sensitivity is 3.4 at slider position 100.
 constexpr double kTopStrength = 5.0;
 
@@ -74,7 +74,7 @@ bool WritePlot(const Trace& trace, const std::string& path, std::string* error) 
     p.drawText(QRect(kLeft, 36, kWidth - kLeft - kRight, 22), Qt::AlignLeft | Qt::AlignVCenter,
                SettingsText(trace) +
                    (hits ? QStringLiteral("     blue: magnitude sent (right axis)   black: the "
-                                          "band's own rise in mean rises (left axis)   red: "
+                                          "band's own rise in half nepers (left axis)   red: "
                                           "sensitivity")
                          : QStringLiteral("     blue: magnitude sent (right axis)   black: "
                                           "loudest bin (dB, left axis)   red: threshold")));
