@@ -1,7 +1,8 @@
 // The audio-input backends on Windows: memory sources, WAV files (windows/sound_file.cpp),
 // what this computer plays (WASAPI loopback, windows/wasapi_loopback.cpp) and DirectSound
 // capture (windows/dsound_capture.cpp). The system's audio engine stands where a sound server
-// stands on Linux: it always answers, so a first run listens to what the computer plays.
+// stands on Linux: it always answers, so a first run listens to what the computer plays; the
+// inputs it lists come from WASAPI (windows/wasapi_endpoints.cpp).
 #include "capture/backends/backend_table.h"
 
 namespace kinetra::capture {
@@ -20,10 +21,6 @@ std::span<const CaptureBackend* const> CaptureBackends() {
 
 PulseServerState ProbePulseServer() {
     return PulseServerState::kAnswers;
-}
-
-AudioSourceList ListPulseSources(int) {
-    return {};
 }
 
 }  // namespace kinetra::capture
