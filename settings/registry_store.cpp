@@ -33,6 +33,15 @@ std::string Utf8(const wchar_t* text, std::size_t size) {
     return narrow;
 }
 
+// "presets/Music" as the registry's "presets\Music".
+std::wstring RegistryPath(const std::string& group) {
+    std::wstring path = Wide(group);
+    for (wchar_t& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    return path;
+}
+
 // "presets/Music/gain" as the subkey "presets\Music" and the value "gain".
 void SplitName(const std::string& name, std::string* subkey, std::string* value) {
     const std::size_t slash = name.rfind('/');
@@ -106,6 +115,28 @@ public:
             static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
     }
 
+    // A group is a subkey, deleted with all it holds; a value is deleted from its group's key.
+    // Nothing there to remove is no failure.
+    bool Remove(const std::string& name) override {
+        if (m_key == nullptr || name.empty()) return false;
+        if (HKEY group = Subkey(name, false)) {
+            Release(group);
+            const LONG deleted = RegDeleteTreeW(m_key, RegistryPath(name).c_str());
+            return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+        }
+        std::string group;
+        std::string value;
+        SplitName(name, &group, &value);
+        HKEY key = m_key;
+        if (!group.empty() && RegOpenKeyExW(m_key, RegistryPath(group).c_str(), 0, KEY_SET_VALUE,
+                                            &key) != ERROR_SUCCESS) {
+            return true;  // no such group, so no such value
+        }
+        const LONG deleted = RegDeleteValueW(key, Wide(value).c_str());
+        Release(key);
+        return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+    }
+
     // The registry writes at once; Commit reports whether every write since the opening did.
     bool Commit() override { return m_key != nullptr && !m_writeFailed; }
 
@@ -117,10 +148,7 @@ private:
     HKEY Subkey(const std::string& group, bool create) const {
         if (m_key == nullptr) return nullptr;
         if (group.empty()) return m_key;
-        std::wstring path = Wide(group);
-        for (wchar_t& c : path) {
-            if (c == L'/') c = L'\\';
-        }
+        const std::wstring path = RegistryPath(group);
         HKEY key = nullptr;
         const LONG result =
             create ? RegCreateKeyExW(m_key, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,

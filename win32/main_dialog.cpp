@@ -12,6 +12,7 @@
 #include "platform/debug_output.h"
 #include "platform/device_arrival.h"
 #include "win32/resource.h"
+#include "window/band_texts.h"
 
 namespace {
 
@@ -26,8 +27,17 @@ constexpr const char kDesktopWindowClass[] = "Ondrel Desktop Window";
 constexpr const char kDesktopWarning[] = "Please exit Ondrel Kinetra Desktop before proceeding.";
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t kRunValue[] = L"Kinetra";
-// Height of the status line's strip below the documented area, in dialog units.
+// Height of the status line's strip below the documented area, in dialog units, and of the
+// warning's row below it while there is a problem.
 constexpr int kStatusHeight = 12;
+constexpr int kProblemHeight = 11;
+// The bands' captions: in the free row between the Disable boxes and the help text, each
+// centred under its band's Disable box (dialog units, as the template's controls).
+constexpr int kCaptionY = 108;
+constexpr int kCaptionHeight = 8;
+constexpr int kCaptionWidth = 44;
+constexpr int kCaptionX[5] = {86, 132, 178, 224, 270};
+const COLORREF kProblemColour = RGB(0xC0, 0x30, 0x10);
 
 constexpr UINT WM_APP_CLOSE = WM_APP + 1;
 constexpr UINT WM_APP_TRAY = WM_APP + 2;
@@ -68,6 +78,7 @@ CVibrelDlg::~CVibrelDlg() {
     m_window.reset();
     if (m_hWnd != nullptr) DestroyWindow(m_hWnd);
     if (m_linkFont != nullptr) DeleteObject(m_linkFont);
+    if (m_captionFont != nullptr) DeleteObject(m_captionFont);
     if (m_hIcon != nullptr) DestroyIcon(m_hIcon);
     if (m_hSmallIcon != nullptr) DestroyIcon(m_hSmallIcon);
 }
@@ -160,6 +171,98 @@ void CVibrelDlg::AddStatusLine() {
                             GetModuleHandleW(nullptr), nullptr);
         SendMessageW(part, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
+    GetWindowRect(m_hWnd, &window);
+    m_baseHeight = window.bottom - window.top;
+    RECT row = {0, 0, 0, kProblemHeight};
+    MapDialogRect(m_hWnd, &row);
+    m_problemRowHeight = row.bottom;
+
+    // The warning's row, hidden until there is a problem: the system's warning icon and the
+    // problem in a colour of its own; clicking either shows the details.
+    const int iconSize = GetSystemMetrics(SM_CYSMICON);
+    RECT place = {7, 147 + kStatusHeight - 2, 7 + 300, 147 + kStatusHeight - 2 + kProblemHeight};
+    MapDialogRect(m_hWnd, &place);
+    m_warningIcon =
+        static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(32515) /* IDI_WARNING */,
+                                      IMAGE_ICON, iconSize, iconSize, LR_SHARED));
+    HWND icon = CreateWindowExW(
+        0, L"STATIC", nullptr, WS_CHILD | SS_ICON | SS_REALSIZECONTROL | SS_NOTIFY, place.left,
+        place.top, iconSize, iconSize, m_hWnd, reinterpret_cast<HMENU>(IDC_STATUS_PROBLEM_ICON),
+        GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(m_warningIcon), 0);
+    HWND text = CreateWindowExW(
+        0, L"STATIC", L"", WS_CHILD | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS | SS_NOTIFY,
+        place.left + iconSize + 4, place.top + (iconSize - (place.bottom - place.top) + 1) / 2 + 1,
+        place.right - place.left - iconSize - 4, place.bottom - place.top, m_hWnd,
+        reinterpret_cast<HMENU>(IDC_STATUS_PROBLEM), GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    AddTooltip(icon, "Click for the details");
+    AddTooltip(text, "Click for the details");
+    ShowProblemRow();
+}
+
+// Each band's caption under its Disable box, its edges in the tooltip.
+void CVibrelDlg::AddBandCaptions() {
+    LOGFONTW face{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)), sizeof face, &face);
+    face.lfWeight = FW_BOLD;
+    m_captionFont = CreateFontIndirectW(&face);
+    for (int band = 1; band <= kBands; ++band) {
+        RECT place = {kCaptionX[band - 1], kCaptionY, kCaptionX[band - 1] + kCaptionWidth,
+                      kCaptionY + kCaptionHeight};
+        MapDialogRect(m_hWnd, &place);
+        HWND caption = CreateWindowExW(
+            0, L"STATIC", Wide(kinetra::window::BandCaption(band)).c_str(),
+            WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX | SS_NOTIFY, place.left, place.top,
+            place.right - place.left, place.bottom - place.top, m_hWnd,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BAND_CAPTION1 + band - 1)),
+            GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(caption, WM_SETFONT, reinterpret_cast<WPARAM>(m_captionFont), FALSE);
+        AddTooltip(caption, kinetra::window::BandCaptionLabel(band));
+    }
+}
+
+void CVibrelDlg::AddTooltip(HWND control, const std::string& text) {
+    if (m_tooltips == nullptr) {
+        m_tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                     WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+    }
+    if (m_tooltips == nullptr) return;
+    std::wstring wide = Wide(text);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = m_hWnd;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = wide.data();  // copied by the control
+    SendMessageW(m_tooltips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void CVibrelDlg::ShowProblemRow() {
+    if (m_hWnd == nullptr || m_baseHeight == 0) return;
+    const bool shown = !m_problem.empty();
+    SetDlgItemTextW(m_hWnd, IDC_STATUS_PROBLEM, Wide(m_problem).c_str());
+    for (int id : {IDC_STATUS_PROBLEM_ICON, IDC_STATUS_PROBLEM}) {
+        ShowWindow(GetDlgItem(m_hWnd, id), shown ? SW_SHOWNA : SW_HIDE);
+    }
+    RECT window{};
+    GetWindowRect(m_hWnd, &window);
+    const int height = m_baseHeight + (shown ? m_problemRowHeight : 0);
+    if (window.bottom - window.top != height) {
+        SetWindowPos(m_hWnd, nullptr, 0, 0, window.right - window.left, height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void CVibrelDlg::OnProblemClicked() {
+    if (m_problem.empty()) return;
+    // Copies: the box's loop may bring another problem, or none.
+    const std::string text = m_problem;
+    const std::string detail = m_problemDetail;
+    m_boxes.ShowMessage(text, kinetra::window::kErrorCaption,
+                        kinetra::window::MessageIcon::kExclamation, detail);
 }
 
 // The help text grows upwards, to just below the Disable boxes at most, when the font needs
@@ -182,7 +285,7 @@ void CVibrelDlg::FitHelpText() {
     DrawTextW(dc, content, -1, &needed, DT_CALCRECT | DT_WORDBREAK);
     SelectObject(dc, old);
     ReleaseDC(text, dc);
-    RECT limit = {0, 97 + 10 + 2, 0, 0};  // below the Disable boxes
+    RECT limit = {0, kCaptionY + kCaptionHeight, 0, 0};  // below the bands' captions
     MapDialogRect(m_hWnd, &limit);
     const int height = needed.bottom - needed.top;
     if (height <= place.bottom - place.top) return;
@@ -210,6 +313,7 @@ BOOL CVibrelDlg::OnInitDialog() {
     SendDlgItemMessageW(m_hWnd, IDC_WEB_LINK, WM_SETFONT, reinterpret_cast<WPARAM>(m_linkFont),
                         FALSE);
     AddStatusLine();
+    AddBandCaptions();
     FitHelpText();
     for (int slider = 0; slider <= kBands; ++slider) {
         SendMessageW(Slider(slider), TBM_SETRANGE, TRUE, MAKELPARAM(0, 100));
@@ -254,6 +358,9 @@ INT_PTR CVibrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 m_window->OnHelpButton();
             } else if (id == IDC_WEB_LINK && code == STN_CLICKED) {
                 ShellExecuteA(nullptr, "open", kWebAddress, nullptr, nullptr, SW_SHOWNORMAL);
+            } else if ((id == IDC_STATUS_PROBLEM || id == IDC_STATUS_PROBLEM_ICON) &&
+                       code == STN_CLICKED) {
+                OnProblemClicked();
             }
             return TRUE;  // IDOK and IDCANCEL end nothing
         }
@@ -280,16 +387,19 @@ INT_PTR CVibrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return FALSE;
         }
-        case WM_CTLCOLORSTATIC:
-            if (GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) == IDC_WEB_LINK) {
+        case WM_CTLCOLORSTATIC: {
+            const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+            if (id == IDC_WEB_LINK || id == IDC_STATUS_PROBLEM) {
                 HDC dc = reinterpret_cast<HDC>(wParam);
-                SetTextColor(dc, RGB(0, 0, 204));
+                SetTextColor(dc, id == IDC_WEB_LINK ? RGB(0, 0, 204) : kProblemColour);
                 SetBkMode(dc, TRANSPARENT);
                 return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
             }
             return FALSE;
+        }
         case WM_SETCURSOR:
-            if (GetDlgCtrlID(reinterpret_cast<HWND>(wParam)) == IDC_WEB_LINK) {
+            if (const int id = GetDlgCtrlID(reinterpret_cast<HWND>(wParam));
+                id == IDC_WEB_LINK || id == IDC_STATUS_PROBLEM || id == IDC_STATUS_PROBLEM_ICON) {
                 SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32649) /* IDC_HAND */));
                 SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, TRUE);
                 return TRUE;
@@ -663,6 +773,13 @@ void CVibrelDlg::SetDeviceText(const std::string& text) {
 void CVibrelDlg::SetHintText(const std::string& text) {
     m_status[2] = text;
     if (m_hWnd != nullptr) SetDlgItemTextW(m_hWnd, IDC_STATUS_HINT, Wide(text).c_str());
+}
+
+void CVibrelDlg::SetProblem(const std::string& text, const std::string& detail) {
+    if (text == m_problem && detail == m_problemDetail) return;
+    m_problem = text;
+    m_problemDetail = detail;
+    ShowProblemRow();
 }
 
 void CVibrelDlg::SetLevelMeter(int band, const SliderMeter& meter) {

@@ -41,6 +41,11 @@ private:
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     BOOL OnInitDialog();
     void AddStatusLine();
+    void AddBandCaptions();
+    void AddTooltip(HWND control, const std::string& text);
+    // Shows or hides the warning row below the status line, growing or shrinking the window.
+    void ShowProblemRow();
+    void OnProblemClicked();
     void FitHelpText();
     void ArmAutomation();
     LRESULT OnCustomDraw(NMHDR* header);
@@ -70,6 +75,7 @@ private:
     void SetInputText(const std::string& text) override;
     void SetDeviceText(const std::string& text) override;
     void SetHintText(const std::string& text) override;
+    void SetProblem(const std::string& text, const std::string& detail) override;
     // kinetra::window::MeterView
     void SetLevelMeter(int band, const kinetra::window::SliderMeter& meter) override;
     void SetStrengthMeter(const kinetra::window::SliderMeter& meter) override;
@@ -82,11 +88,20 @@ private:
     HICON m_hIcon = nullptr;
     HICON m_hSmallIcon = nullptr;
     HFONT m_linkFont = nullptr;
+    HFONT m_captionFont = nullptr;
+    HWND m_tooltips = nullptr;
+    HICON m_warningIcon = nullptr;
+    // The window's height without the warning row, and the row's height, in pixels.
+    int m_baseHeight = 0;
+    int m_problemRowHeight = 0;
     bool m_closing = false;
     // Meters by slider: 0 Strength, 1..5 the levels.
     kinetra::window::SliderMeter m_meter[kBands + 1];
     // The status line's parts until the window has them.
     std::string m_status[3];
+    // The problem the status line warns of (empty: none) and what clicking it shows.
+    std::string m_problem;
+    std::string m_problemDetail;
     // The commands of the right-click menu being shown, by menu id.
     std::vector<std::string> m_menuCommands;
     HDEVNOTIFY m_deviceNotify = nullptr;

@@ -26,6 +26,11 @@
 #define IDC_STATUS_INPUT 1050
 #define IDC_STATUS_DEVICE 1051
 #define IDC_STATUS_HINT 1052
+// The status line's warning: its icon and its text (shown while there is a problem).
+#define IDC_STATUS_PROBLEM_ICON 1053
+#define IDC_STATUS_PROBLEM 1054
+// The bands' captions under the Disable boxes (band 1..5).
+#define IDC_BAND_CAPTION1 1070
 // The text box of the preset-name dialog.
 #define IDC_ASK_LABEL 1060
 #define IDC_ASK_TEXT 1061

@@ -268,6 +268,8 @@ BOOL CALLBACK CloseBox(HWND window, LPARAM owner) {
     GetClassNameW(window, name, 16);
     if (window != reinterpret_cast<HWND>(owner) && std::wstring(name) == L"#32770") {
         PostMessageW(window, WM_CLOSE, 0, 0);
+        // A yes-or-no box has no Close: it is answered No.
+        PostMessageW(window, WM_COMMAND, IDNO, 0);
     }
     return TRUE;
 }
@@ -340,6 +342,12 @@ bool Win32MessageBoxes::AskText(const std::string& title, const std::string& lab
     }
     *text = Utf8(state.text);
     return true;
+}
+
+bool Win32MessageBoxes::AskYesNo(const std::string& title, const std::string& question) {
+    ArmUnattendedClose();
+    return MessageBoxW(m_owner, Wide(question).c_str(), Wide(title).c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 std::string Win32MessageBoxes::AskSoundFile() {

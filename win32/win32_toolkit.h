@@ -53,6 +53,7 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption, window::MessageIcon icon,
                      const std::string& detail) override;
     bool AskText(const std::string& title, const std::string& label, std::string* text) override;
+    bool AskYesNo(const std::string& title, const std::string& question) override;
     std::string AskSoundFile() override;
 
 private:

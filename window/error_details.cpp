@@ -1,5 +1,7 @@
 #include "window/error_details.h"
 
+#include "window/error_advice.h"
+
 namespace kinetra::window {
 
 namespace {
@@ -44,24 +46,13 @@ std::string NoForceDeviceDetail(const std::string& reason,
     text += FoundLine("Devices found: ", devices);
     if (reason.find("unknown") != std::string::npos) {
         // A name that names nothing: plugging in will not help.
-        return text +
-               "\nWhat to try: correct KINETRA_FORCE_DEVICE (sdl, sdl:<name> with a name found "
-               "above, virtual or none), or unset it and choose in the window's Force device "
-               "menu.";
+        return text + '\n' + SystemErrorAdvice().unknownDevice;
     }
     if (reason.find("permission") != std::string::npos ||
         reason.find("not allowed") != std::string::npos) {
-        return text +
-               "\nWhat to try: join the \"input\" group (then log in again) or install the udev "
-               "rule that comes with Kinetra. To try Kinetra without a device, start it with "
-               "KINETRA_FORCE_DEVICE=virtual.";
+        return text + '\n' + SystemErrorAdvice().deviceNotAllowed;
     }
-    text +=
-        "\nWhat to try: plug the device in and start Kinetra again. If it is plugged in, you may "
-        "not be allowed to use it: join the \"input\" group (then log in again) or install the "
-        "udev rule that comes with Kinetra. To try Kinetra without a device, start it with "
-        "KINETRA_FORCE_DEVICE=virtual.";
-    return text;
+    return text + '\n' + SystemErrorAdvice().noDevice;
 }
 
 std::string AudioInputDetail(const std::string& reasons,
@@ -80,28 +71,18 @@ std::string AudioInputDetail(const std::string& reasons,
     text += WhyLines(reasons, "the audio input could not be opened");
     text += FoundLine("Other inputs found: ", others);
     if (chosen == AudioInputKind::kFile) {
-        return text +
-               "\nWhat to try: check the file's path, and that it is a sound file (WAV, FLAC or "
-               "Ogg); or choose another input with KINETRA_AUDIO_INPUT or the window's Input menu.";
+        return text + '\n' + SystemErrorAdvice().soundFile;
     }
     if (chosen == AudioInputKind::kNamed || chosen == AudioInputKind::kApplication) {
-        return text +
-               "\nWhat to try: check the name in KINETRA_AUDIO_INPUT against the inputs found "
-               "above (pactl list short sources), or use default or monitor.";
+        return text + '\n' + SystemErrorAdvice().namedInput;
     }
-    text +=
-        "\nWhat to try: check that the sound server runs (pactl info) and that the input exists, "
-        "or choose another with KINETRA_AUDIO_INPUT (default, monitor, or a capture device's "
-        "name). To run from a sound file, start Kinetra with "
-        "KINETRA_AUDIO_INPUT=file:/path/to/sound.wav.";
-    return text;
+    return text + '\n' + SystemErrorAdvice().defaultInput;
 }
 
 std::string CaptureBufferDetail(const std::string& reasons) {
     return WhyLines(reasons,
                     "the audio input opened but cannot deliver 44100 Hz 16-bit mono sound") +
-           "\nWhat to try: choose another input with KINETRA_AUDIO_INPUT, or a sound file "
-           "with KINETRA_AUDIO_INPUT=file:/path/to/sound.wav.";
+           '\n' + SystemErrorAdvice().captureBuffer;
 }
 
 std::string CaptureThreadDetail() {

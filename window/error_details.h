@@ -13,14 +13,16 @@ namespace kinetra::window {
 
 // "Could not find an Ondrel Pulsenic device.": reason (why the device did not open, empty when
 // unknown) and the devices found (ListForceDevices; the virtual device is not counted as found),
-// then what to try: plugging it in, the permissions, KINETRA_FORCE_DEVICE=virtual.
+// then what to try (this system's SystemErrorAdvice): plugging it in, what may keep it from being
+// used, KINETRA_FORCE_DEVICE=virtual.
 // Thread: any.
 std::string NoForceDeviceDetail(const std::string& reason,
                                 const std::vector<kinetra::force::ForceDeviceInfo>& found);
 
 // "Could not initialize DirectSound.": the reasons the audio input gave (one per line, empty when
 // none), and the devices on offer (CCaptureEngine::ListDevices: the chosen input described
-// first, then the others), then what to try: the sound server, another input, a sound file.
+// first, then the others), then what to try (SystemErrorAdvice): the system's sound settings,
+// another input, a sound file.
 // Thread: any.
 // The advice fits the kind of input chosen: a file's path, a device's name, or the server.
 std::string AudioInputDetail(

@@ -5,13 +5,20 @@
 
 namespace kinetra::capture {
 
-WasapiPacketReader::WasapiPacketReader(const WAVEFORMATEX& format) : m_format(format) {
+WasapiPacketReader::WasapiPacketReader(const WAVEFORMATEX& format) {
+    m_out.reserve(65536);
+    Reset(format);
+}
+
+void WasapiPacketReader::Reset(const WAVEFORMATEX& format) {
+    m_format = format;
     const auto* extensible = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(&format);
     m_float = format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT ||
-              (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE &&
+              (format.wFormatTag == WAVE_FORMAT_EXTENSIBLE && format.cbSize >= 22 &&
                extensible->SubFormat.Data1 == WAVE_FORMAT_IEEE_FLOAT);
     m_step = format.nSamplesPerSec / 44100.0;
-    m_out.reserve(4096);
+    m_phase = 0.0;
+    m_last = 0.0;
 }
 
 double WasapiPacketReader::Frame(const BYTE* frame) const {
@@ -30,12 +37,14 @@ double WasapiPacketReader::Frame(const BYTE* frame) const {
     return sum / m_format.nChannels;
 }
 
-void WasapiPacketReader::Convert(const BYTE* data, UINT32 frames, bool silent) {
+std::span<const std::int16_t> WasapiPacketReader::Convert(const BYTE* data, UINT32 frames,
+                                                          bool silent) {
     m_out.clear();
     for (UINT32 i = 0; i < frames; ++i) {
         const double v = silent ? 0.0 : Frame(data + i * m_format.nBlockAlign);
         // Output samples fall between the previous input frame and this one.
         for (; m_phase <= 1.0; m_phase += m_step) {
+            if (m_out.size() == m_out.capacity()) continue;
             const double s = m_last + (v - m_last) * m_phase;
             m_out.push_back(static_cast<std::int16_t>(
                 std::lround(std::fmax(-1.0, std::fmin(s, 32767.0 / 32768.0)) * 32768.0)));
@@ -43,6 +52,7 @@ void WasapiPacketReader::Convert(const BYTE* data, UINT32 frames, bool silent) {
         m_phase -= 1.0;
         m_last = v;
     }
+    return m_out;
 }
 
 }  // namespace kinetra::capture

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace kinetra::capture {
@@ -16,6 +17,15 @@ class WasapiPacketReader {
 public:
     // format: the stream's own format. Reserves the converted samples' room here, not in Drain.
     explicit WasapiPacketReader(const WAVEFORMATEX& format);
+
+    // Takes the format of a stream opened again (an output that changed), starting afresh.
+    // Thread: the one thread that feeds the ring.
+    void Reset(const WAVEFORMATEX& format);
+
+    // frames frames of data (silence when silent), converted; lent until the next call. What
+    // does not fit the room reserved at construction (a second at the highest mix rates) is
+    // dropped rather than allocated for. Thread: the one thread that feeds the ring.
+    std::span<const std::int16_t> Convert(const BYTE* data, UINT32 frames, bool silent);
 
     // Reads every packet capture has ready and hands each one, converted, to
     // produce(const std::uint8_t* bytes, std::uint32_t count). Stops at the first failing call.
@@ -28,11 +38,11 @@ public:
             UINT32 frames = 0;
             DWORD flags = 0;
             if (FAILED(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
-            Convert(data, frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0);
+            const auto out = Convert(data, frames, (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0);
             capture->ReleaseBuffer(frames);
-            if (!m_out.empty()) {
-                produce(reinterpret_cast<const std::uint8_t*>(m_out.data()),
-                        static_cast<std::uint32_t>(m_out.size() * 2));
+            if (!out.empty()) {
+                produce(reinterpret_cast<const std::uint8_t*>(out.data()),
+                        static_cast<std::uint32_t>(out.size() * 2));
             }
         }
     }
@@ -40,8 +50,6 @@ public:
 private:
     // One frame averaged to one value, -1..1.
     double Frame(const BYTE* frame) const;
-    // frames frames of data (silence when silent) into m_out.
-    void Convert(const BYTE* data, UINT32 frames, bool silent);
 
     WAVEFORMATEX m_format;
     bool m_float = false;

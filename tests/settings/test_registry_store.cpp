@@ -1,6 +1,6 @@
 // The registry store (Windows): what it writes is read back in the next opening, the six values
-// of a previous version are REG_DWORD and read as such, and a value of another type or a missing
-// one is no number.
+// of a previous version are REG_DWORD and read as such, a value of another type or a missing
+// one is no number, and a removed group or value is gone.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -47,6 +47,31 @@ TEST_F(RegistryStoreTest, WhatIsWrittenIsReadBackInTheNextOpening) {
     EXPECT_EQ(key->ReadInt("presets/Late \u266a %2F/gain"), 55);
     EXPECT_EQ(key->ReadInt("mode"), std::nullopt);
     EXPECT_TRUE(key->Groups("none").empty());
+}
+
+// A preset's removal takes its whole subkey, and only it; a value goes alone.
+TEST_F(RegistryStoreTest, RemoveTakesAGroupWithAllItHoldsOrOneValue) {
+    {
+        auto key = m_store.Open();
+        key->WriteInt("presets/Late/gain", 55);
+        key->WriteInt("presets/Late/deeper/threshold1", 1);
+        key->WriteInt("presets/Early/gain", 44);
+        key->WriteInt("threshold1", 30);
+        key->WriteInt("threshold2", 31);
+        ASSERT_TRUE(key->Commit());
+    }
+    {
+        auto key = m_store.Open();
+        EXPECT_TRUE(key->Remove("presets/Late"));
+        EXPECT_TRUE(key->Remove("threshold1"));
+        EXPECT_TRUE(key->Remove("presets/Gone"));
+        EXPECT_TRUE(key->Commit());
+    }
+    auto key = m_store.Open();
+    EXPECT_EQ(key->Groups("presets"), std::vector<std::string>{"Early"});
+    EXPECT_EQ(key->ReadInt("presets/Early/gain"), 44);
+    EXPECT_EQ(key->ReadInt("threshold1"), std::nullopt);
+    EXPECT_EQ(key->ReadInt("threshold2"), 31);
 }
 
 TEST_F(RegistryStoreTest, AValueOfAnotherTypeIsNoNumber) {

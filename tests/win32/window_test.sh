@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # kinetra.exe under Wine on Xvfb, on the virtual device: with steady noise the meters show sound,
 # with a silent WAV they show none; through DirectSound from a PulseAudio null sink's monitor
-# likewise, while the noise plays into the sink and while nothing does. Each run quits with 0,
-# writes the settings at close and reads them at start.
+# likewise, while the noise plays into the sink and while nothing does; a sound-file input reaches
+# the sink, played aloud. Each run quits with 0, writes the settings at close and reads them at
+# start.
 set -euo pipefail
 program_dir=$(realpath "$1")
 work=$(realpath -m "$2")/window
@@ -61,6 +62,20 @@ timeout 300 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
 pids+=($!)
 for _ in $(seq 50); do timeout 5 pactl info >/dev/null 2>&1 && break; sleep 0.2; done
 timeout 5 pactl set-default-source kinetra_test.monitor
+timeout 5 pactl set-default-sink kinetra_test
+# A sound-file input is played aloud (waveOut, through Wine's PulseAudio driver): the sink's
+# monitor receives it while the window runs.
+timeout 6 parec -d kinetra_test.monitor --raw --format=s16le --rate=44100 --channels=1 \
+  >"$work/aloud.raw" 2>/dev/null &
+recorder=$!
+run_window noise.wav aloud.png
+wait "$recorder" || true
+aloud=$(python3 -c "
+import array,sys
+d=open(sys.argv[1],'rb').read(); a=array.array('h',d[:len(d)//2*2])
+print(max((abs(x) for x in a),default=0))" "$work/aloud.raw")
+echo "loudest sample at the sink while the file plays aloud: $aloud"
+[ "$aloud" -gt 6000 ] || { echo "FAIL: the sound file is not played aloud" >&2; exit 1; }
 run_window default quiet.png
 timeout 60 bash -c 'while paplay -d kinetra_test "$0"; do :; done' "$work/noise.wav" &
 pids+=($!)

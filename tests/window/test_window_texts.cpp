@@ -10,6 +10,7 @@
 #include "analysis/level_threshold.h"
 #include "force/force_devices.h"
 #include "window/band_texts.h"
+#include "window/error_advice.h"
 #include "window/error_details.h"
 #include "window/meters.h"
 #include "window/presets.h"
@@ -106,6 +107,23 @@ TEST(ErrorDetails, ReasonDevicesFoundAndWhatToTry) {
         input.starts_with("Chosen input: the default capture device\nWhy: first\nWhy: "
                           "second\nOther inputs found: Mic\nWhat to try: "))
         << input;
+}
+
+// Each box's advice is this system's: on Windows it names none of Linux's tools or paths.
+TEST(ErrorDetails, TheAdviceFitsTheSystem) {
+    const kinetra::window::ErrorAdvice& advice = kinetra::window::SystemErrorAdvice();
+    for (const char* line :
+         {advice.unknownDevice, advice.deviceNotAllowed, advice.noDevice, advice.soundFile,
+          advice.namedInput, advice.defaultInput, advice.captureBuffer}) {
+        EXPECT_TRUE(std::string(line).starts_with("What to try: ")) << line;
+#ifdef _WIN32
+        for (const char* linuxOnly : {"pactl", "udev", "\"input\" group", "file:/", "Ogg"}) {
+            EXPECT_EQ(std::string(line).find(linuxOnly), std::string::npos) << line;
+        }
+#endif
+    }
+    // The first lines stay; the advice is the box's last line.
+    EXPECT_TRUE(kinetra::window::CaptureBufferDetail("").ends_with(advice.captureBuffer));
 }
 
 TEST(MeterScales, LevelToSliderPositionInvertsTheThresholdRule) {
