@@ -48,8 +48,7 @@ CVibrelDlg::CVibrelDlg(QWidget* parent) : QDialog(parent), m_hIcon(kinetra::app:
     setFont(kinetra::app::DialogFont());
     BuildControls();
     DescribeControls();
-    m_window = std::make_unique<kinetra::window::MainWindow>(kinetra::window::WindowParts{
-        *this, *this, *this, m_timers, m_boxes, m_store, m_documents, *this, *this});
+    MakeBehaviour(m_timers, m_boxes, m_store, m_documents, *this);
     // Not drawn until shown.
     m_window->SetShown(false);
     qApp->installEventFilter(this);
@@ -323,20 +322,24 @@ void CVibrelDlg::OnSysCommand(unsigned id) {
 // Controls
 
 void CVibrelDlg::OnVScroll(int scrollCode, CSliderCtrl* source) {
-    for (int band = 1; band <= kBands; ++band) {
-        if (source == m_levelSlider[band - 1]) m_window->OnVScroll(scrollCode, band);
-    }
-    if (source != nullptr && source == m_strengthSlider) {
-        m_window->OnVScroll(scrollCode, kinetra::window::MainWindow::kStrength);
+    for (int slider = 0; slider <= kBands; ++slider) {
+        if (source != nullptr && source == SliderCtrl(slider)) {
+            m_window->OnVScroll(scrollCode, slider);
+        }
     }
 }
 
-int CVibrelDlg::LevelPosition(int band) const {
-    return m_levelSlider[band - 1]->GetPos();
+CSliderCtrl* CVibrelDlg::SliderCtrl(int slider) const {
+    return slider == kinetra::window::MainWindow::kStrength ? m_strengthSlider
+                                                            : m_levelSlider[slider - 1];
 }
 
-void CVibrelDlg::SetLevelPosition(int band, int position) {
-    m_levelSlider[band - 1]->SetPos(position);
+int CVibrelDlg::SliderPosition(int slider) const {
+    return SliderCtrl(slider)->GetPos();
+}
+
+void CVibrelDlg::SetSliderPosition(int slider, int position) {
+    SliderCtrl(slider)->SetPos(position);
 }
 
 void CVibrelDlg::SetLevelEnabled(int band, bool enabled) {
@@ -349,14 +352,6 @@ void CVibrelDlg::SetLevelTicks(int band, bool shown) {
     } else {
         m_levelSlider[band - 1]->ClearTics();
     }
-}
-
-int CVibrelDlg::StrengthPosition() const {
-    return m_strengthSlider->GetPos();
-}
-
-void CVibrelDlg::SetStrengthPosition(int position) {
-    m_strengthSlider->SetPos(position);
 }
 
 bool CVibrelDlg::DisableChecked(int band) const {
@@ -375,24 +370,23 @@ void CVibrelDlg::CloseLater() {
     if (isVisible()) QMetaObject::invokeMethod(this, &QDialog::close, Qt::QueuedConnection);
 }
 
-void CVibrelDlg::SetInputText(const std::string& text) {
-    m_status->SetInputText(QString::fromStdString(text));
+void CVibrelDlg::SetStatusText(StatusPart part, const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    switch (part) {
+        case kInputPart:
+            m_status->SetInputText(shown);
+            break;
+        case kDevicePart:
+            m_status->SetDeviceText(shown);
+            break;
+        case kHintPart:
+            m_status->SetHintText(shown);
+            break;
+    }
 }
 
-void CVibrelDlg::SetDeviceText(const std::string& text) {
-    m_status->SetDeviceText(QString::fromStdString(text));
-}
-
-void CVibrelDlg::SetHintText(const std::string& text) {
-    m_status->SetHintText(QString::fromStdString(text));
-}
-
-void CVibrelDlg::SetLevelMeter(int band, const kinetra::window::SliderMeter& meter) {
-    m_levelSlider[band - 1]->SetMeter(meter);
-}
-
-void CVibrelDlg::SetStrengthMeter(const kinetra::window::SliderMeter& meter) {
-    m_strengthSlider->SetMeter(meter);
+void CVibrelDlg::SetSliderMeter(int slider, const kinetra::window::SliderMeter& meter) {
+    SliderCtrl(slider)->SetMeter(meter);
 }
 
 void CVibrelDlg::PlayTestSound() {

@@ -16,6 +16,7 @@
 #include "app/test_sound.h"
 #include "settings/qsettings_store.h"
 #include "window/main_window.h"
+#include "window/window_view.h"
 
 class CZCommon_HyperLink;
 class QCheckBox;
@@ -38,15 +39,12 @@ enum : int {
 };
 
 class CVibrelDlg : public QDialog,
-                   private kinetra::window::WindowControls,
-                   private kinetra::window::StatusView,
-                   private kinetra::window::MeterView,
-                   private kinetra::window::SoundPlayer,
-                   private kinetra::window::StartupDesktop {
+                   private kinetra::window::WindowView,
+                   private kinetra::window::SoundPlayer {
     Q_OBJECT
 
 public:
-    static constexpr int kBands = kinetra::window::MainWindow::kBands;
+    using WindowView::kBands;
 
     // Builds the window, its controls and its behaviour; creates no mapper and starts nothing.
     // Thread (all operations): user-interface thread.
@@ -139,29 +137,24 @@ private:
     void DescribeControls();
     void ArmAutomation();
 
-    // kinetra::window::WindowControls
-    int LevelPosition(int band) const override;
-    void SetLevelPosition(int band, int position) override;
+    // The slider by number: 1..5 the levels, MainWindow::kStrength the Strength slider.
+    CSliderCtrl* SliderCtrl(int slider) const;
+
+    // kinetra::window::WindowView
+    int SliderPosition(int slider) const override;
+    void SetSliderPosition(int slider, int position) override;
+    void SetSliderMeter(int slider, const kinetra::window::SliderMeter& meter) override;
+    void SetStatusText(StatusPart part, const std::string& text) override;
     void SetLevelEnabled(int band, bool enabled) override;
     void SetLevelTicks(int band, bool shown) override;
-    int StrengthPosition() const override;
-    void SetStrengthPosition(int position) override;
     bool DisableChecked(int band) const override;
     bool LockedChecked() const override;
     void SetLockedChecked(bool checked) override;
     void CloseLater() override;
-    // kinetra::window::StatusView
-    void SetInputText(const std::string& text) override;
-    void SetDeviceText(const std::string& text) override;
-    void SetHintText(const std::string& text) override;
     void SetProblem(const std::string& text, const std::string& detail) override;
-    // kinetra::window::MeterView
-    void SetLevelMeter(int band, const kinetra::window::SliderMeter& meter) override;
-    void SetStrengthMeter(const kinetra::window::SliderMeter& meter) override;
     // kinetra::window::SoundPlayer
     void PlayTestSound() override;
     void StopTestSound() override;
-    // kinetra::window::StartupDesktop
     void CheckDesktopProgram() override;
     void* OwnerInstance() override;
     void* OwnerWindow() override;
@@ -183,5 +176,4 @@ private:
     kinetra::app::QtMessageBoxes m_boxes{this};
     kinetra::app::QtDocumentOpener m_documents{this};
     kinetra::settings::QSettingsStore m_store;
-    std::unique_ptr<kinetra::window::MainWindow> m_window;
 };

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <memory>
 
+#include "capture/sound_file_rules.h"
+
 namespace kinetra::capture {
 namespace {
 
@@ -23,8 +25,6 @@ constexpr std::size_t kChunkSamples = 65536;
 constexpr std::size_t kResampledFrames = 16384;
 // Bytes of a stream held per piece (pieces are never moved once filled).
 constexpr std::size_t kStreamPieceBytes = std::size_t{1} << 20;
-// libsamplerate converts at ratios from 1/256 to 256.
-constexpr double kMaxResampleRatio = 256.0;
 
 std::string Megabytes(std::size_t bytes) {
     return std::to_string(bytes >> 20) + " MB";
@@ -183,7 +183,7 @@ bool DecodeFloats(SNDFILE* file, const SF_INFO& info, const std::string& name, D
     std::vector<float> interleaved(chunkFrames * channels);
     std::vector<float> mono(chunkFrames);
     std::vector<float> resampled(kResampledFrames);
-    const double ratio = static_cast<double>(kSoundFileRate) / info.samplerate;
+    const double ratio = ResampleRatio(info.samplerate);
     struct SrcDeleter {
         void operator()(SRC_STATE* state) const { src_delete(state); }
     };
@@ -239,16 +239,8 @@ bool DecodeFloats(SNDFILE* file, const SF_INFO& info, const std::string& name, D
 // Decodes an opened sound into samples (untouched on failure).
 bool DecodeOpened(SNDFILE* file, const SF_INFO& info, const std::string& name,
                   const SoundLimit& limit, std::vector<std::int16_t>* samples, std::string* error) {
-    if (info.channels <= 0 || info.samplerate <= 0) {
-        *error = "sound file " + name + " holds no sound";
-        return false;
-    }
-    const double ratio = static_cast<double>(kSoundFileRate) / info.samplerate;
-    if (ratio > kMaxResampleRatio || ratio < 1.0 / kMaxResampleRatio) {
-        *error = "sound file " + name + " has a sample rate that cannot be used (" +
-                 std::to_string(info.samplerate) + " Hz)";
-        return false;
-    }
+    // libsamplerate converts at ratios from 1/256 to 256, which is what the check lets through.
+    if (!CheckSoundFormat(name, info.channels, info.samplerate, error)) return false;
     DecodedSound out(limit);
     bool whole = true;
     if (info.channels == 1 && info.samplerate == kSoundFileRate &&
@@ -263,7 +255,7 @@ bool DecodeOpened(SNDFILE* file, const SF_INFO& info, const std::string& name,
         }
     }
     if (!whole && out.TooLong()) {
-        *error = "sound file " + name + " is longer than 20 minutes";
+        *error = SoundTooLongError(name);
         return false;
     }
     if (out.Samples().empty()) {
@@ -271,7 +263,7 @@ bool DecodeOpened(SNDFILE* file, const SF_INFO& info, const std::string& name,
         if (sf_error(file) != SF_ERR_NO_ERROR) {
             *error = "cannot decode sound file " + name + ": " + sf_strerror(file);
         } else {
-            *error = "sound file " + name + " holds no sound";
+            *error = NoSoundError(name);
         }
         return false;
     }
@@ -282,7 +274,7 @@ bool DecodeOpened(SNDFILE* file, const SF_INFO& info, const std::string& name,
 bool DecodePieces(MemorySound sound, const std::string& name, const SoundLimit& limit,
                   std::vector<std::int16_t>* samples, std::string* error) {
     if (sound.size == 0) {
-        *error = "sound file " + name + " holds no sound";
+        *error = NoSoundError(name);
         return false;
     }
     SF_VIRTUAL_IO io{};
@@ -294,7 +286,7 @@ bool DecodePieces(MemorySound sound, const std::string& name, const SoundLimit& 
     SF_INFO info{};
     SoundFileHandle file(sf_open_virtual(&io, SFM_READ, &info, &sound));
     if (file.Get() == nullptr) {
-        *error = "cannot read sound file " + name + ": " + sf_strerror(nullptr);
+        *error = CannotReadSoundError(name, sf_strerror(nullptr));
         return false;
     }
     return DecodeOpened(file.Get(), info, name, limit, samples, error);
@@ -318,24 +310,25 @@ bool ReadStream(int fd, const std::string& path, int waitMs, std::size_t maxByte
         const int ready = left.count() > 0 ? poll(&wanted, 1, static_cast<int>(left.count())) : 0;
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) {
-            *error = "cannot read sound file " + path + ": " + std::strerror(errno);
+            *error = CannotReadSoundError(path, std::strerror(errno));
             return false;
         }
         if (ready == 0) {
-            *error = "cannot read sound file " + path +
-                     (bytes->size == 0
-                          ? ": nothing arrived within " + Seconds(waitMs)
-                          : ": nothing more arrived within " + Seconds(waitMs) + " before its end");
+            *error = CannotReadSoundError(
+                path, bytes->size == 0
+                          ? "nothing arrived within " + Seconds(waitMs)
+                          : "nothing more arrived within " + Seconds(waitMs) + " before its end");
             return false;
         }
         if ((wanted.revents & POLLNVAL) != 0) {
-            *error = "cannot read sound file " + path + ": it cannot be waited for";
+            *error = CannotReadSoundError(path, "it cannot be waited for");
             return false;
         }
         if (bytes->size % kStreamPieceBytes == 0) {
             if (bytes->size >= maxBytes) {
-                *error = "cannot read sound file " + path + ": more than " + Megabytes(maxBytes) +
-                         " arrived through it; save the sound to a file first";
+                *error = CannotReadSoundError(path, "more than " + Megabytes(maxBytes) +
+                                                        " arrived through it; save the sound "
+                                                        "to a file first");
                 return false;
             }
             bytes->pieces.push_back(std::make_unique<std::uint8_t[]>(kStreamPieceBytes));
@@ -346,7 +339,7 @@ bool ReadStream(int fd, const std::string& path, int waitMs, std::size_t maxByte
         if (got == 0) return true;  // the end: every writer has gone
         if (got < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-            *error = "cannot read sound file " + path + ": " + std::strerror(errno);
+            *error = CannotReadSoundError(path, std::strerror(errno));
             return false;
         }
         bytes->size += static_cast<std::size_t>(got);
@@ -356,26 +349,21 @@ bool ReadStream(int fd, const std::string& path, int waitMs, std::size_t maxByte
 
 }  // namespace
 
-bool DecodeSoundFile(const std::string& path, std::vector<std::int16_t>* samples,
-                     std::string* error) {
-    return DecodeSoundFile(path, SoundLimit{}, samples, error);
-}
-
 bool DecodeSoundFile(const std::string& path, const SoundLimit& limit,
                      std::vector<std::int16_t>* samples, std::string* error) {
     // Opening without blocking: a FIFO with no writer would otherwise hold open() forever.
     Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.Get() < 0) {
-        *error = "cannot read sound file " + path + ": " + std::strerror(errno);
+        *error = CannotReadSoundError(path, std::strerror(errno));
         return false;
     }
     struct stat status {};
     if (fstat(fd.Get(), &status) != 0) {
-        *error = "cannot read sound file " + path + ": " + std::strerror(errno);
+        *error = CannotReadSoundError(path, std::strerror(errno));
         return false;
     }
     if (S_ISDIR(status.st_mode)) {
-        *error = "cannot read sound file " + path + ": it is a folder";
+        *error = SoundFolderError(path);
         return false;
     }
     if (S_ISREG(status.st_mode)) {
@@ -383,7 +371,7 @@ bool DecodeSoundFile(const std::string& path, const SoundLimit& limit,
         SF_INFO info{};
         SoundFileHandle file(sf_open(path.c_str(), SFM_READ, &info));
         if (file.Get() == nullptr) {
-            *error = "cannot read sound file " + path + ": " + sf_strerror(nullptr);
+            *error = CannotReadSoundError(path, sf_strerror(nullptr));
             return false;
         }
         return DecodeOpened(file.Get(), info, path, limit, samples, error);

@@ -1,10 +1,12 @@
 // An auto-reset event: Set wakes one waiter (or the next one to wait) and the event resets
 // itself as that waiter returns. The state is an atomic word, so that Set is safe in an audio
-// callback; a waiter sleeps on what the system offers (a futex on Linux, an event object on
-// Windows: platform/<system>/auto_reset_event.cpp).
+// callback; a waiter looks at the state (platform/auto_reset_event.cpp) and sleeps on what the
+// system offers (a futex on Linux, an event object on Windows:
+// platform/<system>/auto_reset_event.cpp).
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 namespace kinetra {
@@ -49,6 +51,10 @@ public:
 private:
     // Wakes one waiter sleeping on the state.
     void WakeOne();
+    // Sleeps until woken by WakeOne, or for at most left when limited; it may also return early
+    // or for nothing, as the waiter looks at the state again. False when the system refuses the
+    // wait.
+    bool SleepOnState(bool limited, std::chrono::steady_clock::duration left);
 
     // 0: not signalled, 1: signalled. A 32-bit word, as the futex call needs.
     std::atomic<std::int32_t> m_state{0};

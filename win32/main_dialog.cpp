@@ -31,6 +31,8 @@ constexpr wchar_t kRunValue[] = L"Kinetra";
 // warning's row below it while there is a problem.
 constexpr int kStatusHeight = 12;
 constexpr int kProblemHeight = 11;
+// The status line's parts' controls, in the order of WindowView::StatusPart.
+constexpr int kStatusIds[] = {IDC_STATUS_INPUT, IDC_STATUS_DEVICE, IDC_STATUS_HINT};
 // The bands' captions: in the free row between the Disable boxes and the help text, each
 // centred under its band's Disable box (dialog units, as the template's controls).
 constexpr int kCaptionY = 108;
@@ -69,8 +71,7 @@ CVibrelDlg::CVibrelDlg() {
     m_hSmallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME),
                                                  IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                  GetSystemMetrics(SM_CYSMICON), 0));
-    m_window = std::make_unique<MainWindow>(kinetra::window::WindowParts{
-        *this, *this, *this, m_timers, m_boxes, m_store, m_help, m_testSound, *this});
+    MakeBehaviour(m_timers, m_boxes, m_store, m_help, m_testSound);
 }
 
 CVibrelDlg::~CVibrelDlg() {
@@ -159,15 +160,14 @@ void CVibrelDlg::AddStatusLine() {
     // The device's name is the longest part, the hint the shortest.
     static const int kX[3] = {7, 110, 243};
     static const int kWidth[3] = {100, 130, 70};
-    static const int kIds[3] = {IDC_STATUS_INPUT, IDC_STATUS_DEVICE, IDC_STATUS_HINT};
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < kStatusParts; ++i) {
         RECT place = {kX[i], 147, kX[i] + kWidth[i], 147 + 8};
         MapDialogRect(m_hWnd, &place);
         HWND part =
             CreateWindowExW(0, L"STATIC", Wide(m_status[i]).c_str(),
                             WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, place.left,
                             place.top, place.right - place.left, place.bottom - place.top, m_hWnd,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIds[i])),
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusIds[i])),
                             GetModuleHandleW(nullptr), nullptr);
         SendMessageW(part, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
@@ -713,12 +713,12 @@ int CVibrelDlg::SliderOf(HWND trackbar) const {
     return -1;
 }
 
-int CVibrelDlg::LevelPosition(int band) const {
-    return static_cast<int>(SendMessageW(Slider(band), TBM_GETPOS, 0, 0));
+int CVibrelDlg::SliderPosition(int slider) const {
+    return static_cast<int>(SendMessageW(Slider(slider), TBM_GETPOS, 0, 0));
 }
 
-void CVibrelDlg::SetLevelPosition(int band, int position) {
-    SendMessageW(Slider(band), TBM_SETPOS, TRUE, std::clamp(position, 0, 100));
+void CVibrelDlg::SetSliderPosition(int slider, int position) {
+    SendMessageW(Slider(slider), TBM_SETPOS, TRUE, std::clamp(position, 0, 100));
 }
 
 void CVibrelDlg::SetLevelEnabled(int band, bool enabled) {
@@ -734,14 +734,6 @@ void CVibrelDlg::SetLevelTicks(int band, bool shown) {
         SendMessageW(Slider(band), TBM_SETTICFREQ, 1000, 0);
         SendMessageW(Slider(band), TBM_CLEARTICS, TRUE, 0);
     }
-}
-
-int CVibrelDlg::StrengthPosition() const {
-    return LevelPosition(MainWindow::kStrength);
-}
-
-void CVibrelDlg::SetStrengthPosition(int position) {
-    SetLevelPosition(MainWindow::kStrength, position);
 }
 
 bool CVibrelDlg::DisableChecked(int band) const {
@@ -760,19 +752,9 @@ void CVibrelDlg::CloseLater() {
     if (m_hWnd != nullptr) PostMessageW(m_hWnd, WM_APP_CLOSE, 0, 0);
 }
 
-void CVibrelDlg::SetInputText(const std::string& text) {
-    m_status[0] = text;
-    if (m_hWnd != nullptr) SetDlgItemTextW(m_hWnd, IDC_STATUS_INPUT, Wide(text).c_str());
-}
-
-void CVibrelDlg::SetDeviceText(const std::string& text) {
-    m_status[1] = text;
-    if (m_hWnd != nullptr) SetDlgItemTextW(m_hWnd, IDC_STATUS_DEVICE, Wide(text).c_str());
-}
-
-void CVibrelDlg::SetHintText(const std::string& text) {
-    m_status[2] = text;
-    if (m_hWnd != nullptr) SetDlgItemTextW(m_hWnd, IDC_STATUS_HINT, Wide(text).c_str());
+void CVibrelDlg::SetStatusText(StatusPart part, const std::string& text) {
+    m_status[part] = text;
+    if (m_hWnd != nullptr) SetDlgItemTextW(m_hWnd, kStatusIds[part], Wide(text).c_str());
 }
 
 void CVibrelDlg::SetProblem(const std::string& text, const std::string& detail) {
@@ -782,14 +764,10 @@ void CVibrelDlg::SetProblem(const std::string& text, const std::string& detail) 
     ShowProblemRow();
 }
 
-void CVibrelDlg::SetLevelMeter(int band, const SliderMeter& meter) {
-    if (m_meter[band] == meter) return;
-    m_meter[band] = meter;
-    if (m_hWnd != nullptr) InvalidateRect(Slider(band), nullptr, TRUE);
-}
-
-void CVibrelDlg::SetStrengthMeter(const SliderMeter& meter) {
-    SetLevelMeter(MainWindow::kStrength, meter);
+void CVibrelDlg::SetSliderMeter(int slider, const SliderMeter& meter) {
+    if (m_meter[slider] == meter) return;
+    m_meter[slider] = meter;
+    if (m_hWnd != nullptr) InvalidateRect(Slider(slider), nullptr, TRUE);
 }
 
 void CVibrelDlg::CheckDesktopProgram() {

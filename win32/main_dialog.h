@@ -4,8 +4,8 @@
 // system menu's About box, the link and the notification-area icon.
 #pragma once
 
-#include "window/main_window.h"
 #include "window/tray_settings.h"
+#include "window/window_view.h"
 
 // After the behaviour's headers: <commctrl.h> defines the trackbar codes as macros.
 #include <windows.h>
@@ -17,12 +17,9 @@
 #include "settings/registry_store.h"
 #include "win32/win32_toolkit.h"
 
-class CVibrelDlg final : private kinetra::window::WindowControls,
-                         private kinetra::window::StatusView,
-                         private kinetra::window::MeterView,
-                         private kinetra::window::StartupDesktop {
+class CVibrelDlg final : private kinetra::window::WindowView {
 public:
-    static constexpr int kBands = kinetra::window::MainWindow::kBands;
+    using WindowView::kBands;
 
     // Thread (all operations): user-interface thread.
     CVibrelDlg();
@@ -60,26 +57,18 @@ private:
     int SliderOf(HWND trackbar) const;
     HWND Slider(int slider) const;
 
-    // kinetra::window::WindowControls
-    int LevelPosition(int band) const override;
-    void SetLevelPosition(int band, int position) override;
+    // kinetra::window::WindowView
+    int SliderPosition(int slider) const override;
+    void SetSliderPosition(int slider, int position) override;
+    void SetSliderMeter(int slider, const kinetra::window::SliderMeter& meter) override;
+    void SetStatusText(StatusPart part, const std::string& text) override;
     void SetLevelEnabled(int band, bool enabled) override;
     void SetLevelTicks(int band, bool shown) override;
-    int StrengthPosition() const override;
-    void SetStrengthPosition(int position) override;
     bool DisableChecked(int band) const override;
     bool LockedChecked() const override;
     void SetLockedChecked(bool checked) override;
     void CloseLater() override;
-    // kinetra::window::StatusView
-    void SetInputText(const std::string& text) override;
-    void SetDeviceText(const std::string& text) override;
-    void SetHintText(const std::string& text) override;
     void SetProblem(const std::string& text, const std::string& detail) override;
-    // kinetra::window::MeterView
-    void SetLevelMeter(int band, const kinetra::window::SliderMeter& meter) override;
-    void SetStrengthMeter(const kinetra::window::SliderMeter& meter) override;
-    // kinetra::window::StartupDesktop
     void CheckDesktopProgram() override;
     void* OwnerInstance() override;
     void* OwnerWindow() override;
@@ -98,7 +87,7 @@ private:
     // Meters by slider: 0 Strength, 1..5 the levels.
     kinetra::window::SliderMeter m_meter[kBands + 1];
     // The status line's parts until the window has them.
-    std::string m_status[3];
+    std::string m_status[kStatusParts];
     // The problem the status line warns of (empty: none) and what clicking it shows.
     std::string m_problem;
     std::string m_problemDetail;
@@ -114,5 +103,4 @@ private:
     kinetra::win32::TestSound m_testSound;
     kinetra::settings::RegistryStore m_store;
     kinetra::window::TraySettings m_tray{m_store};
-    std::unique_ptr<kinetra::window::MainWindow> m_window;
 };

@@ -1,7 +1,8 @@
 // Sound files on Windows: WAV alone, read by this small decoder (RIFF "fmt " and "data" chunks;
 // 8-, 16-, 24- and 32-bit integer PCM, 32- and 64-bit float, WAVE_FORMAT_EXTENSIBLE holding
 // either; any channel count, averaged; any rate within 256 times of 44100 Hz, resampled by
-// linear interpolation). The limits and the error texts are those of the Linux decoder.
+// linear interpolation). The limits and the error texts are those of every decoder
+// (sound_file_rules.h).
 #include "capture/sound_file.h"
 
 #include <algorithm>
@@ -12,11 +13,14 @@
 #include <fstream>
 #include <iterator>
 
+#include "capture/sound_file_rules.h"
+
 namespace kinetra::capture {
 
 namespace {
 
-constexpr double kMaxResampleRatio = 256.0;
+// What libsndfile says of a file it cannot read, so that both systems say the same.
+constexpr const char* kNotWav = "Format not recognised.";
 constexpr std::uint16_t kFormatPcm = 1;
 constexpr std::uint16_t kFormatFloat = 3;
 constexpr std::uint16_t kFormatExtensible = 0xFFFE;
@@ -70,21 +74,16 @@ std::int16_t ToSample(double v) {
 
 }  // namespace
 
-bool DecodeSoundFile(const std::string& path, std::vector<std::int16_t>* samples,
-                     std::string* error) {
-    return DecodeSoundFile(path, SoundLimit{}, samples, error);
-}
-
 bool DecodeSoundFile(const std::string& path, const SoundLimit& limit,
                      std::vector<std::int16_t>* samples, std::string* error) {
     std::error_code code;
     if (std::filesystem::is_directory(path, code)) {
-        *error = "cannot read sound file " + path + ": it is a folder";
+        *error = SoundFolderError(path);
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        *error = "cannot read sound file " + path + ": " + std::strerror(errno ? errno : ENOENT);
+        *error = CannotReadSoundError(path, std::strerror(errno ? errno : ENOENT));
         return false;
     }
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
@@ -96,11 +95,11 @@ bool DecodeSoundBytes(const std::uint8_t* data, std::size_t size, const std::str
                       const SoundLimit& limit, std::vector<std::int16_t>* samples,
                       std::string* error) {
     if (size == 0) {
-        *error = "sound file " + name + " holds no sound";
+        *error = NoSoundError(name);
         return false;
     }
     if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0) {
-        *error = "cannot read sound file " + name + ": Format not recognised.";
+        *error = CannotReadSoundError(name, kNotWav);
         return false;
     }
     WavFormat format;
@@ -129,19 +128,15 @@ bool DecodeSoundBytes(const std::uint8_t* data, std::size_t size, const std::str
                                                   format.bits == 24 || format.bits == 32);
     const bool floats = format.tag == kFormatFloat && (format.bits == 32 || format.bits == 64);
     if (format.tag == 0 || (!pcm && !floats)) {
-        *error = "cannot read sound file " + name + ": Format not recognised.";
+        *error = CannotReadSoundError(name, kNotWav);
         return false;
     }
-    if (format.channels == 0 || format.rate == 0 || sound == nullptr) {
-        *error = "sound file " + name + " holds no sound";
+    if (sound == nullptr) {
+        *error = NoSoundError(name);
         return false;
     }
-    const double ratio = static_cast<double>(kSoundFileRate) / format.rate;
-    if (ratio > kMaxResampleRatio || ratio < 1.0 / kMaxResampleRatio) {
-        *error = "sound file " + name + " has a sample rate that cannot be used (" +
-                 std::to_string(format.rate) + " Hz)";
-        return false;
-    }
+    if (!CheckSoundFormat(name, format.channels, format.rate, error)) return false;
+    const double ratio = ResampleRatio(format.rate);
     const std::size_t frameBytes = format.channels * (format.bits / 8);
     const std::size_t frames = soundBytes / frameBytes;
     // Decoded frames at 44100 Hz: output frame j sits at input position j / ratio.
@@ -149,13 +144,13 @@ bool DecodeSoundBytes(const std::uint8_t* data, std::size_t size, const std::str
         frames == 0 ? 0 : static_cast<std::int64_t>(std::floor((frames - 1) * ratio)) + 1;
     if (outFrames > limit.maxFrames) {
         if (!limit.cut) {
-            *error = "sound file " + name + " is longer than 20 minutes";
+            *error = SoundTooLongError(name);
             return false;
         }
         outFrames = limit.maxFrames;
     }
     if (outFrames <= 0) {
-        *error = "sound file " + name + " holds no sound";
+        *error = NoSoundError(name);
         return false;
     }
     std::vector<std::int16_t> out(static_cast<std::size_t>(outFrames));

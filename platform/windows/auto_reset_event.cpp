@@ -19,40 +19,13 @@ void AutoResetEvent::WakeOne() {
     if (m_sleeper != nullptr) SetEvent(m_sleeper);
 }
 
-AutoResetEvent::WaitResult AutoResetEvent::Wait(std::int32_t timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    m_waitCount.fetch_add(1, std::memory_order_relaxed);
-    if (m_failWaits.load(std::memory_order_acquire)) return WaitResult::kFailed;
-    if (m_state.exchange(0) == 1) return WaitResult::kSignalled;
-    if (timeoutMs == 0) return WaitResult::kTimeout;
-    if (m_sleeper == nullptr) return WaitResult::kFailed;
-
-    const bool limited = timeoutMs > 0;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    m_waiters.fetch_add(1);
-    WaitResult result = WaitResult::kTimeout;
-    for (;;) {
-        if (m_state.exchange(0) == 1) {
-            result = WaitResult::kSignalled;
-            break;
-        }
-        DWORD wait = INFINITE;
-        if (limited) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) {
-                result = WaitResult::kTimeout;
-                break;
-            }
-            wait = static_cast<DWORD>(left);
-        }
-        const DWORD rc = WaitForSingleObject(m_sleeper, wait);
-        if (rc == WAIT_OBJECT_0 || rc == WAIT_TIMEOUT) continue;
-        result = WaitResult::kFailed;
-        break;
-    }
-    m_waiters.fetch_sub(1);
-    return result;
+bool AutoResetEvent::SleepOnState(bool limited, std::chrono::steady_clock::duration left) {
+    if (m_sleeper == nullptr) return false;
+    const DWORD wait =
+        limited ? static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(left).count())
+                : INFINITE;
+    const DWORD rc = WaitForSingleObject(m_sleeper, wait);
+    return rc == WAIT_OBJECT_0 || rc == WAIT_TIMEOUT;
 }
 
 }  // namespace kinetra
