@@ -1,6 +1,7 @@
+#include "platform/priority.h"
+
 #include <windows.h>
 
-#include "platform/priority.h"
 #include "platform/system_priority.h"
 
 namespace kinetra {

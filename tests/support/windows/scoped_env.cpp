@@ -1,6 +1,6 @@
-#include <cstdlib>
-
 #include "support/scoped_env.h"
+
+#include <cstdlib>
 
 namespace kinetra::test {
 namespace {

@@ -1,9 +1,9 @@
+#include "support/stderr_capture.h"
+
 #include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
-
-#include "support/stderr_capture.h"
 
 namespace kinetra::test {
 
