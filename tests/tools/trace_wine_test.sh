@@ -15,14 +15,7 @@ import random,struct,sys
 n=2*44100; random.seed(1)
 data=b''.join(struct.pack('<h',random.randint(-12000,12000)) for _ in range(n))
 sys.stdout.buffer.write(b'RIFF'+struct.pack('<I',36+2*n)+b'WAVEfmt '+struct.pack('<IHHIIHH',16,1,1,44100,88200,2,16)+b'data'+struct.pack('<I',2*n)+data)" >"$work/noise.wav"
-mkdir -p "$work/pulse" && chmod 700 "$work/pulse"
-export XDG_RUNTIME_DIR=$work/pulse PULSE_RUNTIME_PATH=$work/pulse/pulse
-timeout 300 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-  -L "module-null-sink sink_name=kinetra_test" -L module-native-protocol-unix >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do timeout 5 pactl info >/dev/null 2>&1 && break; sleep 0.2; done
-timeout 5 pactl set-default-source kinetra_test.monitor
-timeout 5 pactl set-default-sink kinetra_test
+start_null_sink
 timeout 120 bash -c 'while paplay -d kinetra_test "$0"; do :; done' "$work/noise.wav" &
 pids+=($!)
 
