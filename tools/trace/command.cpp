@@ -73,10 +73,6 @@ struct Option {
     bool picture = false;  // offered only where a picture is drawn
 };
 
-bool TakeSeconds(double* out, const char* value) {
-    return ParseSeconds(value, out);
-}
-
 // --level1 .. --level5: a slider move, made once every option is read.
 bool TakeLevel(Command* c, const std::string& name, const char* value, std::string* complaint) {
     int p = 0;
@@ -97,7 +93,7 @@ const Option kOptions[] = {
      }},
     {"--seconds", "  --seconds S         how long to record the live input\n", "a time in seconds",
      [](Command* c, const std::string&, const char* v, std::string*) {
-         return TakeSeconds(&c->liveSeconds, v) && c->liveSeconds > 0.0;
+         return ParseSeconds(v, &c->liveSeconds) && c->liveSeconds > 0.0;
      }},
     {"--csv", "  --csv PATH          table, one row per block (default: NAME.trace.csv here)\n",
      "a path",
@@ -213,11 +209,11 @@ const Option kOptions[] = {
      }},
     {"--start", "  --start SECONDS     trace from this time on (files)\n", "a time in seconds",
      [](Command* c, const std::string&, const char* v, std::string*) {
-         return TakeSeconds(&c->settings.startSeconds, v);
+         return ParseSeconds(v, &c->settings.startSeconds);
      }},
     {"--end", "  --end SECONDS       trace up to this time (files)\n", "a time in seconds",
      [](Command* c, const std::string&, const char* v, std::string*) {
-         return TakeSeconds(&c->settings.endSeconds, v);
+         return ParseSeconds(v, &c->settings.endSeconds);
      }},
     {"--quiet", "  --quiet             no summary on standard output\n", nullptr,
      [](Command* c, const std::string&, const char*, std::string*) {
