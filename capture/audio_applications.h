@@ -24,14 +24,17 @@ struct AudioApplicationInfo {
     std::string name;             // application.name; the binary, or the stream's name, without one
     std::string binary;           // application.process.binary; may be empty
     std::string iconName;         // application.icon_name, an icon theme's name; may be empty
-    std::uint32_t sinkInput = 0;  // the server's index of the stream
+    std::uint32_t sinkInput = 0;  // the server's index of the stream (Windows: the process id)
     std::uint32_t sink = 0;       // the output it plays to
     bool corked = false;          // paused: it plays nothing now
 };
 
 struct AudioApplicationList {
-    bool serverAnswered = false;  // a PulseAudio server (or PipeWire's pulse server) answered
-    // Empty when the server can record one application's stream, else why it cannot.
+    // Who lists the streams answered: on Linux a PulseAudio server (or PipeWire's pulse server);
+    // on Windows always (the system's audio engine).
+    bool serverAnswered = false;
+    // Empty when one application's stream can be recorded, else why not (on Windows: no process
+    // loopback before Windows 10 version 2004, nor under Wine).
     std::string unsupported;
     // Every stream that plays now, in the server's order: an application with several streams
     // comes several times (ApplicationInputText gives them the same choice).

@@ -18,8 +18,10 @@ enum class AudioInputKind {
     kNamed,    // "sdl:NAME", "pulse:NAME" or any other text: the capture device called NAME
     kFile,     // "file:PATH", or a value with a '/' or ending in .wav, .flac, .ogg or .oga
     kMemory,   // "memory:NAME": the in-memory source registered as NAME (capture/memory_source.h)
-    // "app:NAME" or "app:NAME|BINARY": what one application plays (PulseAudio or PipeWire's
-    // pulse server), found by its name, the binary breaking ties (capture/audio_applications.h)
+    // "app:NAME" or "app:NAME|BINARY": what one application plays, found by its name, the binary
+    // breaking ties (capture/audio_applications.h): on Linux one stream of PulseAudio or
+    // PipeWire's pulse server; on Windows process loopback (Windows 10 version 2004 or later;
+    // not under Wine)
     kApplication,
 };
 

@@ -55,14 +55,7 @@ echo "coloured meter pixels: $sound with noise, $silence in silence"
 [ "$sound" -gt 50 ] || { echo "FAIL: the meters do not show the noise" >&2; exit 1; }
 [ "$silence" -eq 0 ] || { echo "FAIL: the meters move in silence" >&2; exit 1; }
 # DirectSound through Wine's PulseAudio driver, from a server of the test's own.
-mkdir -p "$work/pulse" && chmod 700 "$work/pulse"
-export XDG_RUNTIME_DIR=$work/pulse PULSE_RUNTIME_PATH=$work/pulse/pulse
-timeout 300 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-  -L "module-null-sink sink_name=kinetra_test" -L module-native-protocol-unix >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do timeout 5 pactl info >/dev/null 2>&1 && break; sleep 0.2; done
-timeout 5 pactl set-default-source kinetra_test.monitor
-timeout 5 pactl set-default-sink kinetra_test
+start_null_sink
 # A sound-file input is played aloud (waveOut, through Wine's PulseAudio driver): the sink's
 # monitor receives it while the window runs.
 timeout 6 parec -d kinetra_test.monitor --raw --format=s16le --rate=44100 --channels=1 \

@@ -22,6 +22,19 @@ wine_run() {
   local seconds=$1; shift
   timeout "$seconds" "$wine" "$@"
 }
+# A PulseAudio server of the test's own in $work/pulse with one null sink, kinetra_test, the
+# default output, and its monitor the default source: Wine's audio reaches it, and DirectSound
+# offers the monitor as a capture device.
+start_null_sink() {
+  mkdir -p "$work/pulse" && chmod 700 "$work/pulse"
+  export XDG_RUNTIME_DIR=$work/pulse PULSE_RUNTIME_PATH=$work/pulse/pulse
+  timeout 300 pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    -L "module-null-sink sink_name=kinetra_test" -L module-native-protocol-unix >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do timeout 5 pactl info >/dev/null 2>&1 && break; sleep 0.2; done
+  timeout 5 pactl set-default-source kinetra_test.monitor
+  timeout 5 pactl set-default-sink kinetra_test
+}
 # The registry as Wine keeps it on disk, once the server has written it.
 user_registry() {
   timeout 30 /usr/lib/wine/wineserver -w

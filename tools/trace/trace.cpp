@@ -303,6 +303,12 @@ bool RunLiveTrace(const std::string& input, double seconds, const Settings& sett
     }
     traceChain.Chain().Stop();
     trace->rows = std::move(traceChain.Rows().Rows());
+    if (trace->rows.empty()) {
+        char text[96];
+        std::snprintf(text, sizeof text, "no block of sound came from the input in %g s", seconds);
+        *error = text;
+        return false;
+    }
     return true;
 }
 

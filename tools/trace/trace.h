@@ -1,5 +1,6 @@
-// kinetra-trace: runs the program's own analysis over a sound file, block by block, and keeps
-// what each band did, for a table, a picture and a summary.
+// kinetra-trace: runs the program's own analysis over a sound file or a live input, block by
+// block, and keeps what each band did, for a table, a picture and a summary. Without Qt but for
+// WritePlot (tools/trace/plot.cpp, Linux only).
 #pragma once
 
 #include <cstdint>
@@ -76,8 +77,9 @@ bool RunTrace(const std::string& file, const Settings& settings, Trace* trace, s
 // Records a live input (input in the syntax of KINETRA_AUDIO_INPUT, with KINETRA_AUDIO_BACKEND's
 // backend) for seconds through the same chain, its capture thread pumping the blocks as they
 // come; each row's time is when its block was taken, from the start. A block after the room
-// reserved for the run is not kept. False with a reason when the input cannot be opened (or is a
-// sound file: RunTrace) or the chain cannot be built. Thread: as RunTrace.
+// reserved for the run is not kept. The run ends after seconds whatever the input does. False
+// with a reason when the input cannot be opened (or is a sound file: RunTrace), the chain cannot
+// be built, or no block came in all that time. Thread: as RunTrace.
 bool RunLiveTrace(const std::string& input, double seconds, const Settings& settings, Trace* trace,
                   std::string* error, Progress progress = nullptr, void* progressContext = nullptr);
 
