@@ -41,7 +41,7 @@ cat >"$stage/README.txt" <<TEXT
 Ondrel Kinetra Entertainment $version for 64-bit Windows
 
 kinetra.exe        the program: feel the sound your computer hears
-kinetra-trace.exe  the analysis over a WAV file, as a table (kinetra-trace --help)
+kinetra-trace.exe  the analysis of a WAV file or a live input, as a table (kinetra-trace --help)
 Vibrel.chm         the help; test.wav  the Test button's sound
 
 Start kinetra.exe from this folder; it needs no installation. Settings are kept in the
