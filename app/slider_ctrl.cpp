@@ -48,7 +48,7 @@ int ScrollCodeForAction(int action) {
 }  // namespace kinetra::app
 
 CSliderCtrl::CSliderCtrl(QWidget* parent) : QSlider(Qt::Vertical, parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent fills the background
+    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent fills the background (see event)
     setInvertedAppearance(true);            // position 0 at the top
     setInvertedControls(true);              // the up keys move the thumb up, towards 0
     setSingleStep(1);
@@ -75,6 +75,15 @@ void CSliderCtrl::SetTicFreq(int frequency) {
 
 void CSliderCtrl::ClearTics() {
     setTickPosition(QSlider::NoTicks);
+}
+
+bool CSliderCtrl::event(QEvent* event) {
+    const bool handled = QSlider::event(event);
+    // Styles clear the attribute when they polish a widget (Fusion does). Without it the window
+    // beneath would be painted again under every meter change, and every control that overlaps
+    // the slider with it.
+    if (event->type() == QEvent::Polish) setAttribute(Qt::WA_OpaquePaintEvent);
+    return handled;
 }
 
 void CSliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
