@@ -93,45 +93,74 @@ void CSliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
 
 void CSliderCtrl::SetMeter(const kinetra::app::SliderMeter& meter) {
     if (meter == m_meter) return;
+    const kinetra::window::MeterRedraw redraw = kinetra::window::MeterChange(m_meter, meter);
     m_meter = meter;
     if (!isVisible()) return;
-    // Only what a change moves on screen is drawn again: the column of the track and the handle.
+    // Only what the change moves on screen is drawn again: the rows of the track between where
+    // its ends and mark were and are (a row more each way for rounding), and the lamp.
+    if (redraw.track) {
+        const QRectF track = TrackRect();
+        const int top = static_cast<int>(std::floor(YOfPosition(redraw.top))) - 1;
+        const int bottom = static_cast<int>(std::ceil(YOfPosition(redraw.bottom))) + 1;
+        update(QRect(static_cast<int>(std::floor(track.left())) - 1, top,
+                     static_cast<int>(std::ceil(track.width())) + 3, bottom - top + 1));
+    }
+    if (redraw.lamp) update(LampRect());
+}
+
+const CSliderCtrl::Parts& CSliderCtrl::Layout() const {
+    const std::array<qint64, 7> key = {width(),
+                                       height(),
+                                       minimum(),
+                                       maximum(),
+                                       sliderPosition(),
+                                       static_cast<qint64>(tickPosition()),
+                                       static_cast<qint64>(reinterpret_cast<quintptr>(style()))};
+    if (key == m_partsKey) return m_parts;
+    m_partsKey = key;
     QStyleOptionSlider option;
     initStyleOption(&option);
-    auto row = [&](double position) { return static_cast<int>(YOfPosition(option, position)); };
-    const std::array<int, 6> shown = {
-        static_cast<int>(meter.look),          row(meter.from),   row(meter.to),
-        meter.mark < 0 ? -1 : row(meter.mark), meter.lit ? 1 : 0, height()};
-    if (shown == m_shownMeter) return;
-    m_shownMeter = shown;
-    const QRect handle =
-        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-    update(QRect(handle.left() - kLampMargin, 0, handle.width() + 2 * kLampMargin, height()));
+    QStyle* const looks = style();
+    m_parts.groove =
+        looks->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    m_parts.handle =
+        looks->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    option.sliderPosition = minimum();
+    m_parts.top = looks->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this)
+                      .center()
+                      .y();
+    option.sliderPosition = maximum();
+    m_parts.bottom =
+        looks->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this)
+            .center()
+            .y();
+    return m_parts;
 }
 
-double CSliderCtrl::YOfPosition(const QStyleOptionSlider& option, double position) const {
-    QStyleOptionSlider at = option;
-    at.sliderPosition = minimum();
-    const double top =
-        style()->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
-    at.sliderPosition = maximum();
-    const double bottom =
-        style()->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
+double CSliderCtrl::YOfPosition(double position) const {
+    const Parts& parts = Layout();
     const double span = maximum() > minimum() ? maximum() - minimum() : 1;
-    return top + (bottom - top) *
-                     (std::clamp(position, double(minimum()), double(maximum())) - minimum()) /
-                     span;
+    return parts.top +
+           (parts.bottom - parts.top) *
+               (std::clamp(position, double(minimum()), double(maximum())) - minimum()) / span;
 }
 
-void CSliderCtrl::PaintMeter(QPainter& painter, const QStyleOptionSlider& option) const {
+QRectF CSliderCtrl::TrackRect() const {
+    const Parts& parts = Layout();
+    const double x = parts.groove.center().x() + 0.5 - kTrackWidth / 2.0;
+    return QRectF(x, parts.top, kTrackWidth, parts.bottom - parts.top);
+}
+
+QRect CSliderCtrl::LampRect() const {
+    // A pixel more than the lamp for its antialiased edge.
+    const int margin = kLampMargin + 1;
+    return Layout().handle.adjusted(-margin, -margin, margin, margin);
+}
+
+void CSliderCtrl::PaintMeter(QPainter& painter) const {
     using Look = kinetra::app::SliderMeter::Look;
     if (m_meter.look == Look::kNone) return;
-    const QRect groove =
-        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
-    const double x = groove.center().x() + 0.5 - kTrackWidth / 2.0;
-    const double top = YOfPosition(option, minimum());
-    const double bottom = YOfPosition(option, maximum());
-    const QRectF track(x, top, kTrackWidth, bottom - top);
+    const QRectF track = TrackRect();
     const QPalette& pal = palette();
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -154,9 +183,9 @@ void CSliderCtrl::PaintMeter(QPainter& painter, const QStyleOptionSlider& option
             painter.setPen(QPen(pal.color(QPalette::Active, QPalette::Mid), 1));
             painter.setBrush(pal.color(QPalette::Active, QPalette::Base));
             painter.drawRect(track);
-            const double from = YOfPosition(option, m_meter.from);
-            const double to = YOfPosition(option, m_meter.to);
-            const double mark = m_meter.mark < 0 ? to : YOfPosition(option, m_meter.mark);
+            const double from = YOfPosition(m_meter.from);
+            const double to = YOfPosition(m_meter.to);
+            const double mark = m_meter.mark < 0 ? to : YOfPosition(m_meter.mark);
             const QRectF inner = track.adjusted(1, 0, 0, 0);
             painter.setPen(Qt::NoPen);
             if (std::min(to, mark) > from) {
@@ -219,10 +248,9 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
     }
     painter.drawPixmap(0, 0, m_chrome);
 
-    PaintMeter(painter, option);
+    PaintMeter(painter);
     if (m_meter.lit && m_meter.look == kinetra::app::SliderMeter::Look::kLive) {
-        const QRect handle =
-            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        const QRect handle = Layout().handle;
         painter.save();
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(Qt::NoPen);
@@ -236,8 +264,7 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
     if (!isEnabled()) {
         // A faded handle keeps a clear outline in the text colour, readable on light and dark
         // windows alike.
-        const QRect handle =
-            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+        const QRect handle = Layout().handle;
         QColor outline = palette().color(QPalette::Active, QPalette::WindowText);
         outline.setAlpha(170);
         painter.setOpacity(1.0);

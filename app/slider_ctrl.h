@@ -59,14 +59,26 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Where the style puts the groove and the handle, and the handle centre's y at the range's
+    // ends; found again only when the size, range, position, ticks or style change.
+    struct Parts {
+        QRect groove;
+        QRect handle;
+        double top = 0.0;
+        double bottom = 0.0;
+    };
+    const Parts& Layout() const;
     // The meter's track and fill, between the slider's own parts.
-    void PaintMeter(QPainter& painter, const QStyleOptionSlider& option) const;
+    void PaintMeter(QPainter& painter) const;
     // The y coordinate of a position's handle centre.
-    double YOfPosition(const QStyleOptionSlider& option, double position) const;
+    double YOfPosition(double position) const;
+    // The meter's track, and the lamp around the handle.
+    QRectF TrackRect() const;
+    QRect LampRect() const;
 
     kinetra::app::SliderMeter m_meter;
-    // The meter's rows on screen when last drawn (look, from, to, mark, lamp, height).
-    std::array<int, 6> m_shownMeter{};
+    mutable Parts m_parts;
+    mutable std::array<qint64, 7> m_partsKey{};
     // The background, the style's groove and ticks, the handle, and what they were drawn for.
     QPixmap m_chrome;
     QPixmap m_handle;  // the handle alone, over the meter
