@@ -157,14 +157,12 @@ QRect CSliderCtrl::LampRect() const {
     return Layout().handle.adjusted(-margin, -margin, margin, margin);
 }
 
-void CSliderCtrl::PaintMeter(QPainter& painter) const {
+void CSliderCtrl::PaintTrack(QPainter& painter, kinetra::app::SliderMeter::Look look) const {
     using Look = kinetra::app::SliderMeter::Look;
-    if (m_meter.look == Look::kNone) return;
     const QRectF track = TrackRect();
     const QPalette& pal = palette();
-    painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
-    switch (m_meter.look) {
+    switch (look) {
         case Look::kBandOff:
             painter.setPen(QPen(pal.color(QPalette::Active, QPalette::Mid), 1));
             painter.setBrush(
@@ -179,44 +177,45 @@ void CSliderCtrl::PaintMeter(QPainter& painter) const {
             painter.drawRect(track);
             break;
         }
-        case Look::kLive: {
+        case Look::kLive:
             painter.setPen(QPen(pal.color(QPalette::Active, QPalette::Mid), 1));
             painter.setBrush(pal.color(QPalette::Active, QPalette::Base));
             painter.drawRect(track);
-            const double from = YOfPosition(m_meter.from);
-            const double to = YOfPosition(m_meter.to);
-            const double mark = m_meter.mark < 0 ? to : YOfPosition(m_meter.mark);
-            const QRectF inner = track.adjusted(1, 0, 0, 0);
-            painter.setPen(Qt::NoPen);
-            if (std::min(to, mark) > from) {
-                painter.setBrush(pal.color(QPalette::Active, QPalette::Highlight));
-                painter.drawRect(
-                    QRectF(inner.left(), from, inner.width(), std::min(to, mark) - from));
-            }
-            if (to > mark) {
-                const double start = std::max(from, mark);
-                painter.setBrush(kStrongColour);
-                painter.drawRect(QRectF(inner.left(), start, inner.width(), to - start));
-            }
             break;
-        }
         case Look::kNone:
             break;
     }
-    painter.restore();
+}
+
+void CSliderCtrl::PaintFill(QPainter& painter) const {
+    const double from = YOfPosition(m_meter.from);
+    const double to = YOfPosition(m_meter.to);
+    const double mark = m_meter.mark < 0 ? to : YOfPosition(m_meter.mark);
+    const QRectF inner = TrackRect().adjusted(1, 0, 0, 0);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(Qt::NoPen);
+    if (std::min(to, mark) > from) {
+        painter.setBrush(palette().color(QPalette::Active, QPalette::Highlight));
+        painter.drawRect(QRectF(inner.left(), from, inner.width(), std::min(to, mark) - from));
+    }
+    if (to > mark) {
+        const double start = std::max(from, mark);
+        painter.setBrush(kStrongColour);
+        painter.drawRect(QRectF(inner.left(), start, inner.width(), to - start));
+    }
 }
 
 void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
+    using Look = kinetra::app::SliderMeter::Look;
     QPainter painter(this);
     QStyleOptionSlider option;
     initStyleOption(&option);
-    const double chrome = isEnabled() ? 1.0 : kDisabledOpacity;
     // A locked or disabled slider is drawn as an enabled one, faded: the style's own disabled
     // colours are too faint to read in some palettes.
     option.state |= QStyle::State_Enabled;
 
-    // The style's groove and ticks change only with the slider's own state: drawn once into a
-    // picture kept until then, so that the meter's many repaints only copy it.
+    // Everything but the meter's fill changes only with the slider's own state: drawn once into
+    // pictures kept until then, so that the meter's many repaints mostly copy them.
     const std::array<qint64, 7> key = {width(),
                                        height(),
                                        static_cast<qint64>(option.state),
@@ -224,47 +223,65 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
                                        static_cast<qint64>(option.tickPosition),
                                        static_cast<qint64>(palette().cacheKey()),
                                        isEnabled() ? 1 : 0};
-    const qreal ratio = devicePixelRatioF();
-    if (key != m_chromeKey || m_chrome.devicePixelRatioF() != ratio) {
+    if (key != m_chromeKey || m_chrome.devicePixelRatioF() != devicePixelRatioF()) {
         m_chromeKey = key;
-        m_chrome = QPixmap(size() * ratio);
-        m_chrome.setDevicePixelRatio(ratio);
-        // The window's background too: the slider paints every pixel (no repaint of the
-        // window beneath it).
-        m_chrome.fill(palette().color(backgroundRole()));
-        QPainter chromePainter(&m_chrome);
+        DrawPictures(option);
+    }
+    QPixmap& background = m_backgrounds[static_cast<std::size_t>(m_meter.look)];
+    if (background.isNull()) {
+        background = m_chrome.copy();
+        QPainter track(&background);
+        PaintTrack(track, m_meter.look);
+    }
+    painter.drawPixmap(0, 0, background);
+    if (m_meter.look == Look::kLive) {
+        PaintFill(painter);
+        if (m_meter.lit) painter.drawPixmap(0, 0, m_lamp);
+    }
+    painter.drawPixmap(0, 0, m_handle);
+}
+
+void CSliderCtrl::DrawPictures(const QStyleOptionSlider& option) {
+    const qreal ratio = devicePixelRatioF();
+    const double chrome = isEnabled() ? 1.0 : kDisabledOpacity;
+    auto picture = [&](const QColor& fill) {
+        QPixmap pixmap(size() * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(fill);
+        return pixmap;
+    };
+    // The window's background too: the slider paints every pixel (no repaint of the window
+    // beneath it).
+    m_chrome = picture(palette().color(backgroundRole()));
+    {
+        QPainter painter(&m_chrome);
         QStyleOptionSlider under = option;
         under.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
-        chromePainter.setOpacity(chrome);
-        style()->drawComplexControl(QStyle::CC_Slider, &under, &chromePainter, this);
-        m_handle = QPixmap(size() * ratio);
-        m_handle.setDevicePixelRatio(ratio);
-        m_handle.fill(Qt::transparent);
-        QPainter handlePainter(&m_handle);
-        QStyleOptionSlider over = option;
-        over.subControls = QStyle::SC_SliderHandle;
-        handlePainter.setOpacity(chrome);
-        style()->drawComplexControl(QStyle::CC_Slider, &over, &handlePainter, this);
+        painter.setOpacity(chrome);
+        style()->drawComplexControl(QStyle::CC_Slider, &under, &painter, this);
     }
-    painter.drawPixmap(0, 0, m_chrome);
+    for (QPixmap& background : m_backgrounds) background = QPixmap();  // drawn when first needed
 
-    PaintMeter(painter);
-    if (m_meter.lit && m_meter.look == kinetra::app::SliderMeter::Look::kLive) {
-        const QRect handle = Layout().handle;
-        painter.save();
+    const QRect handle = Layout().handle;
+    m_lamp = picture(Qt::transparent);
+    {
+        QPainter painter(&m_lamp);
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(Qt::NoPen);
         painter.setBrush(kStrongColour);
         painter.drawRoundedRect(
             QRectF(handle.adjusted(-kLampMargin, -kLampMargin, kLampMargin, kLampMargin)), 3, 3);
-        painter.restore();
     }
 
-    painter.drawPixmap(0, 0, m_handle);
+    m_handle = picture(Qt::transparent);
+    QPainter painter(&m_handle);
+    QStyleOptionSlider over = option;
+    over.subControls = QStyle::SC_SliderHandle;
+    painter.setOpacity(chrome);
+    style()->drawComplexControl(QStyle::CC_Slider, &over, &painter, this);
     if (!isEnabled()) {
         // A faded handle keeps a clear outline in the text colour, readable on light and dark
         // windows alike.
-        const QRect handle = Layout().handle;
         QColor outline = palette().color(QPalette::Active, QPalette::WindowText);
         outline.setAlpha(170);
         painter.setOpacity(1.0);

@@ -68,8 +68,11 @@ private:
         double bottom = 0.0;
     };
     const Parts& Layout() const;
-    // The meter's track and fill, between the slider's own parts.
-    void PaintMeter(QPainter& painter) const;
+    // The meter's empty track as look draws it, and the live meter's fill over it.
+    void PaintTrack(QPainter& painter, kinetra::app::SliderMeter::Look look) const;
+    void PaintFill(QPainter& painter) const;
+    // The pictures that change only with the slider's own state (m_chromeKey).
+    void DrawPictures(const QStyleOptionSlider& option);
     // The y coordinate of a position's handle centre.
     double YOfPosition(double position) const;
     // The meter's track, and the lamp around the handle.
@@ -79,8 +82,12 @@ private:
     kinetra::app::SliderMeter m_meter;
     mutable Parts m_parts;
     mutable std::array<qint64, 7> m_partsKey{};
-    // The background, the style's groove and ticks, the handle, and what they were drawn for.
+    // The background with the style's groove and ticks; that with each look's empty track (by
+    // Look, drawn when first needed); the lamp and the handle alone, over the meter; and what
+    // they were drawn for.
     QPixmap m_chrome;
-    QPixmap m_handle;  // the handle alone, over the meter
+    std::array<QPixmap, 4> m_backgrounds;
+    QPixmap m_lamp;
+    QPixmap m_handle;
     std::array<qint64, 7> m_chromeKey{};
 };
