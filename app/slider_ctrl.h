@@ -80,6 +80,8 @@ private:
     QRect LampRect() const;
 
     kinetra::app::SliderMeter m_meter;
+    // The meter as the screen shows it: m_meter but for changes within a half row.
+    kinetra::app::SliderMeter m_drawn;
     mutable Parts m_parts;
     mutable std::array<qint64, 7> m_partsKey{};
     // The background with the style's groove and ticks; that with each look's empty track (by

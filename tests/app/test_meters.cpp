@@ -119,7 +119,8 @@ TEST_F(SliderLook, WhatIsOnScreenAfterMeterChangesEqualsAFreshDrawing) {
         {Look::kLive, 0.0, 20.5, 40.0, false},   {Look::kLive, 0.0, 20.5, 10.0, true},
         {Look::kLive, 0.0, 19.9, -1.0, true},    {Look::kNoSignal, 0.0, 0.0, -1.0, false},
         {Look::kBandOff, 0.0, 0.0, -1.0, false}, {Look::kLive, 0.0, 55.0, 30.0, true},
-        {Look::kLive, 0.0, 49.0, 30.0, true},
+        {Look::kLive, 0.0, 49.0, 30.0, true},    {Look::kLive, 0.0, 49.1, 30.0, true},
+        {Look::kLive, 0.0, 49.6, 30.0, false},   {Look::kLive, 0.0, 50.3, 30.0, false},
     };
     for (const SliderMeter& meter : steps) {
         m_slider.SetMeter(meter);
