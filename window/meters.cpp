@@ -96,6 +96,12 @@ void LiveMeters::SetShown(bool shown) {
     Tick(m_timers.NowMs() - m_startMs);
 }
 
+void LiveMeters::Refresh() {
+    if (!m_shown) return;
+    m_timer->Start(kIntervalMs);
+    Tick(m_timers.NowMs() - m_startMs);
+}
+
 void LiveMeters::Tick(std::int64_t nowMs) {
     using Look = SliderMeter::Look;
     bool arrived = false;
@@ -129,7 +135,7 @@ void LiveMeters::Tick(std::int64_t nowMs) {
     m_signal = m_lastBlockMs >= 0 && nowMs - m_lastBlockMs < kNoSignalMs && m_lastSoundMs >= 0 &&
                nowMs - m_lastSoundMs < kNoSignalMs;
 
-    const int felt = m_feltBand ? m_feltBand() : 0;
+    const int felt = m_feltBand ? m_feltBand() : -1;
     SliderMeter levels[kMaxBands];
     for (int k = 0; k < kBands; ++k) {
         BandState& band = m_band[k];
@@ -195,6 +201,10 @@ void LiveMeters::Tick(std::int64_t nowMs) {
         m_status.SetHintText(hint);
     }
     m_sentValid = true;
+
+    // Without sound nothing moves (the meters show no signal): a slower timer, until sound comes.
+    const int interval = !m_signal && felt < 0 ? kIdleIntervalMs : kIntervalMs;
+    if (m_shown && m_timer->IntervalMs() != interval) m_timer->Start(interval);
 }
 
 }  // namespace kinetra::window
