@@ -1,8 +1,8 @@
 // The window's live meters: every band's loudest level against its threshold on its level
 // slider, whether it sends, the strongest magnitude on the Strength slider, and the status
 // line's hint about the sound that arrives. A timer on the user-interface thread reads what the
-// band mappers publish (CBandMapper::Live) 20 times a second; the capture thread is never
-// asked for anything.
+// band mappers publish (CBandMapper::Live) 20 times a second while sound arrives, 4 times a
+// second otherwise; the capture thread is never asked for anything.
 #pragma once
 
 #include <cstdint>
