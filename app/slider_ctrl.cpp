@@ -48,7 +48,7 @@ int ScrollCodeForAction(int action) {
 }  // namespace kinetra::app
 
 CSliderCtrl::CSliderCtrl(QWidget* parent) : QSlider(Qt::Vertical, parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent fills the background
+    setAttribute(Qt::WA_OpaquePaintEvent);  // paintEvent fills the background (see event)
     setInvertedAppearance(true);            // position 0 at the top
     setInvertedControls(true);              // the up keys move the thumb up, towards 0
     setSingleStep(1);
@@ -77,6 +77,15 @@ void CSliderCtrl::ClearTics() {
     setTickPosition(QSlider::NoTicks);
 }
 
+bool CSliderCtrl::event(QEvent* event) {
+    const bool handled = QSlider::event(event);
+    // Styles clear the attribute when they polish a widget (Fusion does). Without it the window
+    // beneath would be painted again under every meter change, and every control that overlaps
+    // the slider with it.
+    if (event->type() == QEvent::Polish) setAttribute(Qt::WA_OpaquePaintEvent);
+    return handled;
+}
+
 void CSliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
     QSlider::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton) emit ReleasedCapture();
@@ -85,48 +94,96 @@ void CSliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
 void CSliderCtrl::SetMeter(const kinetra::app::SliderMeter& meter) {
     if (meter == m_meter) return;
     m_meter = meter;
-    if (!isVisible()) return;
-    // Only what a change moves on screen is drawn again: the column of the track and the handle.
+    if (!isVisible()) {
+        m_drawn = meter;  // drawn whole when shown
+        return;
+    }
+    const kinetra::window::MeterRedraw redraw = kinetra::window::MeterChange(m_drawn, meter);
+    // Only what the change moves on screen is drawn again: the rows of the track between where
+    // its ends and mark were and are (a row more each way for rounding), and the lamp. Ends that
+    // stay within a half row of the screen are not drawn again: the meter on screen (m_drawn)
+    // keeps them until they move further.
+    bool moved = false;
+    if (redraw.track) {
+        auto same = [this](double a, double b) {
+            const double ya = YOfPosition(a);
+            const double yb = YOfPosition(b);
+            return std::floor(ya) == std::floor(yb) && std::floor(ya + 0.5) == std::floor(yb + 0.5);
+        };
+        auto mark = [](const kinetra::app::SliderMeter& m) { return m.mark < 0 ? m.to : m.mark; };
+        moved = m_drawn.look != meter.look || !same(m_drawn.from, meter.from) ||
+                !same(m_drawn.to, meter.to) || !same(mark(m_drawn), mark(meter));
+    }
+    if (moved) {
+        const QRectF track = TrackRect();
+        const int top = static_cast<int>(std::floor(YOfPosition(redraw.top))) - 1;
+        const int bottom = static_cast<int>(std::ceil(YOfPosition(redraw.bottom))) + 1;
+        update(QRect(static_cast<int>(std::floor(track.left())) - 1, top,
+                     static_cast<int>(std::ceil(track.width())) + 3, bottom - top + 1));
+    }
+    if (redraw.lamp) update(LampRect());
+    if (moved || !redraw.track) {
+        m_drawn = meter;
+    } else {
+        m_drawn.lit = meter.lit;
+    }
+}
+
+const CSliderCtrl::Parts& CSliderCtrl::Layout() const {
+    const std::array<qint64, 7> key = {width(),
+                                       height(),
+                                       minimum(),
+                                       maximum(),
+                                       sliderPosition(),
+                                       static_cast<qint64>(tickPosition()),
+                                       static_cast<qint64>(reinterpret_cast<quintptr>(style()))};
+    if (key == m_partsKey) return m_parts;
+    m_partsKey = key;
     QStyleOptionSlider option;
     initStyleOption(&option);
-    auto row = [&](double position) { return static_cast<int>(YOfPosition(option, position)); };
-    const std::array<int, 6> shown = {
-        static_cast<int>(meter.look),          row(meter.from),   row(meter.to),
-        meter.mark < 0 ? -1 : row(meter.mark), meter.lit ? 1 : 0, height()};
-    if (shown == m_shownMeter) return;
-    m_shownMeter = shown;
-    const QRect handle =
-        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-    update(QRect(handle.left() - kLampMargin, 0, handle.width() + 2 * kLampMargin, height()));
+    QStyle* const looks = style();
+    m_parts.groove =
+        looks->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    m_parts.handle =
+        looks->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    option.sliderPosition = minimum();
+    m_parts.top = looks->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this)
+                      .center()
+                      .y();
+    option.sliderPosition = maximum();
+    m_parts.bottom =
+        looks->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this)
+            .center()
+            .y();
+    return m_parts;
 }
 
-double CSliderCtrl::YOfPosition(const QStyleOptionSlider& option, double position) const {
-    QStyleOptionSlider at = option;
-    at.sliderPosition = minimum();
-    const double top =
-        style()->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
-    at.sliderPosition = maximum();
-    const double bottom =
-        style()->subControlRect(QStyle::CC_Slider, &at, QStyle::SC_SliderHandle, this).center().y();
+double CSliderCtrl::YOfPosition(double position) const {
+    const Parts& parts = Layout();
     const double span = maximum() > minimum() ? maximum() - minimum() : 1;
-    return top + (bottom - top) *
-                     (std::clamp(position, double(minimum()), double(maximum())) - minimum()) /
-                     span;
+    return parts.top +
+           (parts.bottom - parts.top) *
+               (std::clamp(position, double(minimum()), double(maximum())) - minimum()) / span;
 }
 
-void CSliderCtrl::PaintMeter(QPainter& painter, const QStyleOptionSlider& option) const {
+QRectF CSliderCtrl::TrackRect() const {
+    const Parts& parts = Layout();
+    const double x = parts.groove.center().x() + 0.5 - kTrackWidth / 2.0;
+    return QRectF(x, parts.top, kTrackWidth, parts.bottom - parts.top);
+}
+
+QRect CSliderCtrl::LampRect() const {
+    // A pixel more than the lamp for its antialiased edge.
+    const int margin = kLampMargin + 1;
+    return Layout().handle.adjusted(-margin, -margin, margin, margin);
+}
+
+void CSliderCtrl::PaintTrack(QPainter& painter, kinetra::app::SliderMeter::Look look) const {
     using Look = kinetra::app::SliderMeter::Look;
-    if (m_meter.look == Look::kNone) return;
-    const QRect groove =
-        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
-    const double x = groove.center().x() + 0.5 - kTrackWidth / 2.0;
-    const double top = YOfPosition(option, minimum());
-    const double bottom = YOfPosition(option, maximum());
-    const QRectF track(x, top, kTrackWidth, bottom - top);
+    const QRectF track = TrackRect();
     const QPalette& pal = palette();
-    painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
-    switch (m_meter.look) {
+    switch (look) {
         case Look::kBandOff:
             painter.setPen(QPen(pal.color(QPalette::Active, QPalette::Mid), 1));
             painter.setBrush(
@@ -141,44 +198,45 @@ void CSliderCtrl::PaintMeter(QPainter& painter, const QStyleOptionSlider& option
             painter.drawRect(track);
             break;
         }
-        case Look::kLive: {
+        case Look::kLive:
             painter.setPen(QPen(pal.color(QPalette::Active, QPalette::Mid), 1));
             painter.setBrush(pal.color(QPalette::Active, QPalette::Base));
             painter.drawRect(track);
-            const double from = YOfPosition(option, m_meter.from);
-            const double to = YOfPosition(option, m_meter.to);
-            const double mark = m_meter.mark < 0 ? to : YOfPosition(option, m_meter.mark);
-            const QRectF inner = track.adjusted(1, 0, 0, 0);
-            painter.setPen(Qt::NoPen);
-            if (std::min(to, mark) > from) {
-                painter.setBrush(pal.color(QPalette::Active, QPalette::Highlight));
-                painter.drawRect(
-                    QRectF(inner.left(), from, inner.width(), std::min(to, mark) - from));
-            }
-            if (to > mark) {
-                const double start = std::max(from, mark);
-                painter.setBrush(kStrongColour);
-                painter.drawRect(QRectF(inner.left(), start, inner.width(), to - start));
-            }
             break;
-        }
         case Look::kNone:
             break;
     }
-    painter.restore();
+}
+
+void CSliderCtrl::PaintFill(QPainter& painter) const {
+    const double from = YOfPosition(m_meter.from);
+    const double to = YOfPosition(m_meter.to);
+    const double mark = m_meter.mark < 0 ? to : YOfPosition(m_meter.mark);
+    const QRectF inner = TrackRect().adjusted(1, 0, 0, 0);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(Qt::NoPen);
+    if (std::min(to, mark) > from) {
+        painter.setBrush(palette().color(QPalette::Active, QPalette::Highlight));
+        painter.drawRect(QRectF(inner.left(), from, inner.width(), std::min(to, mark) - from));
+    }
+    if (to > mark) {
+        const double start = std::max(from, mark);
+        painter.setBrush(kStrongColour);
+        painter.drawRect(QRectF(inner.left(), start, inner.width(), to - start));
+    }
 }
 
 void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
+    using Look = kinetra::app::SliderMeter::Look;
     QPainter painter(this);
     QStyleOptionSlider option;
     initStyleOption(&option);
-    const double chrome = isEnabled() ? 1.0 : kDisabledOpacity;
     // A locked or disabled slider is drawn as an enabled one, faded: the style's own disabled
     // colours are too faint to read in some palettes.
     option.state |= QStyle::State_Enabled;
 
-    // The style's groove and ticks change only with the slider's own state: drawn once into a
-    // picture kept until then, so that the meter's many repaints only copy it.
+    // Everything but the meter's fill changes only with the slider's own state: drawn once into
+    // pictures kept until then, so that the meter's many repaints mostly copy them.
     const std::array<qint64, 7> key = {width(),
                                        height(),
                                        static_cast<qint64>(option.state),
@@ -186,49 +244,65 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
                                        static_cast<qint64>(option.tickPosition),
                                        static_cast<qint64>(palette().cacheKey()),
                                        isEnabled() ? 1 : 0};
-    const qreal ratio = devicePixelRatioF();
-    if (key != m_chromeKey || m_chrome.devicePixelRatioF() != ratio) {
+    if (key != m_chromeKey || m_chrome.devicePixelRatioF() != devicePixelRatioF()) {
         m_chromeKey = key;
-        m_chrome = QPixmap(size() * ratio);
-        m_chrome.setDevicePixelRatio(ratio);
-        // The window's background too: the slider paints every pixel (no repaint of the
-        // window beneath it).
-        m_chrome.fill(palette().color(backgroundRole()));
-        QPainter chromePainter(&m_chrome);
+        DrawPictures(option);
+    }
+    QPixmap& background = m_backgrounds[static_cast<std::size_t>(m_meter.look)];
+    if (background.isNull()) {
+        background = m_chrome.copy();
+        QPainter track(&background);
+        PaintTrack(track, m_meter.look);
+    }
+    painter.drawPixmap(0, 0, background);
+    if (m_meter.look == Look::kLive) {
+        PaintFill(painter);
+        if (m_meter.lit) painter.drawPixmap(0, 0, m_lamp);
+    }
+    painter.drawPixmap(0, 0, m_handle);
+}
+
+void CSliderCtrl::DrawPictures(const QStyleOptionSlider& option) {
+    const qreal ratio = devicePixelRatioF();
+    const double chrome = isEnabled() ? 1.0 : kDisabledOpacity;
+    auto picture = [&](const QColor& fill) {
+        QPixmap pixmap(size() * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(fill);
+        return pixmap;
+    };
+    // The window's background too: the slider paints every pixel (no repaint of the window
+    // beneath it).
+    m_chrome = picture(palette().color(backgroundRole()));
+    {
+        QPainter painter(&m_chrome);
         QStyleOptionSlider under = option;
         under.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
-        chromePainter.setOpacity(chrome);
-        style()->drawComplexControl(QStyle::CC_Slider, &under, &chromePainter, this);
-        m_handle = QPixmap(size() * ratio);
-        m_handle.setDevicePixelRatio(ratio);
-        m_handle.fill(Qt::transparent);
-        QPainter handlePainter(&m_handle);
-        QStyleOptionSlider over = option;
-        over.subControls = QStyle::SC_SliderHandle;
-        handlePainter.setOpacity(chrome);
-        style()->drawComplexControl(QStyle::CC_Slider, &over, &handlePainter, this);
+        painter.setOpacity(chrome);
+        style()->drawComplexControl(QStyle::CC_Slider, &under, &painter, this);
     }
-    painter.drawPixmap(0, 0, m_chrome);
+    for (QPixmap& background : m_backgrounds) background = QPixmap();  // drawn when first needed
 
-    PaintMeter(painter, option);
-    if (m_meter.lit && m_meter.look == kinetra::app::SliderMeter::Look::kLive) {
-        const QRect handle =
-            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-        painter.save();
+    const QRect handle = Layout().handle;
+    m_lamp = picture(Qt::transparent);
+    {
+        QPainter painter(&m_lamp);
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(Qt::NoPen);
         painter.setBrush(kStrongColour);
         painter.drawRoundedRect(
             QRectF(handle.adjusted(-kLampMargin, -kLampMargin, kLampMargin, kLampMargin)), 3, 3);
-        painter.restore();
     }
 
-    painter.drawPixmap(0, 0, m_handle);
+    m_handle = picture(Qt::transparent);
+    QPainter painter(&m_handle);
+    QStyleOptionSlider over = option;
+    over.subControls = QStyle::SC_SliderHandle;
+    painter.setOpacity(chrome);
+    style()->drawComplexControl(QStyle::CC_Slider, &over, &painter, this);
     if (!isEnabled()) {
         // A faded handle keeps a clear outline in the text colour, readable on light and dark
         // windows alike.
-        const QRect handle =
-            style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
         QColor outline = palette().color(QPalette::Active, QPalette::WindowText);
         outline.setAlpha(170);
         painter.setOpacity(1.0);

@@ -54,20 +54,42 @@ signals:
     void ReleasedCapture();
 
 protected:
+    bool event(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // The meter's track and fill, between the slider's own parts.
-    void PaintMeter(QPainter& painter, const QStyleOptionSlider& option) const;
+    // Where the style puts the groove and the handle, and the handle centre's y at the range's
+    // ends; found again only when the size, range, position, ticks or style change.
+    struct Parts {
+        QRect groove;
+        QRect handle;
+        double top = 0.0;
+        double bottom = 0.0;
+    };
+    const Parts& Layout() const;
+    // The meter's empty track as look draws it, and the live meter's fill over it.
+    void PaintTrack(QPainter& painter, kinetra::app::SliderMeter::Look look) const;
+    void PaintFill(QPainter& painter) const;
+    // The pictures that change only with the slider's own state (m_chromeKey).
+    void DrawPictures(const QStyleOptionSlider& option);
     // The y coordinate of a position's handle centre.
-    double YOfPosition(const QStyleOptionSlider& option, double position) const;
+    double YOfPosition(double position) const;
+    // The meter's track, and the lamp around the handle.
+    QRectF TrackRect() const;
+    QRect LampRect() const;
 
     kinetra::app::SliderMeter m_meter;
-    // The meter's rows on screen when last drawn (look, from, to, mark, lamp, height).
-    std::array<int, 6> m_shownMeter{};
-    // The background, the style's groove and ticks, the handle, and what they were drawn for.
+    // The meter as the screen shows it: m_meter but for changes within a half row.
+    kinetra::app::SliderMeter m_drawn;
+    mutable Parts m_parts;
+    mutable std::array<qint64, 7> m_partsKey{};
+    // The background with the style's groove and ticks; that with each look's empty track (by
+    // Look, drawn when first needed); the lamp and the handle alone, over the meter; and what
+    // they were drawn for.
     QPixmap m_chrome;
-    QPixmap m_handle;  // the handle alone, over the meter
+    std::array<QPixmap, 4> m_backgrounds;
+    QPixmap m_lamp;
+    QPixmap m_handle;
     std::array<qint64, 7> m_chromeKey{};
 };

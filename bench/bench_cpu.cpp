@@ -2,11 +2,13 @@
 // virtual force device) captures from the monitor of a private PulseAudio null sink while
 // generated music-like sound plays into that sink. After start-up has settled, its user and
 // system time (/proc/<pid>/stat) is read at the start and at the end of a 60 s window; the
-// figure is that CPU time over the window's wall time, in percent of one core. The targets: at
-// most 0.6 % of one core with the window shown, 0.3 % with it hidden (minimised: nothing drawn).
+// figure is that CPU time over the window's wall time, in percent of one core. On the program's
+// own route two copies run at once, side by side, one with its window shown and one with it
+// hidden (minimised: nothing drawn), so that both see the same machine load; the targets: at
+// most 0.6 % of one core shown, 0.3 % hidden.
 //
 // Measured for two routes into SDL, as the latency benchmark does: SDL's PulseAudio driver and
-// SDL's ALSA driver through ALSA's PulseAudio plugin.
+// SDL's ALSA driver through ALSA's PulseAudio plugin (window shown).
 //
 // KINETRA_CPU_SECONDS overrides the window (default 60 s). KINETRA_BENCH_APP names another
 // program file (default: app/kinetra beside this program's directory).
@@ -117,126 +119,167 @@ bool Alive(pid_t pid) {
     return waitpid(pid, &status, WNOHANG) == 0;
 }
 
+// The busiest threads of a process over the window, from the thread ticks at its start and end:
+// "name 0.52%, ..." (at most four). Threads that ended within the window are left out; their
+// time is in the total.
+std::string BusiestThreads(const std::map<int, std::pair<std::string, long long>>& before,
+                           const std::map<int, std::pair<std::string, long long>>& after,
+                           double wallSeconds) {
+    std::vector<std::pair<long long, std::string>> used;
+    for (const auto& [tid, now] : after) {
+        const auto start = before.find(tid);
+        const long long from = start == before.end() ? 0 : start->second.second;
+        if (now.second > from) used.emplace_back(now.second - from, now.first);
+    }
+    std::sort(used.rbegin(), used.rend());
+    std::string text;
+    for (std::size_t i = 0; i < used.size() && i < 4; ++i) {
+        char part[96];
+        std::snprintf(part, sizeof part, "%s%s %.2f%%", i == 0 ? "" : ", ", used[i].second.c_str(),
+                      100.0 * TicksToSeconds(used[i].first) / wallSeconds);
+        text += part;
+    }
+    return text;
+}
+
 // One measurement with SDL's audio driver driver ("pulseaudio": the monitor by name; "alsa":
-// ALSA's PulseAudio plugin, whose default capture device is the monitor through PULSE_SOURCE).
-void MeasureCpu(const std::string& driver, bool hidden, CpuFigures* figures) {
-    CpuFigures& out = *figures;
+// ALSA's PulseAudio plugin, whose default capture device is the monitor through PULSE_SOURCE)
+// or the program's own route ("pulse"): a copy of the program for each entry of hidden, all at
+// once on one server, each with its own home; figures[i] is the copy of hidden[i].
+void MeasureCpu(const std::string& driver, const std::vector<bool>& hidden,
+                std::vector<CpuFigures>* figures) {
+    figures->assign(hidden.size(), CpuFigures{});
+    auto failAll = [&](const std::string& error) {
+        for (CpuFigures& f : *figures) f.error = error;
+    };
     const std::string app = AppPath();
     if (app.empty() || access(app.c_str(), X_OK) != 0) {
-        out.error = "program not found at '" + app + "'";
+        failAll("program not found at '" + app + "'");
         return;
     }
     kinetra::bench::PulseServer server;
-    if (!server.Start(&out.error)) return;
+    std::string error;
+    if (!server.Start(&error)) {
+        failAll(error);
+        return;
+    }
     const std::string dir = server.Directory();
     const int window = WindowSeconds();
     const int quitAfterMs = kSettleMs + window * 1000 + 3000;
     const std::string music = dir + "/music.wav";
     if (!kinetra::bench::WriteWav(music, kinetra::bench::MakeMusic(quitAfterMs / 1000.0 + 5.0))) {
-        out.error = "cannot write the music file";
+        failAll("cannot write the music file");
         return;
     }
     const pid_t player = kinetra::bench::SpawnChild({"paplay", music}, {}, dir + "/paplay.log");
-    std::filesystem::create_directories(dir + "/app-home/.config");
-    const pid_t pid = kinetra::bench::SpawnChild(
-        {app},
-        {"QT_QPA_PLATFORM=offscreen", "KINETRA_FORCE_DEVICE=virtual",
-         "KINETRA_AUDIO_INPUT=" + std::string(driver == "alsa" ? "default" : "monitor"),
-         "KINETRA_AUDIO_BACKEND=" + std::string(driver == "pulse" ? "pulse" : "sdl"),
-         "SDL_AUDIODRIVER=" + std::string(driver == "pulse" ? "pulseaudio" : driver),
-         "KINETRA_QUIT_AFTER_MS=" + std::to_string(quitAfterMs), "HOME=" + dir + "/app-home",
-         "XDG_CONFIG_HOME=" + dir + "/app-home/.config",
-         std::string("KINETRA_MINIMISED=") + (hidden ? "1" : "0")},
-        dir + "/kinetra.log");
-    if (pid < 0) {
-        out.error = "cannot start the program";
-        kinetra::bench::EndChild(player);
-        return;
+    std::vector<pid_t> pids;
+    for (std::size_t i = 0; i < hidden.size(); ++i) {
+        const std::string home = dir + "/app-home-" + std::to_string(i);
+        std::filesystem::create_directories(home + "/.config");
+        pids.push_back(kinetra::bench::SpawnChild(
+            {app},
+            {"QT_QPA_PLATFORM=offscreen", "KINETRA_FORCE_DEVICE=virtual",
+             "KINETRA_AUDIO_INPUT=" + std::string(driver == "alsa" ? "default" : "monitor"),
+             "KINETRA_AUDIO_BACKEND=" + std::string(driver == "pulse" ? "pulse" : "sdl"),
+             "SDL_AUDIODRIVER=" + std::string(driver == "pulse" ? "pulseaudio" : driver),
+             "KINETRA_QUIT_AFTER_MS=" + std::to_string(quitAfterMs), "HOME=" + home,
+             "XDG_CONFIG_HOME=" + home + "/.config",
+             std::string("KINETRA_MINIMISED=") + (hidden[i] ? "1" : "0")},
+            dir + "/kinetra-" + std::to_string(i) + ".log"));
     }
 
     std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
-    out.captureStreams = CaptureStreams();
-    const long long ticks0 = CpuTicks(pid);
-    const auto threads0 = ThreadTicks(pid);
+    const int streams = CaptureStreams();
+    std::vector<long long> ticks0;
+    std::vector<std::map<int, std::pair<std::string, long long>>> threads0;
+    for (const pid_t pid : pids) {
+        ticks0.push_back(pid < 0 ? -1 : CpuTicks(pid));
+        threads0.push_back(pid < 0 ? decltype(threads0)::value_type{} : ThreadTicks(pid));
+    }
     const auto wall0 = std::chrono::steady_clock::now();
-    bool alive = ticks0 >= 0 && Alive(pid);
+    auto allAlive = [&] {
+        for (std::size_t i = 0; i < pids.size(); ++i) {
+            if (pids[i] < 0 || ticks0[i] < 0 || !Alive(pids[i])) return false;
+        }
+        return true;
+    };
+    bool alive = allAlive();
     for (int s = 0; alive && s < window; ++s) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        alive = Alive(pid);
+        alive = allAlive();
     }
-    const long long ticks1 = alive ? CpuTicks(pid) : -1;
-    const auto threads1 = ThreadTicks(pid);
+    std::vector<long long> ticks1;
+    std::vector<std::map<int, std::pair<std::string, long long>>> threads1;
+    for (const pid_t pid : pids) {
+        ticks1.push_back(alive ? CpuTicks(pid) : -1);
+        threads1.push_back(alive ? ThreadTicks(pid) : decltype(threads1)::value_type{});
+    }
     const auto wall1 = std::chrono::steady_clock::now();
+    const double wallSeconds = std::chrono::duration<double>(wall1 - wall0).count();
 
-    if (!alive || ticks1 < 0) {
-        out.error = "the program ended early (log: " + dir + "/kinetra.log)";
-    } else if (out.captureStreams < 1) {
-        out.error = "the program did not capture from the sound server";
-    } else {
-        out.cpuSeconds = TicksToSeconds(ticks1 - ticks0);
-        out.wallSeconds = std::chrono::duration<double>(wall1 - wall0).count();
-        out.percent = 100.0 * out.cpuSeconds / out.wallSeconds;
-        out.measured = true;
-        // Threads that ended within the window are left out; their time is in the total.
-        std::vector<std::pair<long long, std::string>> used;
-        for (const auto& [tid, now] : threads1) {
-            const auto before = threads0.find(tid);
-            const long long start = before == threads0.end() ? 0 : before->second.second;
-            if (now.second > start) used.emplace_back(now.second - start, now.first);
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+        CpuFigures& out = (*figures)[i];
+        out.captureStreams = streams;
+        const std::string log = dir + "/kinetra-" + std::to_string(i) + ".log";
+        if (pids[i] < 0) {
+            out.error = "cannot start the program";
+        } else if (!alive || ticks1[i] < 0) {
+            out.error = "a program ended early";
+        } else if (streams < static_cast<int>(pids.size())) {
+            out.error = "the program did not capture from the sound server";
+        } else {
+            out.cpuSeconds = TicksToSeconds(ticks1[i] - ticks0[i]);
+            out.wallSeconds = wallSeconds;
+            out.percent = 100.0 * out.cpuSeconds / out.wallSeconds;
+            out.measured = true;
+            out.busiestThreads = BusiestThreads(threads0[i], threads1[i], wallSeconds);
         }
-        std::sort(used.rbegin(), used.rend());
-        for (std::size_t i = 0; i < used.size() && i < 4; ++i) {
-            char part[96];
-            std::snprintf(part, sizeof part, "%s%s %.2f%%", i == 0 ? "" : ", ",
-                          used[i].second.c_str(),
-                          100.0 * TicksToSeconds(used[i].first) / out.wallSeconds);
-            out.busiestThreads += part;
+        // It quits by itself (KINETRA_QUIT_AFTER_MS); otherwise it is told to.
+        if (pids[i] >= 0 && kinetra::bench::WaitForChild(
+                                pids[i], quitAfterMs + 10000 - (kSettleMs + window * 1000))) {
+            out.exitHow = "quit by itself";
+        } else if (pids[i] >= 0) {
+            kinetra::bench::EndChild(pids[i]);
+            out.exitHow = "stopped with SIGTERM";
         }
-    }
-    // It quits by itself (KINETRA_QUIT_AFTER_MS); otherwise it is told to.
-    if (kinetra::bench::WaitForChild(pid, quitAfterMs + 10000 - (kSettleMs + window * 1000))) {
-        out.exitHow = "quit by itself";
-    } else {
-        kinetra::bench::EndChild(pid);
-        out.exitHow = "stopped with SIGTERM";
+        if (!out.measured) {
+            // Keep the log for a look: copy it out of the server's directory.
+            const std::string keep = "/tmp/kinetra-bench-cpu-kinetra-" + std::to_string(i) + ".log";
+            std::error_code ignored;
+            std::filesystem::copy_file(log, keep, std::filesystem::copy_options::overwrite_existing,
+                                       ignored);
+            out.error += "; program log kept in " + keep;
+        }
     }
     kinetra::bench::EndChild(player);
-    if (!out.measured) {
-        // Keep the logs for a look: copy them out of the server's directory.
-        const std::string keep = "/tmp/kinetra-bench-cpu-kinetra.log";
-        std::error_code ignored;
-        std::filesystem::copy_file(dir + "/kinetra.log", keep,
-                                   std::filesystem::copy_options::overwrite_existing, ignored);
-        out.error += "; program log kept in " + keep;
-    }
     server.Stop();
 }
 
-void BM_ProgramCpu(benchmark::State& state, const char* driver, bool hidden) {
-    CpuFigures figures;
+// hidden: the copies to run at once (window shown or hidden each).
+void BM_ProgramCpu(benchmark::State& state, const char* driver, std::vector<bool> hidden) {
+    std::vector<CpuFigures> figures;
     for (auto _ : state) MeasureCpu(driver, hidden, &figures);
-    g_routes.push_back({driver, hidden, figures});
-    if (!figures.measured) {
-        state.SkipWithError(figures.error.c_str());
-        return;
+    for (std::size_t i = 0; i < hidden.size(); ++i) {
+        g_routes.push_back({driver, hidden[i], figures[i]});
+        if (!figures[i].measured) {
+            state.SkipWithError(figures[i].error.c_str());
+            return;
+        }
+        const std::string which = hidden.size() == 1 ? "" : hidden[i] ? "_hidden" : "_shown";
+        state.counters["cpu_percent" + which] = figures[i].percent;
+        state.counters["cpu_s" + which] = figures[i].cpuSeconds;
     }
-    state.counters["cpu_percent"] = figures.percent;
-    state.counters["cpu_s"] = figures.cpuSeconds;
-    state.counters["window_s"] = figures.wallSeconds;
+    state.counters["window_s"] = figures.empty() ? 0.0 : figures[0].wallSeconds;
 }
-BENCHMARK_CAPTURE(BM_ProgramCpu, pulse_direct, "pulse", false)
+BENCHMARK_CAPTURE(BM_ProgramCpu, pulse_direct, "pulse", {false, true})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(BM_ProgramCpu, pulse_direct_hidden, "pulse", true)
+BENCHMARK_CAPTURE(BM_ProgramCpu, sdl_pulseaudio, "pulseaudio", {false})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
-BENCHMARK_CAPTURE(BM_ProgramCpu, sdl_pulseaudio, "pulseaudio", false)
-    ->Iterations(1)
-    ->Unit(benchmark::kSecond)
-    ->UseRealTime();
-BENCHMARK_CAPTURE(BM_ProgramCpu, sdl_alsa, "alsa", false)
+BENCHMARK_CAPTURE(BM_ProgramCpu, sdl_alsa, "alsa", {false})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
@@ -272,6 +315,20 @@ int main(int argc, char** argv) {
                 kinetra::bench::RouteName(driver), shown, f.error.c_str(), target);
         }
         allMeasured = allMeasured && f.measured;
+    }
+    // The program's route, shown and hidden side by side (measured at the same time).
+    const Route* shown = nullptr;
+    const Route* hidden = nullptr;
+    for (const Route& route : g_routes) {
+        if (route.driver != "pulse" || !route.figures.measured) continue;
+        (route.hidden ? hidden : shown) = &route;
+    }
+    if (shown != nullptr && hidden != nullptr) {
+        std::printf(
+            "Program CPU use (%s), shown | hidden: %.2f%% | %.2f%% of one core, measured together "
+            "(target: <= %.1f%% | <= %.1f%% of one core)\n",
+            kinetra::bench::RouteName("pulse"), shown->figures.percent, hidden->figures.percent,
+            kShownTargetPercent, kHiddenTargetPercent);
     }
     return allMeasured ? 0 : 1;
 }

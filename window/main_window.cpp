@@ -55,7 +55,7 @@ MainWindow::MainWindow(const WindowParts& parts)
       m_meters([this](int band) -> const CBandMapper* { return m_pipeline.Mapper(band); },
                parts.meters, parts.status, parts.timers),
       m_feel([this] { return &m_pipeline; }, parts.timers) {
-    m_meters.SetFeltBand([this] { return m_feel.PlayingBand(); });
+    m_meters.SetFeltBand([this] { return m_feel.Running() ? m_feel.PlayingBand() : -1; });
 }
 
 void MainWindow::SetShown(bool shown) {
@@ -518,6 +518,7 @@ bool MainWindow::CanFeelBands() const {
 
 void MainWindow::OnFeelBands() {
     m_feel.Start();
+    m_meters.Refresh();  // its grooves light at the full rate, with or without sound
 }
 
 }  // namespace kinetra::window

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "analysis/band_mapper.h"
 #include "pipeline/band_plan.h"
@@ -21,6 +22,36 @@ constexpr int kBands = kinetra::pipeline::kBands;
 static_assert(kBands <= LiveMeters::kMaxBands);
 
 }  // namespace
+
+MeterRedraw MeterChange(const SliderMeter& drawn, const SliderMeter& next) {
+    using Look = SliderMeter::Look;
+    MeterRedraw redraw;
+    const bool liveBefore = drawn.look == Look::kLive;
+    const bool liveAfter = next.look == Look::kLive;
+    redraw.lamp = (liveBefore && drawn.lit) != (liveAfter && next.lit);
+    if (drawn.look != next.look) {
+        redraw.track = true;
+        redraw.top = 0.0;
+        redraw.bottom = 100.0;
+        return redraw;
+    }
+    if (!liveAfter) return redraw;
+    // Each end and the mark colours what lies between where it was and where it is now. A mark
+    // below 0 (none) counts as the meter's end, as the meter draws it.
+    const double markBefore = drawn.mark < 0 ? drawn.to : drawn.mark;
+    const double markAfter = next.mark < 0 ? next.to : next.mark;
+    for (const auto& [before, after] :
+         {std::pair{drawn.from, next.from}, std::pair{drawn.to, next.to},
+          std::pair{markBefore, markAfter}}) {
+        if (before == after) continue;
+        const double low = std::min(before, after);
+        const double high = std::max(before, after);
+        redraw.top = redraw.track ? std::min(redraw.top, low) : low;
+        redraw.bottom = redraw.track ? std::max(redraw.bottom, high) : high;
+        redraw.track = true;
+    }
+    return redraw;
+}
 
 double LevelToSliderPosition(double level) {
     if (!(level > 1.0)) return 0.0;
@@ -65,6 +96,12 @@ void LiveMeters::SetShown(bool shown) {
     Tick(m_timers.NowMs() - m_startMs);
 }
 
+void LiveMeters::Refresh() {
+    if (!m_shown) return;
+    m_timer->Start(kIntervalMs);
+    Tick(m_timers.NowMs() - m_startMs);
+}
+
 void LiveMeters::Tick(std::int64_t nowMs) {
     using Look = SliderMeter::Look;
     bool arrived = false;
@@ -98,7 +135,7 @@ void LiveMeters::Tick(std::int64_t nowMs) {
     m_signal = m_lastBlockMs >= 0 && nowMs - m_lastBlockMs < kNoSignalMs && m_lastSoundMs >= 0 &&
                nowMs - m_lastSoundMs < kNoSignalMs;
 
-    const int felt = m_feltBand ? m_feltBand() : 0;
+    const int felt = m_feltBand ? m_feltBand() : -1;
     SliderMeter levels[kMaxBands];
     for (int k = 0; k < kBands; ++k) {
         BandState& band = m_band[k];
@@ -164,6 +201,10 @@ void LiveMeters::Tick(std::int64_t nowMs) {
         m_status.SetHintText(hint);
     }
     m_sentValid = true;
+
+    // Without sound nothing moves (the meters show no signal): a slower timer, until sound comes.
+    const int interval = !m_signal && felt < 0 ? kIdleIntervalMs : kIntervalMs;
+    if (m_shown && m_timer->IntervalMs() != interval) m_timer->Start(interval);
 }
 
 }  // namespace kinetra::window

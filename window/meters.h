@@ -1,8 +1,8 @@
 // The window's live meters: every band's loudest level against its threshold on its level
 // slider, whether it sends, the strongest magnitude on the Strength slider, and the status
 // line's hint about the sound that arrives. A timer on the user-interface thread reads what the
-// band mappers publish (CBandMapper::Live) 20 times a second; the capture thread is never
-// asked for anything.
+// band mappers publish (CBandMapper::Live) 20 times a second while sound arrives, 4 times a
+// second otherwise; the capture thread is never asked for anything.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +53,9 @@ private:
 class LiveMeters {
 public:
     static constexpr int kIntervalMs = 50;
+    // While no sound arrives (and no band is being felt) nothing on the meters moves: the timer
+    // slows to this, and the first tick that hears sound brings it back to kIntervalMs.
+    static constexpr int kIdleIntervalMs = 250;
     static constexpr int kMaxBands = 5;
     // A level above this (the lowest threshold, of position 0) counts as sound.
     static constexpr double kAudibleLevel = 1.0;
@@ -73,8 +76,12 @@ public:
     // Shown again, every meter is sent afresh.
     void SetShown(bool shown);
     bool Shown() const { return m_shown; }
-    // The band "Feel each band" plays now (1..5, or 0 for none): its groove is lit alone and the
-    // hint names it. Called at each tick.
+    // Ticks now and goes on at the full rate (kIntervalMs), as when something is about to move
+    // on the meters; nothing while hidden.
+    void Refresh();
+    // The band "Feel each band" plays now (1..5): its groove is lit alone and the hint names it;
+    // 0 between the bands of a running sequence, -1 when none runs (a sequence keeps the full
+    // rate). Called at each tick.
     void SetFeltBand(std::function<int()> feltBand) { m_feltBand = std::move(feltBand); }
     // True while sound arrives (the meters are live).
     bool Signal() const { return m_signal; }

@@ -22,4 +22,21 @@ struct SliderMeter {
     bool operator==(const SliderMeter&) const = default;
 };
 
+// What of a groove a change of its meter draws again: the track between two positions (top <=
+// bottom, on the slider's scale) when track is set, and the lamp around the handle when lamp is.
+// Nothing when neither is: the change does not show.
+struct MeterRedraw {
+    bool track = false;
+    double top = 0.0;
+    double bottom = 0.0;
+    bool lamp = false;
+    bool operator==(const MeterRedraw&) const = default;
+};
+
+// The part of the groove that differs between the meter drawn and the next one: the whole track
+// when the look changes; for a live meter the spans its ends and its mark moved over; the lamp
+// when it goes on or off. A meter that is not live draws no ends, mark or lamp, so their changes
+// draw nothing. Thread: any.
+MeterRedraw MeterChange(const SliderMeter& drawn, const SliderMeter& next);
+
 }  // namespace kinetra::window

@@ -82,10 +82,13 @@ bool RumbleBackend::Send(std::unique_lock<std::mutex>& lock, bool renew) {
             ok = false;
             break;
         }
+        const bool held = m_sentOnce && !(m_sent == MotorLevels{});
         m_sent = want;
         m_sentOnce = true;
         m_lastSend = std::chrono::steady_clock::now();
         renew = false;
+        // Motors that start turning need renewing: the renewal loop waits for them from now.
+        if (!held && !silent) m_wake.notify_all();
     }
     m_busy = false;
     m_failing = !ok;
@@ -95,7 +98,14 @@ bool RumbleBackend::Send(std::unique_lock<std::mutex>& lock, bool renew) {
 void RumbleBackend::RenewalLoop() {
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
-        m_wake.wait_for(lock, std::chrono::milliseconds(kRumbleRenewMs / 2));
+        // Turning motors are sent again kRumbleRenewMs after their last command; silent (or lost)
+        // ones need nothing until a command starts them, which wakes this loop (Send), as the
+        // destructor does to end it.
+        if (m_sentOnce && !m_lost && !(m_sent == MotorLevels{})) {
+            m_wake.wait_until(lock, m_lastSend + std::chrono::milliseconds(kRumbleRenewMs));
+        } else {
+            m_wake.wait(lock);
+        }
         if (m_quit) break;
         if (m_lost) continue;
         const auto age = std::chrono::steady_clock::now() - m_lastSend;

@@ -1,8 +1,10 @@
 // How a slider looks: disabled under a dark palette, and with each kind of meter.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QPalette>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
@@ -103,6 +105,32 @@ TEST_F(SliderLook, QuietNoSignalAndDisabledBandLookDifferent) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_NE(pictures[i], plain) << i;
         for (int j = i + 1; j < 4; ++j) EXPECT_NE(pictures[i], pictures[j]) << i << " " << j;
+    }
+}
+
+// A meter change draws only part of the slider again: what is on screen after a run of changes
+// (the offscreen platform's copy of the window) must equal the slider drawn afresh.
+TEST_F(SliderLook, WhatIsOnScreenAfterMeterChangesEqualsAFreshDrawing) {
+    using Look = SliderMeter::Look;
+    m_slider.show();
+    ASSERT_TRUE(kinetra::test::WaitUntil([this] { return m_slider.isVisible(); }));
+    const SliderMeter steps[] = {
+        {Look::kLive, 0.0, 70.0, 40.0, true},    {Look::kLive, 0.0, 64.0, 40.0, false},
+        {Look::kLive, 0.0, 20.5, 40.0, false},   {Look::kLive, 0.0, 20.5, 10.0, true},
+        {Look::kLive, 0.0, 19.9, -1.0, true},    {Look::kNoSignal, 0.0, 0.0, -1.0, false},
+        {Look::kBandOff, 0.0, 0.0, -1.0, false}, {Look::kLive, 0.0, 55.0, 30.0, true},
+        {Look::kLive, 0.0, 49.0, 30.0, true},    {Look::kLive, 0.0, 49.1, 30.0, true},
+        {Look::kLive, 0.0, 49.6, 30.0, false},   {Look::kLive, 0.0, 50.3, 30.0, false},
+    };
+    for (const SliderMeter& meter : steps) {
+        m_slider.SetMeter(meter);
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        const QImage screen = m_slider.screen()
+                                  ->grabWindow(m_slider.winId())
+                                  .toImage()
+                                  .convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(screen, Picture()) << static_cast<int>(meter.look) << " " << meter.to;
     }
 }
 

@@ -290,16 +290,19 @@ TEST_F(MainWindowTest, FeelEachBandPlaysEachBandAloneInTurnAndTheStateComesBack)
     ASSERT_TRUE(Start());
     Toggle(&m_view.disabled[1], 2);  // a disabled band plays too, and stays disabled afterwards
     FeelBands& feel = m_window->FeelSequence();
+    FakeTimer* meters = nullptr;
+    for (FakeTimer* t : m_view.timers) meters = t->interval == LiveMeters::kIntervalMs ? t : meters;
+    ASSERT_NE(meters, nullptr);
+    meters->fire();  // no sound: nothing moves, the meters slow down
+    EXPECT_EQ(meters->interval, LiveMeters::kIdleIntervalMs);
     m_window->OnFeelBands();
+    EXPECT_EQ(meters->interval, LiveMeters::kIntervalMs);  // the sequence lights at full rate
     ASSERT_TRUE(feel.Running());
     EXPECT_FALSE(m_window->CanFeelBands());  // one at a time
     EXPECT_EQ(feel.PendingStepMs(), 200);
     FakeTimer* timer = nullptr;  // the sequence's: the one waiting 200 ms before band 1
     for (FakeTimer* t : m_view.timers) timer = t->active && t->interval == 200 ? t : timer;
     ASSERT_NE(timer, nullptr);
-    FakeTimer* meters = nullptr;
-    for (FakeTimer* t : m_view.timers) meters = t->interval == LiveMeters::kIntervalMs ? t : meters;
-    ASSERT_NE(meters, nullptr);
     for (int band = 1; band <= 5; ++band) {
         timer->fire();
         EXPECT_EQ(feel.PendingStepMs(), 300) << band;

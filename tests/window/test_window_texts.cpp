@@ -19,6 +19,9 @@ namespace {
 
 using kinetra::window::LevelToSliderPosition;
 using kinetra::window::MagnitudeToStrengthPosition;
+using kinetra::window::MeterChange;
+using kinetra::window::MeterRedraw;
+using kinetra::window::SliderMeter;
 using kinetra::window::SoundHint;
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -163,6 +166,34 @@ TEST(MeterScales, MagnitudeToStrengthPosition) {
     EXPECT_NEAR(MagnitudeToStrengthPosition(9999), 0.01, 1e-12);
     EXPECT_DOUBLE_EQ(MagnitudeToStrengthPosition(10000), 0.0);
     EXPECT_DOUBLE_EQ(MagnitudeToStrengthPosition(65535), 0.0);
+}
+
+TEST(MeterRedraws, OnlyWhatAChangeMovesIsDrawnAgain) {
+    using Look = SliderMeter::Look;
+    const SliderMeter live{Look::kLive, 0.0, 30.0, 50.0, false};
+    struct Case {
+        SliderMeter next;
+        MeterRedraw redraw;
+    };
+    const Case cases[] = {
+        {live, {}},
+        {{Look::kLive, 0.0, 42.0, 50.0, false}, {true, 30.0, 42.0, false}},     // the end rises
+        {{Look::kLive, 0.0, 12.0, 50.0, false}, {true, 12.0, 30.0, false}},     // and falls
+        {{Look::kLive, 0.0, 30.0, 20.0, false}, {true, 20.0, 50.0, false}},     // the mark moves
+        {{Look::kLive, 0.0, 30.0, -1.0, false}, {true, 30.0, 50.0, false}},     // none: at the end
+        {{Look::kLive, 0.0, 64.0, 55.0, true}, {true, 30.0, 64.0, true}},       // all, and the lamp
+        {{Look::kNoSignal, 0.0, 30.0, 50.0, true}, {true, 0.0, 100.0, false}},  // a new look
+    };
+    for (const Case& c : cases) {
+        const MeterRedraw redraw = MeterChange(live, c.next);
+        EXPECT_EQ(redraw, c.redraw) << redraw.track << " " << redraw.top << ".." << redraw.bottom
+                                    << " lamp " << redraw.lamp;
+    }
+    // What a meter that is not live draws does not move with its ends, mark or lamp.
+    const SliderMeter off{Look::kBandOff, 0.0, 0.0, -1.0, false};
+    EXPECT_EQ(MeterChange(off, {Look::kBandOff, 0.0, 70.0, 20.0, true}), MeterRedraw{});
+    EXPECT_EQ(MeterChange({Look::kLive, 0.0, 0.0, -1.0, true}, off),
+              (MeterRedraw{true, 0.0, 100.0, true}));
 }
 
 TEST(SoundHintTexts, ListeningWhileSoundArrivesAndNoSoundAfterTenQuietSeconds) {
