@@ -22,13 +22,13 @@ namespace {
 
 using namespace pulse;
 
-// Fragment the server hands over at a time: 512 frames, about 11.6 ms at 44100 Hz, half a block.
-// Each fragment wakes the main loop's thread; 256 frames cost twice the wakeups (the largest
-// part of the program's CPU use while its window is hidden) for at most 5.8 ms less wait for a
-// block's last fragment from a microphone. From an output's monitor (the usual input) the
-// server may then render up to 11.6 ms ahead of what is heard instead of 5.8 ms, which gives
-// that wait back (and wakes the server's output half as often).
-constexpr std::uint32_t kFragmentFrames = 512;
+// Fragment the server hands over at a time: 1024 frames, one block (23.2 ms at 44100 Hz). Each
+// fragment wakes the main loop's thread, the largest part of the program's CPU use while its
+// window is hidden: 256 frames cost four times the wakeups, 512 twice. A block is analysed when
+// its last frame is in, so a fragment of a block adds no wait when the two line up, as they do
+// from the stream's start; from an output's monitor (the usual input) the server also renders
+// further ahead of what is heard, which gives back what is lost when they do not.
+constexpr std::uint32_t kFragmentFrames = 1024;
 
 const char* SourceFor(AudioInputKind kind, const std::string& name) {
     switch (kind) {
