@@ -135,7 +135,7 @@ int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
     if (m_mode.load(std::memory_order_relaxed) == MapperMode::kHits) {
         const bool windowed =
             static_cast<std::uint64_t>(byteLength) >= static_cast<std::uint64_t>(m_nBins) * 16;
-        return MapHits(windowed ? spectrum + m_nBins : spectrum, lo, hi);
+        return MapHits(spectrum, windowed ? spectrum + m_nBins : spectrum, lo, hi);
     }
     m_lastMode = MapperMode::kClassic;
 
@@ -201,14 +201,15 @@ int CBandMapper::OnSpectrum(const double* spectrum, const double* average,
     return 1;
 }
 
-int CBandMapper::MapHits(const double* spectrum, std::uint32_t lo, std::uint32_t hi) {
+int CBandMapper::MapHits(const double* plain, const double* spectrum, std::uint32_t lo,
+                         std::uint32_t hi) {
     if (m_lastMode != MapperMode::kHits) {
         m_hits.Reset();
         m_lastMode = MapperMode::kHits;
     }
     kinetra::analysis::HitsBlock block;
     if (lo <= hi) {
-        block = m_hits.Process(spectrum, m_nBins, lo, hi,
+        block = m_hits.Process(plain, spectrum, m_nBins, lo, hi,
                                m_dHitsSensitivity.load(std::memory_order_relaxed));
     }
     std::uint32_t mag = block.mag;

@@ -89,8 +89,9 @@ public:
 
 private:
     // The hits mode's share of OnSpectrum, for a block that passed the checks.
-    // spectrum: the windowed powers when the block brought them, else the plain ones.
-    int MapHits(const double* spectrum, std::uint32_t lo, std::uint32_t hi);
+    // plain: the block's plain powers; spectrum: its windowed ones when the block brought them,
+    // else the plain ones.
+    int MapHits(const double* plain, const double* spectrum, std::uint32_t lo, std::uint32_t hi);
     // Stores a processed block's values for Live(). Thread: capture thread.
     void Publish(double loudestLevel, std::uint32_t mag);
 

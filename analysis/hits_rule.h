@@ -1,7 +1,8 @@
 // The "hits" response of one band: it marks the onsets in the band and rests between them.
 //
 // Each block the band's energy (the sum of its bins, from the windowed powers when the block has
-// them) is taken as a natural logarithm. The rise of that log energy over the previous block, in
+// them; in a bass band, the geometric mean of the windowed and the plain sums) is taken as a
+// natural logarithm. The rise of that log energy over the previous block, in
 // half nepers (about 2.2 dB), is the onset strength: it means the same in a five-bin bass band as
 // in a 279-bin treble band, and it does not change when the whole band gets louder or quieter. The
 // rise counts only when it is the band's own: larger than what the two bins on either side of the
@@ -55,11 +56,12 @@ public:
     // Forgets every running value, as before the first block.
     void Reset() { *this = HitsRule{}; }
 
-    // Takes bins lo .. hi of one block's power spectrum of binCount bins (and the two bins on
-    // either side of them, bin 0 left out) and the sensitivity (HitsSensitivityOf).
-    // lo <= hi < binCount.
-    HitsBlock Process(const double* spectrum, std::uint32_t binCount, std::uint32_t lo,
-                      std::uint32_t hi, double sensitivity);
+    // Takes bins lo .. hi of one block's plain powers and of its windowed ones (spectrum: the
+    // same pointer as plain when the block has no windowed copy), binCount bins each (of the
+    // windowed ones also 32 bins on either side of the band, bin 0 left out), and the
+    // sensitivity (HitsSensitivityOf). lo <= hi < binCount.
+    HitsBlock Process(const double* plain, const double* spectrum, std::uint32_t binCount,
+                      std::uint32_t lo, std::uint32_t hi, double sensitivity);
 
     // Read-only views for tools and tests.
     double Level() const { return m_level; }
