@@ -245,8 +245,9 @@ bool CCaptureEngine::StartThread() {
     }
     m_bRun.store(1);
     m_hCanQuit.Unlock();  // fails when not held (the first start); that is expected
-    // A wake-up left over from an earlier stop would only cost an empty pump; drop it.
-    if (m_hNotifyEvent != nullptr) m_hNotifyEvent->Wait(0);
+    // A wake-up already raised is kept: the ring may have been started, and a block notified,
+    // before this thread (a source that waits for each block to be taken would wait in vain);
+    // one left over from an earlier stop costs only an empty pump.
     m_threadState.store(ThreadState::kAcquiring, std::memory_order_release);
     try {
         m_thread = std::thread(&CCaptureEngine::CaptureThreadProc, this);
