@@ -76,6 +76,12 @@ constexpr std::uint32_t kSkirtDistance[] = {4, 8, 16, 32};
 constexpr std::uint32_t kCoreMinBins = 5;
 constexpr double kCoreSpillShare = 0.003;
 
+// A power or a sum of powers as it counts: one that is not a finite non-negative number (a broken
+// spectrum) counts as silence.
+double AsEnergy(double v) {
+    return v >= 0.0 && v < 1e300 ? v : 0.0;
+}
+
 // Magnitude of a felt share 0..1, rounded to whole units.
 std::uint32_t MagnitudeOfShare(double share) {
     return static_cast<std::uint32_t>(share * kFullMagnitude + 0.5);
@@ -158,13 +164,11 @@ HitsBlock HitsRule::Process(const double* plain, const double* spectrum, std::ui
     const SumAndLargest measured = Measure(spectrum, lo, hi);
     out.energy = measured.sum;
     out.loudest = measured.largest;
-    // A sum that is not a finite non-negative number (a broken spectrum) counts as silence.
-    const double energy = out.energy >= 0.0 && out.energy < 1e300 ? out.energy : 0.0;
+    const double energy = AsEnergy(out.energy);
     const double floor = kEnergyFloorPerBin * static_cast<double>(hi - lo + 1);
     double logEnergy = std::log(energy + floor);
     if (lo <= kBassTopBin && plain != spectrum) {
-        const double plainSum = Measure(plain, lo, hi).sum;
-        const double plainEnergy = plainSum >= 0.0 && plainSum < 1e300 ? plainSum : 0.0;
+        const double plainEnergy = AsEnergy(Measure(plain, lo, hi).sum);
         logEnergy = 0.5 * (logEnergy + std::log(plainEnergy + floor));
     }
 
@@ -175,7 +179,7 @@ HitsBlock HitsRule::Process(const double* plain, const double* spectrum, std::ui
     for (int k = 0; k < kSides; ++k) {
         const bool inside = sideBin[k] >= 1 && sideBin[k] < binCount;
         const double v = inside ? spectrum[sideBin[k]] : 0.0;
-        side[k] = v >= 0.0 && v < 1e300 ? v : 0.0;
+        side[k] = AsEnergy(v);
     }
 
     if (!m_primed) {
@@ -201,7 +205,7 @@ HitsBlock HitsRule::Process(const double* plain, const double* spectrum, std::ui
         const std::uint32_t distance = kSkirtDistance[k % (kSkirts / 2)];
         const std::uint32_t bin = k < kSkirts / 2 ? lo - distance : hi + distance;
         const double v = bin >= 1 && bin < binCount ? spectrum[bin] : 0.0;
-        const double now = v >= 0.0 && v < 1e300 ? v : 0.0;
+        const double now = AsEnergy(v);
         const double louder = now > m_skirts[k] ? now : m_skirts[k];
         skirt = louder > skirt ? louder : skirt;
         m_skirts[k] = now;
