@@ -226,7 +226,7 @@ void CSliderCtrl::PaintFill(QPainter& painter) const {
     }
 }
 
-void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
+void CSliderCtrl::paintEvent(QPaintEvent* event) {
     using Look = kinetra::app::SliderMeter::Look;
     QPainter painter(this);
     QStyleOptionSlider option;
@@ -254,12 +254,27 @@ void CSliderCtrl::paintEvent(QPaintEvent* /*event*/) {
         QPainter track(&background);
         PaintTrack(track, m_meter.look);
     }
-    painter.drawPixmap(0, 0, background);
-    if (m_meter.look == Look::kLive) {
-        PaintFill(painter);
-        if (m_meter.lit) painter.drawPixmap(0, 0, m_lamp);
+    // Only the parts asked for are drawn, one rectangle at a time, and the lamp and handle only
+    // where they lie: a meter change repaints a few rows. Under a clip of one rectangle Qt copies
+    // a picture directly; under a clip of several it blends span by span, and hands tall blends to
+    // worker threads, whose wake-ups cost more than the copy.
+    for (const QRect& dirty : event->region()) {
+        painter.setClipRect(dirty);
+        auto copy = [&](const QPixmap& picture, const QRect& where) {
+            const QRect part = where & dirty;
+            if (part.isEmpty()) return;
+            const qreal ratio = picture.devicePixelRatio();
+            painter.drawPixmap(QRectF(part), picture,
+                               QRectF(part.x() * ratio, part.y() * ratio, part.width() * ratio,
+                                      part.height() * ratio));
+        };
+        copy(background, rect());
+        if (m_meter.look == Look::kLive) {
+            PaintFill(painter);
+            if (m_meter.lit) copy(m_lamp, LampRect());
+        }
+        copy(m_handle, LampRect());
     }
-    painter.drawPixmap(0, 0, m_handle);
 }
 
 void CSliderCtrl::DrawPictures(const QStyleOptionSlider& option) {
