@@ -32,7 +32,9 @@ class QtTimer final : public window::Timer {
 public:
     QtTimer(bool singleShot, std::function<void()> onTimeout) {
         m_timer.setSingleShot(singleShot);
-        m_timer.setTimerType(Qt::PreciseTimer);
+        // Coarse: Qt moves each tick by up to 5 % of the interval onto shared boundaries, so the
+        // meters' and the status line's ticks come in one wake-up of the window's thread.
+        m_timer.setTimerType(Qt::CoarseTimer);
         QObject::connect(&m_timer, &QTimer::timeout, &m_timer, std::move(onTimeout));
     }
     void Start(int ms) override { m_timer.start(ms); }

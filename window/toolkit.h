@@ -71,8 +71,9 @@ public:
 class Timers {
 public:
     virtual ~Timers() = default;
-    // A precise timer that calls onTimeout on the user-interface thread after each interval
-    // (once per Start when singleShot); never after it is stopped or destroyed.
+    // A timer that calls onTimeout on the user-interface thread after each interval (once per
+    // Start when singleShot), give or take 5 % so that timers can share wake-ups; never after it
+    // is stopped or destroyed.
     virtual std::unique_ptr<Timer> MakeTimer(bool singleShot, std::function<void()> onTimeout) = 0;
     // Milliseconds of a steady clock, from any origin.
     virtual std::int64_t NowMs() const = 0;

@@ -264,7 +264,8 @@ void ReconnectingBackend::WatchLoop() {
     std::unique_lock lock(m_mutex);
     Clock::time_point nextAttempt = Clock::now();
     while (!m_quit) {
-        const Clock::time_point tick = Clock::now() + kDeviceWatchInterval;
+        const Clock::time_point tick =
+            Clock::now() + (m_gone || m_retired ? kDeviceWatchInterval : kPresentWatchInterval);
         m_wake.wait_until(lock, m_gone && !m_retired ? std::min(tick, nextAttempt) : tick);
         if (m_quit) break;
         if (!m_gone && m_inner && m_inner->Disconnected()) {

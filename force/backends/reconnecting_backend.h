@@ -28,9 +28,13 @@
 
 namespace kinetra::force {
 
-// How often a gone device is looked for again, and how often the watcher looks at the device.
+// How often a gone device is looked for again, and how often the watcher looks for new devices
+// while it is gone.
 inline constexpr std::chrono::milliseconds kReconnectInterval{2000};
 inline constexpr std::chrono::milliseconds kDeviceWatchInterval{100};
+// How often the watcher asks a present device whether it is gone. A call that fails finds out at
+// once; this is for a device that goes while nothing plays on it.
+inline constexpr std::chrono::milliseconds kPresentWatchInterval{1000};
 // How long after an event device appears (or changes its permissions) it is looked for.
 inline constexpr std::chrono::milliseconds kAddedSettle{100};
 
