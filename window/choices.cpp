@@ -177,7 +177,8 @@ void WindowChoices::ShowProblem(const std::string& problem, bool aboutInput) {
 
 void WindowChoices::Started() {
     m_sources = m_hooks.listSources();
-    if (m_timer == nullptr) {
+    m_started = true;
+    if (m_timer == nullptr && !m_ownerTicks) {
         m_timer = m_parts.timers.MakeTimer(false, [this] { RefreshStatus(); });
         if (m_shown) m_timer->Start(kStatusRefreshMs);
     }
@@ -186,6 +187,7 @@ void WindowChoices::Started() {
 
 void WindowChoices::SetShown(bool shown) {
     m_shown = shown;
+    if (m_ownerTicks && m_started && shown) RefreshStatus();
     if (m_timer == nullptr) return;
     if (!shown) {
         m_timer->Stop();
@@ -195,7 +197,15 @@ void WindowChoices::SetShown(bool shown) {
     RefreshStatus();
 }
 
+void WindowChoices::StatusTick() {
+    // An owner ticking every 75 ms refreshes every fourth tick; a slower one at every tick.
+    constexpr std::int64_t kEarlyMs = 80;
+    if (!m_started || !m_shown) return;
+    if (m_parts.timers.NowMs() - m_refreshedMs >= kStatusRefreshMs - kEarlyMs) RefreshStatus();
+}
+
 void WindowChoices::RefreshStatus() {
+    m_refreshedMs = m_parts.timers.NowMs();
     // A problem shows as a warning of its own (StatusView::SetProblem) until a choice succeeds.
     m_parts.status.SetInputText(
         InputStatusText(m_input, m_sources, capture::CurrentCaptureSourceDescription(), m_origin));

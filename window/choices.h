@@ -139,6 +139,12 @@ public:
     void SetShown(bool shown);
     // Sets the status line's input and device texts now (the timer does it every 300 ms).
     void RefreshStatus();
+    // From now on the owner's ticks (StatusTick) refresh the status line instead of a timer of
+    // its own, so that both come in one wake-up. Call before Started.
+    void RefreshOnOwnerTicks() { m_ownerTicks = true; }
+    // One of the owner's ticks while shown: refreshes when about 300 ms have passed since the
+    // last refresh (a tick or less early).
+    void StatusTick();
 
 private:
     bool Switch(const capture::AudioInputChoice& input, const force::ForceDeviceChoice& device,
@@ -171,6 +177,9 @@ private:
     // KINETRA_FORCE_DEVICE's text when it chose the starting device.
     std::string m_environmentDevice;
     bool m_shown = true;
+    bool m_started = false;
+    bool m_ownerTicks = false;
+    std::int64_t m_refreshedMs = 0;
     bool m_fileAloud = true;
     bool m_fileLoop = true;
 };

@@ -56,6 +56,9 @@ MainWindow::MainWindow(const WindowParts& parts)
                parts.meters, parts.status, parts.timers),
       m_feel([this] { return &m_pipeline; }, parts.timers) {
     m_meters.SetFeltBand([this] { return m_feel.Running() ? m_feel.PlayingBand() : -1; });
+    // The status line is refreshed in the meters' wake-ups, not in wake-ups of its own.
+    m_choices.RefreshOnOwnerTicks();
+    m_meters.SetAfterTick([this] { m_choices.StatusTick(); });
 }
 
 void MainWindow::SetShown(bool shown) {

@@ -12,10 +12,10 @@ namespace kinetra::window {
 
 namespace {
 
-// A meter falls back by at most this many positions per tick (about 120 per second), and the
-// Strength meter by this much magnitude; a lamp stays on this many ticks after a block sent.
-constexpr double kFallPerTick = 6.0;
-constexpr double kStrengthFallPerTick = 600.0;
+// A meter falls back by at most 120 positions a second, the Strength meter by 12000 of
+// magnitude; a lamp stays on this many ticks after a block sent (150-225 ms).
+constexpr double kFallPerTick = 120.0 * LiveMeters::kIntervalMs / 1000.0;
+constexpr double kStrengthFallPerTick = 12000.0 * LiveMeters::kIntervalMs / 1000.0;
 constexpr int kLitTicks = 2;
 
 constexpr int kBands = kinetra::pipeline::kBands;
@@ -205,6 +205,7 @@ void LiveMeters::Tick(std::int64_t nowMs) {
     // Without sound nothing moves (the meters show no signal): a slower timer, until sound comes.
     const int interval = !m_signal && felt < 0 ? kIdleIntervalMs : kIntervalMs;
     if (m_shown && m_timer->IntervalMs() != interval) m_timer->Start(interval);
+    if (m_afterTick) m_afterTick();
 }
 
 }  // namespace kinetra::window
