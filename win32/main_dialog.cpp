@@ -477,6 +477,27 @@ void CVibrelDlg::OnSysCommand(UINT id) {
 // ---------------------------------------------------------------------------------------------
 // The meters in the trackbars' grooves
 
+int CVibrelDlg::MeterGeometry::YOf(double position) const {
+    return top + static_cast<int>(std::clamp(position, 0.0, 100.0) * span / 100.0 + 0.5);
+}
+
+CVibrelDlg::MeterGeometry CVibrelDlg::GeometryOf(HWND trackbar) {
+    MeterGeometry g;
+    RECT channel{};
+    SendMessageW(trackbar, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+    // Windows gives a vertical trackbar's channel as if it lay horizontally.
+    if (channel.right - channel.left > channel.bottom - channel.top) {
+        channel = {channel.top, channel.left, channel.bottom, channel.right};
+    }
+    SendMessageW(trackbar, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&g.thumb));
+    const int thumbLength = g.thumb.bottom - g.thumb.top;
+    g.top = channel.top + thumbLength / 2;
+    g.span = std::max(1, static_cast<int>(channel.bottom - channel.top) - thumbLength);
+    const int x = (channel.left + channel.right) / 2 - kTrackWidth / 2;
+    g.track = {x, g.YOf(0), x + kTrackWidth, g.YOf(100) + 1};
+    return g;
+}
+
 LRESULT CVibrelDlg::OnCustomDraw(NMHDR* header) {
     auto* draw = reinterpret_cast<NMCUSTOMDRAW*>(header);
     if (draw->dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
@@ -487,23 +508,11 @@ LRESULT CVibrelDlg::OnCustomDraw(NMHDR* header) {
     const int slider = SliderOf(header->hwndFrom);
     const SliderMeter& meter = m_meter[slider];
     if (meter.look == SliderMeter::Look::kNone) return CDRF_DODEFAULT;
-    HWND trackbar = header->hwndFrom;
     HDC dc = draw->hdc;
-    RECT channel{}, thumb{};
-    SendMessageW(trackbar, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
-    // Windows gives a vertical trackbar's channel as if it lay horizontally.
-    if (channel.right - channel.left > channel.bottom - channel.top) {
-        channel = {channel.top, channel.left, channel.bottom, channel.right};
-    }
-    SendMessageW(trackbar, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
-    const int thumbLength = thumb.bottom - thumb.top;
-    const int top = channel.top + thumbLength / 2;
-    const int span = std::max(1, static_cast<int>(channel.bottom - channel.top) - thumbLength);
-    auto yOf = [top, span](double position) {
-        return top + static_cast<int>(std::clamp(position, 0.0, 100.0) * span / 100.0 + 0.5);
-    };
-    const int x = (channel.left + channel.right) / 2 - kTrackWidth / 2;
-    const RECT track = {x, yOf(0), x + kTrackWidth, yOf(100) + 1};
+    const MeterGeometry geometry = GeometryOf(header->hwndFrom);
+    const RECT& thumb = geometry.thumb;
+    auto yOf = [&geometry](double position) { return geometry.YOf(position); };
+    const RECT track = geometry.track;
     const int saved = SaveDC(dc);
     switch (meter.look) {
         case SliderMeter::Look::kBandOff: {
@@ -767,7 +776,45 @@ void CVibrelDlg::SetProblem(const std::string& text, const std::string& detail) 
 void CVibrelDlg::SetSliderMeter(int slider, const SliderMeter& meter) {
     if (m_meter[slider] == meter) return;
     m_meter[slider] = meter;
-    if (m_hWnd != nullptr) InvalidateRect(Slider(slider), nullptr, TRUE);
+    SliderMeter& drawn = m_drawn[slider];
+    HWND trackbar = m_hWnd != nullptr ? Slider(slider) : nullptr;
+    if (trackbar == nullptr || !IsWindowVisible(trackbar)) {
+        drawn = meter;  // drawn whole when shown
+        return;
+    }
+    // Only what the change moves on screen is drawn again: the rows between where the track's
+    // ends and mark were and are, and the lamp. An end that stays on its pixel row is not drawn
+    // again: the meter on screen (drawn) keeps it until it moves further.
+    const MeterGeometry geometry = GeometryOf(trackbar);
+    if (!EqualRect(&geometry.thumb, &m_thumbDrawn[slider])) {
+        // The thumb moved since (and its lamp with it): the whole groove.
+        m_thumbDrawn[slider] = geometry.thumb;
+        drawn = meter;
+        InvalidateRect(trackbar, nullptr, TRUE);
+        return;
+    }
+    const kinetra::window::MeterRedraw redraw = kinetra::window::MeterChange(drawn, meter);
+    auto mark = [](const SliderMeter& m) { return m.mark < 0 ? m.to : m.mark; };
+    const bool moved = redraw.track && (drawn.look != meter.look ||
+                                        geometry.YOf(drawn.from) != geometry.YOf(meter.from) ||
+                                        geometry.YOf(drawn.to) != geometry.YOf(meter.to) ||
+                                        geometry.YOf(mark(drawn)) != geometry.YOf(mark(meter)));
+    if (moved) {
+        const RECT rows = {geometry.track.left - 1, geometry.YOf(redraw.top) - 1,
+                           geometry.track.right + 1, geometry.YOf(redraw.bottom) + 2};
+        InvalidateRect(trackbar, &rows, TRUE);
+    }
+    if (redraw.lamp) {
+        const int margin = kLampMargin + 1;
+        const RECT lamp = {geometry.thumb.left - margin, geometry.thumb.top - margin,
+                           geometry.thumb.right + margin, geometry.thumb.bottom + margin};
+        InvalidateRect(trackbar, &lamp, TRUE);
+    }
+    if (moved || !redraw.track) {
+        drawn = meter;
+    } else {
+        drawn.lit = meter.lit;
+    }
 }
 
 void CVibrelDlg::CheckDesktopProgram() {

@@ -46,6 +46,15 @@ private:
     void FitHelpText();
     void ArmAutomation();
     LRESULT OnCustomDraw(NMHDR* header);
+    // Where a trackbar's meter lies: its thumb, the track in its groove and the row of a position.
+    struct MeterGeometry {
+        RECT thumb{};
+        RECT track{};
+        int top = 0;
+        int span = 1;
+        int YOf(double position) const;
+    };
+    static MeterGeometry GeometryOf(HWND trackbar);
     void OnContextMenu(POINT at);
     void OnTrayMessage(LPARAM lParam);
     void SetTrayIcon(DWORD action);
@@ -86,6 +95,8 @@ private:
     bool m_closing = false;
     // Meters by slider: 0 Strength, 1..5 the levels.
     kinetra::window::SliderMeter m_meter[kBands + 1];
+    kinetra::window::SliderMeter m_drawn[kBands + 1];  // what each groove shows on screen
+    RECT m_thumbDrawn[kBands + 1] = {};                  // each thumb where its lamp was drawn
     // The status line's parts until the window has them.
     std::string m_status[kStatusParts];
     // The problem the status line warns of (empty: none) and what clicking it shows.
