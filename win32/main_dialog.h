@@ -96,7 +96,7 @@ private:
     // Meters by slider: 0 Strength, 1..5 the levels.
     kinetra::window::SliderMeter m_meter[kBands + 1];
     kinetra::window::SliderMeter m_drawn[kBands + 1];  // what each groove shows on screen
-    RECT m_thumbDrawn[kBands + 1] = {};                  // each thumb where its lamp was drawn
+    RECT m_thumbDrawn[kBands + 1] = {};                // each thumb where its lamp was drawn
     // The status line's parts until the window has them.
     std::string m_status[kStatusParts];
     // The problem the status line warns of (empty: none) and what clicking it shows.
