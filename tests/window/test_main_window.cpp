@@ -126,7 +126,8 @@ struct FakeView final : WindowControls,
         timers.push_back(timer.get());
         return timer;
     }
-    std::int64_t NowMs() const override { return 0; }
+    std::int64_t NowMs() const override { return now; }
+    std::int64_t now = 0;
     void ShowMessage(const std::string& text, const std::string&, MessageIcon,
                      const std::string&) override {
         boxes.push_back(text);
@@ -284,6 +285,24 @@ TEST_F(MainWindowTest, PresetNamesAreAskedAgainAfterARefusalAndSavedOnesRenamedA
     const auto saved = ReadSavedPresets(*m_store.Open());
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].positions, (PresetPositions{{100, 0, 20, 20, 20}, 0}));
+}
+
+// The status line comes in the meters' wake-ups: no timer of its own, refreshed by their tick
+// once 300 ms have passed.
+TEST_F(MainWindowTest, TheMetersTicksRefreshTheStatusLine) {
+    ASSERT_TRUE(Start());
+    FakeTimer* meters = nullptr;
+    for (FakeTimer* t : m_view.timers) {
+        EXPECT_FALSE(t->active && t->interval != LiveMeters::kIntervalMs) << t->interval;
+        meters = t->interval == LiveMeters::kIntervalMs ? t : meters;
+    }
+    ASSERT_NE(meters, nullptr);
+    m_view.deviceText.clear();
+    meters->fire();
+    EXPECT_EQ(m_view.deviceText, "");  // refreshed at the start
+    m_view.now += 300;
+    meters->fire();
+    EXPECT_NE(m_view.deviceText, "");
 }
 
 TEST_F(MainWindowTest, FeelEachBandPlaysEachBandAloneInTurnAndTheStateComesBack) {
