@@ -256,24 +256,17 @@ void CSliderCtrl::paintEvent(QPaintEvent* event) {
     }
     // Only the parts asked for are drawn, one rectangle at a time, and the lamp and handle only
     // where they lie: a meter change repaints a few rows. Under a clip of one rectangle Qt copies
-    // a picture directly; under a clip of several it blends span by span, and hands tall blends to
-    // worker threads, whose wake-ups cost more than the copy.
+    // just that part of a picture; under a clip of several it blends span by span, and hands tall
+    // blends to worker threads, whose wake-ups cost more than the copy.
+    const QRect lamp = LampRect();
     for (const QRect& dirty : event->region()) {
         painter.setClipRect(dirty);
-        auto copy = [&](const QPixmap& picture, const QRect& where) {
-            const QRect part = where & dirty;
-            if (part.isEmpty()) return;
-            const qreal ratio = picture.devicePixelRatio();
-            painter.drawPixmap(QRectF(part), picture,
-                               QRectF(part.x() * ratio, part.y() * ratio, part.width() * ratio,
-                                      part.height() * ratio));
-        };
-        copy(background, rect());
+        painter.drawPixmap(0, 0, background);
         if (m_meter.look == Look::kLive) {
             PaintFill(painter);
-            if (m_meter.lit) copy(m_lamp, LampRect());
+            if (m_meter.lit && lamp.intersects(dirty)) painter.drawPixmap(0, 0, m_lamp);
         }
-        copy(m_handle, LampRect());
+        if (lamp.intersects(dirty)) painter.drawPixmap(0, 0, m_handle);
     }
 }
 
