@@ -29,7 +29,10 @@ constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ru
 constexpr wchar_t kRunValue[] = L"Kinetra";
 // Height of the status line's strip below the documented area, in dialog units, and of the
 // warning's row below it while there is a problem.
-constexpr int kStatusHeight = 12;
+// The status line's two rows: the input on the first, the device and the hint on the second.
+constexpr int kStatusTop = 147;
+constexpr int kStatusRow = 10;
+constexpr int kStatusHeight = 2 * kStatusRow + 2;
 constexpr int kProblemHeight = 11;
 // The status line's parts' controls, in the order of WindowView::StatusPart.
 constexpr int kStatusIds[] = {IDC_STATUS_INPUT, IDC_STATUS_DEVICE, IDC_STATUS_HINT};
@@ -157,15 +160,19 @@ void CVibrelDlg::AddStatusLine() {
     SetWindowPos(m_hWnd, nullptr, 0, 0, window.right - window.left,
                  window.bottom - window.top + strip.bottom, SWP_NOMOVE | SWP_NOZORDER);
     const HFONT font = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
-    // The device's name is the longest part, the hint the shortest.
-    static const int kX[3] = {7, 110, 243};
-    static const int kWidth[3] = {100, 130, 70};
+    // The input's text has the first row to itself; the device's name shares the second with
+    // the hint. A text too long for its place loses its middle, so that both ends stay readable.
+    static const RECT kPlaces[3] = {
+        {7, kStatusTop, 313, kStatusTop + 8},
+        {7, kStatusTop + kStatusRow, 241, kStatusTop + kStatusRow + 8},
+        {245, kStatusTop + kStatusRow, 313, kStatusTop + kStatusRow + 8}};
+    static const DWORD kEllipsis[3] = {SS_PATHELLIPSIS, SS_PATHELLIPSIS, SS_ENDELLIPSIS};
     for (int i = 0; i < kStatusParts; ++i) {
-        RECT place = {kX[i], 147, kX[i] + kWidth[i], 147 + 8};
+        RECT place = kPlaces[i];
         MapDialogRect(m_hWnd, &place);
         HWND part =
             CreateWindowExW(0, L"STATIC", Wide(m_status[i]).c_str(),
-                            WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_ENDELLIPSIS, place.left,
+                            WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | kEllipsis[i], place.left,
                             place.top, place.right - place.left, place.bottom - place.top, m_hWnd,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusIds[i])),
                             GetModuleHandleW(nullptr), nullptr);
@@ -180,7 +187,8 @@ void CVibrelDlg::AddStatusLine() {
     // The warning's row, hidden until there is a problem: the system's warning icon and the
     // problem in a colour of its own; clicking either shows the details.
     const int iconSize = GetSystemMetrics(SM_CYSMICON);
-    RECT place = {7, 147 + kStatusHeight - 2, 7 + 300, 147 + kStatusHeight - 2 + kProblemHeight};
+    RECT place = {7, kStatusTop + kStatusHeight - 2, 7 + 300,
+                  kStatusTop + kStatusHeight - 2 + kProblemHeight};
     MapDialogRect(m_hWnd, &place);
     m_warningIcon =
         static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(32515) /* IDI_WARNING */,
