@@ -98,23 +98,12 @@ void CSliderCtrl::SetMeter(const kinetra::app::SliderMeter& meter) {
         m_drawn = meter;  // drawn whole when shown
         return;
     }
-    const kinetra::window::MeterRedraw redraw = kinetra::window::MeterChange(m_drawn, meter);
     // Only what the change moves on screen is drawn again: the rows of the track between where
     // its ends and mark were and are (a row more each way for rounding), and the lamp. Ends that
-    // stay within a half row of the screen are not drawn again: the meter on screen (m_drawn)
-    // keeps them until they move further.
-    bool moved = false;
+    // stay within a half row of the screen are not drawn again.
+    const kinetra::window::MeterRedraw redraw = kinetra::window::MeterChangeOnRows(
+        &m_drawn, meter, [this](double p) { return std::floor(2.0 * YOfPosition(p)); });
     if (redraw.track) {
-        auto same = [this](double a, double b) {
-            const double ya = YOfPosition(a);
-            const double yb = YOfPosition(b);
-            return std::floor(ya) == std::floor(yb) && std::floor(ya + 0.5) == std::floor(yb + 0.5);
-        };
-        auto mark = [](const kinetra::app::SliderMeter& m) { return m.mark < 0 ? m.to : m.mark; };
-        moved = m_drawn.look != meter.look || !same(m_drawn.from, meter.from) ||
-                !same(m_drawn.to, meter.to) || !same(mark(m_drawn), mark(meter));
-    }
-    if (moved) {
         const QRectF track = TrackRect();
         const int top = static_cast<int>(std::floor(YOfPosition(redraw.top))) - 1;
         const int bottom = static_cast<int>(std::ceil(YOfPosition(redraw.bottom))) + 1;
@@ -122,11 +111,6 @@ void CSliderCtrl::SetMeter(const kinetra::app::SliderMeter& meter) {
                      static_cast<int>(std::ceil(track.width())) + 3, bottom - top + 1));
     }
     if (redraw.lamp) update(LampRect());
-    if (moved || !redraw.track) {
-        m_drawn = meter;
-    } else {
-        m_drawn.lit = meter.lit;
-    }
 }
 
 const CSliderCtrl::Parts& CSliderCtrl::Layout() const {

@@ -801,13 +801,9 @@ void CVibrelDlg::SetSliderMeter(int slider, const SliderMeter& meter) {
         InvalidateRect(trackbar, nullptr, TRUE);
         return;
     }
-    const kinetra::window::MeterRedraw redraw = kinetra::window::MeterChange(drawn, meter);
-    auto mark = [](const SliderMeter& m) { return m.mark < 0 ? m.to : m.mark; };
-    const bool moved = redraw.track && (drawn.look != meter.look ||
-                                        geometry.YOf(drawn.from) != geometry.YOf(meter.from) ||
-                                        geometry.YOf(drawn.to) != geometry.YOf(meter.to) ||
-                                        geometry.YOf(mark(drawn)) != geometry.YOf(mark(meter)));
-    if (moved) {
+    const kinetra::window::MeterRedraw redraw = kinetra::window::MeterChangeOnRows(
+        &drawn, meter, [&geometry](double p) { return geometry.YOf(p); });
+    if (redraw.track) {
         const RECT rows = {geometry.track.left - 1, geometry.YOf(redraw.top) - 1,
                            geometry.track.right + 1, geometry.YOf(redraw.bottom) + 2};
         InvalidateRect(trackbar, &rows, TRUE);
@@ -817,11 +813,6 @@ void CVibrelDlg::SetSliderMeter(int slider, const SliderMeter& meter) {
         const RECT lamp = {geometry.thumb.left - margin, geometry.thumb.top - margin,
                            geometry.thumb.right + margin, geometry.thumb.bottom + margin};
         InvalidateRect(trackbar, &lamp, TRUE);
-    }
-    if (moved || !redraw.track) {
-        drawn = meter;
-    } else {
-        drawn.lit = meter.lit;
     }
 }
 

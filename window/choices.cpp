@@ -178,23 +178,12 @@ void WindowChoices::ShowProblem(const std::string& problem, bool aboutInput) {
 void WindowChoices::Started() {
     m_sources = m_hooks.listSources();
     m_started = true;
-    if (m_timer == nullptr && !m_ownerTicks) {
-        m_timer = m_parts.timers.MakeTimer(false, [this] { RefreshStatus(); });
-        if (m_shown) m_timer->Start(kStatusRefreshMs);
-    }
     RefreshStatus();
 }
 
 void WindowChoices::SetShown(bool shown) {
     m_shown = shown;
-    if (m_ownerTicks && m_started && shown) RefreshStatus();
-    if (m_timer == nullptr) return;
-    if (!shown) {
-        m_timer->Stop();
-        return;
-    }
-    m_timer->Start(kStatusRefreshMs);
-    RefreshStatus();
+    if (m_started && shown) RefreshStatus();
 }
 
 void WindowChoices::StatusTick() {

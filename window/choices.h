@@ -135,15 +135,13 @@ public:
     const force::ForceDeviceChoice& Device() const { return m_device; }
     const std::vector<force::ForceDeviceInfo>& Devices() const { return m_devices; }
 
-    // Hidden (false): the status refresh stops; shown again, it runs and refreshes at once.
+    // Hidden (false): the status refresh stops; shown again, it refreshes at once.
     void SetShown(bool shown);
-    // Sets the status line's input and device texts now (the timer does it every 300 ms).
+    // Sets the status line's input and device texts now.
     void RefreshStatus();
-    // From now on the owner's ticks (StatusTick) refresh the status line instead of a timer of
-    // its own, so that both come in one wake-up. Call before Started.
-    void RefreshOnOwnerTicks() { m_ownerTicks = true; }
-    // One of the owner's ticks while shown: refreshes when about 300 ms have passed since the
-    // last refresh (a tick or less early).
+    // One of the owner's periodic ticks (the meters'), so that the status line needs no wake-ups
+    // of its own: refreshes while shown when about 300 ms have passed since the last refresh (a
+    // tick or less early).
     void StatusTick();
 
 private:
@@ -157,7 +155,6 @@ private:
     ChoiceParts m_parts;
     Restarter m_restart;
     ChoiceHooks m_hooks;
-    std::unique_ptr<Timer> m_timer;
 
     capture::AudioInputChoice m_input;
     InputOrigin m_origin = InputOrigin::kEnvironment;
@@ -178,7 +175,6 @@ private:
     std::string m_environmentDevice;
     bool m_shown = true;
     bool m_started = false;
-    bool m_ownerTicks = false;
     std::int64_t m_refreshedMs = 0;
     bool m_fileAloud = true;
     bool m_fileLoop = true;

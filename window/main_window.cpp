@@ -57,7 +57,6 @@ MainWindow::MainWindow(const WindowParts& parts)
       m_feel([this] { return &m_pipeline; }, parts.timers) {
     m_meters.SetFeltBand([this] { return m_feel.Running() ? m_feel.PlayingBand() : -1; });
     // The status line is refreshed in the meters' wake-ups, not in wake-ups of its own.
-    m_choices.RefreshOnOwnerTicks();
     m_meters.SetAfterTick([this] { m_choices.StatusTick(); });
 }
 

@@ -39,4 +39,22 @@ struct MeterRedraw {
 // draw nothing. Thread: any.
 MeterRedraw MeterChange(const SliderMeter& drawn, const SliderMeter& next);
 
+// MeterChange for a front end that draws on pixel rows, row(position) giving a position's row: a
+// track change whose ends and mark all stay on their rows draws nothing, and *drawn (the meter on
+// screen) keeps those ends until they move further, taking only the lamp; otherwise *drawn
+// becomes next. Thread: any.
+template <typename RowOf>
+MeterRedraw MeterChangeOnRows(SliderMeter* drawn, const SliderMeter& next, const RowOf& row) {
+    MeterRedraw redraw = MeterChange(*drawn, next);
+    auto mark = [](const SliderMeter& m) { return m.mark < 0 ? m.to : m.mark; };
+    if (redraw.track && drawn->look == next.look && row(drawn->from) == row(next.from) &&
+        row(drawn->to) == row(next.to) && row(mark(*drawn)) == row(mark(next))) {
+        redraw.track = false;
+        drawn->lit = next.lit;
+    } else {
+        *drawn = next;
+    }
+    return redraw;
+}
+
 }  // namespace kinetra::window

@@ -20,6 +20,7 @@ namespace {
 using kinetra::window::LevelToSliderPosition;
 using kinetra::window::MagnitudeToStrengthPosition;
 using kinetra::window::MeterChange;
+using kinetra::window::MeterChangeOnRows;
 using kinetra::window::MeterRedraw;
 using kinetra::window::SliderMeter;
 using kinetra::window::SoundHint;
@@ -194,6 +195,20 @@ TEST(MeterRedraws, OnlyWhatAChangeMovesIsDrawnAgain) {
     EXPECT_EQ(MeterChange(off, {Look::kBandOff, 0.0, 70.0, 20.0, true}), MeterRedraw{});
     EXPECT_EQ(MeterChange({Look::kLive, 0.0, 0.0, -1.0, true}, off),
               (MeterRedraw{true, 0.0, 100.0, true}));
+}
+
+// On pixel rows (here 10 positions a row): an end that stays on its row draws nothing and stays
+// drawn where it was, so that many small moves add up; the next row draws the whole way.
+TEST(MeterRedraws, EndsThatStayOnTheirRowsAreNotDrawnAgain) {
+    using Look = SliderMeter::Look;
+    const auto row = [](double p) { return static_cast<int>(p / 10.0); };
+    SliderMeter drawn{Look::kLive, 0.0, 31.0, 50.0, false};
+    EXPECT_EQ(MeterChangeOnRows(&drawn, {Look::kLive, 0.0, 36.0, 50.0, true}, row),
+              (MeterRedraw{false, 31.0, 36.0, true}));
+    EXPECT_EQ(drawn, (SliderMeter{Look::kLive, 0.0, 31.0, 50.0, true}));
+    EXPECT_EQ(MeterChangeOnRows(&drawn, {Look::kLive, 0.0, 41.0, 50.0, true}, row),
+              (MeterRedraw{true, 31.0, 41.0, false}));
+    EXPECT_EQ(drawn, (SliderMeter{Look::kLive, 0.0, 41.0, 50.0, true}));
 }
 
 TEST(SoundHintTexts, ListeningWhileSoundArrivesAndNoSoundAfterTenQuietSeconds) {
