@@ -187,7 +187,7 @@ void WindowChoices::SetShown(bool shown) {
 }
 
 void WindowChoices::StatusTick() {
-    // An owner ticking every 75 ms refreshes every fourth tick; a slower one at every tick.
+    // An owner ticking every 100 ms refreshes every third tick; a slower one at every tick.
     constexpr std::int64_t kEarlyMs = 80;
     if (!m_started || !m_shown) return;
     if (m_parts.timers.NowMs() - m_refreshedMs >= kStatusRefreshMs - kEarlyMs) RefreshStatus();
