@@ -15,9 +15,9 @@ namespace kinetra {
 namespace {
 
 // The time-critical thread's nice value: the top of the normal range, as Windows's time-critical
-// priority is the top of its dynamic one. A real-time policy (SCHED_FIFO) was tried: the capture
-// thread then preempted, on every block, the sound server's thread that had just woken it, and
-// the process took a fifth more context switches for no gain in latency.
+// priority is the top of its dynamic one. Under a real-time policy (SCHED_FIFO) the capture thread
+// preempted, at every block, the sound server's thread that had just woken it: the process took a
+// fifth more context switches, for no gain in latency.
 constexpr int kTimeCriticalNice = -20;
 
 // The layout getdents64 writes.
