@@ -14,12 +14,6 @@
 namespace kinetra {
 namespace {
 
-// The time-critical thread's nice value: the top of the normal range, as Windows's time-critical
-// priority is the top of its dynamic one. Under a real-time policy (SCHED_FIFO) the capture thread
-// preempted, at every block, the sound server's thread that had just woken it: the process took a
-// fifth more context switches, for no gain in latency.
-constexpr int kTimeCriticalNice = -20;
-
 // The layout getdents64 writes.
 struct LinuxDirent64 {
     std::uint64_t d_ino;
@@ -80,9 +74,13 @@ bool SystemSetProcessPriorityClass(PriorityClass priorityClass) {
     return SetNiceOfAllThreads(NiceValueOf(priorityClass));
 }
 
+// The time-critical thread takes the realtime class's nice value, the top of the normal range, as
+// Windows's time-critical priority is the top of its dynamic one. Under a real-time policy
+// (SCHED_FIFO) the capture thread preempted, at every block, the sound server's thread that had
+// just woken it: the process took a fifth more context switches, for no gain in latency.
 bool SystemSetCurrentThreadTimeCritical() {
     const auto tid = static_cast<id_t>(syscall(SYS_gettid));
-    return setpriority(PRIO_PROCESS, tid, kTimeCriticalNice) == 0;
+    return setpriority(PRIO_PROCESS, tid, NiceValueOf(PriorityClass::kRealtime)) == 0;
 }
 
 }  // namespace kinetra
